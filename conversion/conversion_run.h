@@ -1,0 +1,110 @@
+#ifndef QUILLET_CONVERSION_CONVERSION_RUN_H_
+#define QUILLET_CONVERSION_CONVERSION_RUN_H_
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "conversion/file_layer.h"
+#include "ui/text/ui_text.h"
+
+namespace quillet {
+
+// What one run converts. Full paths are plain concatenations of a folder
+// and a name, so both folders end in the directory separator once set.
+struct ConversionJob {
+  QStringList MailboxFiles;  // names without folder, in run order
+  QString SourceFolder;      // empty until sources are chosen
+  QString TargetFolder;      // empty until chosen or defaulted
+  bool MboxToBox = true;     // true: mbox to .box; false: .box to mbox
+};
+
+// How a run shows its progress. Called only on the thread running the run.
+class ConversionReporter {
+ public:
+  virtual ~ConversionReporter() = default;
+  // Once per mailbox, before its files are opened: the source's size.
+  virtual void SetProgressMax(qint64 size) = 0;
+  // At each separator line: the bytes reckoned through the end of that line
+  // (every line counts its length plus 2). May exceed the maximum for
+  // sources whose lines do not all end in CR LF.
+  virtual void SetProgressValue(qint64 reckoned) = 0;
+  // Right after SetProgressValue: "<prefix><mailbox><middle><message><suffix>".
+  virtual void SetStatusText(const QString& text) = 0;
+  // Right after SetStatusText.
+  virtual void Repaint() = 0;
+};
+
+// The steps at which a run can fail.
+enum class RunStep {
+  kCheck,       // the job itself, before anything is read or written
+  kSizeQuery,
+  kOpenSource,
+  kRead,
+  kCloseSource,
+  kOpenOutput,
+  kWrite,
+  kFlush,
+  kCommit,
+};
+
+// Why a run stopped. Names the mailbox, the file, the step and the system's
+// reason.
+struct RunFailure {
+  RunStep step = RunStep::kCheck;
+  int mailbox_number = 0;  // 1-based; 0 when the job check failed
+  QString mailbox;         // the mailbox's name (may be empty for kCheck)
+  QString path;            // the file or folder the step was about
+  QString reason;          // the system's words, or the check's
+
+  // One line in English, e.g.
+  // "mailbox 2 (Sent.box): cannot write /home/a/out/Sent: No space left on device".
+  QString Describe() const;
+};
+
+// Short English name of a step, as Describe() uses it ("cannot write").
+QString DescribeStep(RunStep step);
+
+struct ConvertedMailbox {
+  QString source;       // full path
+  QString output;       // full path
+  qint64 messages = 0;  // separator lines found
+};
+
+struct RunResult {
+  std::vector<ConvertedMailbox> converted;  // complete outputs, in run order
+  std::optional<RunFailure> failure;        // set when the run stopped early
+  bool ok() const { return !failure.has_value(); }
+};
+
+struct RunOptions {
+  // Bytes asked of the source per read. Tests make it tiny so that every
+  // line end, separator and look-ahead straddles a buffer boundary.
+  std::size_t read_chunk = 1 << 20;
+  // When the run started; messages without a usable Date header get this
+  // time on their mbox separator line. Invalid: the current time.
+  QDateTime started;
+};
+
+// Checks, without writing anything, that the job can run: every source
+// exists and is a regular file; the target folder exists and is a folder;
+// no output path is one of the sources (also through a link) or an existing
+// folder; no two sources give the same output path.
+std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files);
+
+// Converts every mailbox of the job, in list order, each into one output in
+// the target folder. Checks the job first. Stops at the first failure:
+// outputs finished before it stay complete, the failing one leaves nothing
+// behind (an existing file of its name stays as it was), later mailboxes are
+// not touched, and no source is ever written.
+RunResult RunConversion(const ConversionJob& job, const UiText& text,
+                        FileLayer& files, ConversionReporter& reporter,
+                        const RunOptions& options = {});
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONVERSION_CONVERSION_RUN_H_

@@ -1,0 +1,50 @@
+#ifndef QUILLET_CONVERSION_MAILBOX_FORMAT_H_
+#define QUILLET_CONVERSION_MAILBOX_FORMAT_H_
+
+#include <QDateTime>
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// The line that separates messages in a Foxmail .box file: seven 0x10,
+// six 0x11, then "S". Whatever follows these 14 bytes on a line is ignored.
+inline constexpr std::string_view BoxSeparator =
+    "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S";
+// An mbox separator line begins with these five bytes.
+inline constexpr std::string_view MboxSeparatorStart = "From ";
+
+// How many leading bytes of a line decide whether it is a separator.
+inline constexpr std::size_t kSeparatorHeadBytes = BoxSeparator.size();
+
+// True when `line_head` (a line's first bytes, at least min(line length,
+// kSeparatorHeadBytes) of them) begins a separator line of the source
+// format: "From " when `mbox_to_box`, BoxSeparator otherwise. Case-sensitive;
+// nothing after the separator's own bytes is looked at.
+bool IsSourceSeparator(std::string_view line_head, bool mbox_to_box);
+
+// The line (without line end) that replaces a source separator. Towards
+// .box it is BoxSeparator. Towards mbox it is "From - " and `message_time`
+// in asctime form in UTC ("From - Mon Jan  1 09:00:00 2024"), which every
+// common mbox reader accepts.
+std::string TargetSeparator(bool mbox_to_box, const QDateTime& message_time);
+
+// The asctime form of `time` in UTC: "Mon Jan  1 09:00:00 2024", with
+// English names whatever the locale.
+std::string AsctimeUtc(const QDateTime& time);
+
+// The output file's name for a source named `source_name`.
+// mbox to .box: the name with ".box" appended, whatever it ends in.
+// .box to mbox: a final ".box" in any letter case dropped; a name without
+// it, or one that would become empty, gets ".mbox" appended instead.
+QString OutputName(const QString& source_name, bool mbox_to_box);
+
+// `target_folder` (ending in the directory separator) followed directly by
+// OutputName().
+QString OutputPath(const QString& target_folder, const QString& source_name,
+                   bool mbox_to_box);
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONVERSION_MAILBOX_FORMAT_H_

@@ -1,0 +1,49 @@
+#ifndef QUILLET_UI_TEXT_UI_TEXT_H_
+#define QUILLET_UI_TEXT_UI_TEXT_H_
+
+#include <QString>
+
+namespace quillet {
+
+// The interface languages. Every start of the program is German.
+enum class Language { kGerman, kEnglish, kFrench };
+
+// The sixteen strings of the current interface language. One record serves
+// the whole program; readers take a field at the moment they need it and keep
+// no copy, so a language change shows at each text's next use.
+//
+// BoxFilter and MboxFilter form a pair (BoxFilter first), each in the file
+// dialog's two-field form "shown text|pattern".
+struct UiText {
+  QString PickBoxFilesCaption;
+  QString MboxFolderCaption;
+  QString PickMboxFilesCaption;
+  QString BoxFolderCaption;
+  QString BoxFilter;
+  QString MboxFilter;
+  QString FolderPrompt;
+  QString ProgressPrefix;
+  QString ProgressMiddle;
+  QString ProgressSuffix;
+  QString DoneMessage;
+  QString LanguageMenuCaption;
+  QString WindowTitle;
+  QString HelpMenuCaption;
+  QString InstructionsCaption;
+  QString AboutMenuCaption;
+
+  friend bool operator==(const UiText&, const UiText&) = default;
+};
+
+// Replaces all sixteen strings of `text` with the table of `language`.
+// Relabels nothing by itself.
+void FillUiText(UiText& text, Language language);
+
+// The status line of a run: prefix, mailbox number, middle, message number,
+// suffix, joined as they stand; numbers in plain decimal digits.
+QString ProgressStatus(const UiText& text, qint64 mailbox_number,
+                       qint64 message_number);
+
+}  // namespace quillet
+
+#endif  // QUILLET_UI_TEXT_UI_TEXT_H_
