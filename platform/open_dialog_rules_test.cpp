@@ -1,0 +1,86 @@
+#include "platform/open_dialog_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+const QChar kNul(u'\0');
+
+TEST(ParseFilterTest, SplitsTextAndPattern) {
+  const QList<FilterEntry> entries =
+      ParseFilter(QStringLiteral("Mbox-Mailboxen (*.*)|*.*"));
+  ASSERT_EQ(entries.size(), 1);
+  EXPECT_EQ(entries[0].text, QStringLiteral("Mbox-Mailboxen (*.*)"));
+  EXPECT_EQ(entries[0].patterns, QStringList{QStringLiteral("*.*")});
+}
+
+TEST(ParseFilterTest, ReadsSeveralEntriesAndPatternLists) {
+  const QList<FilterEntry> entries =
+      ParseFilter(QStringLiteral("A|*.a;*.b|B|*.box|dangling"));
+  ASSERT_EQ(entries.size(), 2);
+  EXPECT_EQ(entries[0].patterns,
+            (QStringList{QStringLiteral("*.a"), QStringLiteral("*.b")}));
+  EXPECT_EQ(entries[1].text, QStringLiteral("B"));
+}
+
+TEST(MatchesPatternTest, StarDotStarListsNamesWithoutADot) {
+  EXPECT_TRUE(MatchesPattern(QStringLiteral("Inbox"), QStringLiteral("*.*")));
+  EXPECT_TRUE(MatchesPattern(QStringLiteral("old.mbx"), QStringLiteral("*.*")));
+  EXPECT_TRUE(MatchesPattern(QStringLiteral(".hidden"), QStringLiteral("*.*")));
+}
+
+TEST(MatchesPatternTest, BoxPatternIgnoresLetterCase) {
+  for (const char* name : {"in.box", "Sent.BOX", "x.Box"}) {
+    EXPECT_TRUE(MatchesPattern(QString::fromLatin1(name), QStringLiteral("*.box")))
+        << name;
+    EXPECT_TRUE(MatchesPattern(QString::fromLatin1(name), QStringLiteral("*.BOX")))
+        << name;
+  }
+  EXPECT_FALSE(MatchesPattern(QStringLiteral("in.boxes"), QStringLiteral("*.box")));
+  EXPECT_FALSE(MatchesPattern(QStringLiteral("inbox"), QStringLiteral("*.box")));
+  EXPECT_FALSE(MatchesPattern(QStringLiteral("a.box.txt"), QStringLiteral("*.box")));
+}
+
+TEST(ComposeOpenAnswerTest, NoneOneAndSeveral) {
+  EXPECT_EQ(ComposeOpenAnswer({}), QString());
+  EXPECT_EQ(ComposeOpenAnswer({QStringLiteral("/mail/inbox")}),
+            QStringLiteral("/mail/inbox"));
+  EXPECT_EQ(ComposeOpenAnswer({QStringLiteral("/mail/a"), QStringLiteral("/mail/b")}),
+            QStringLiteral("/mail") + kNul + QStringLiteral("a") + kNul +
+                QStringLiteral("b"));
+}
+
+TEST(ComposeOpenAnswerTest, RootFolderKeepsItsSeparator) {
+  EXPECT_EQ(ComposeOpenAnswer({QStringLiteral("/a"), QStringLiteral("/b")}),
+            QStringLiteral("/") + kNul + QStringLiteral("a") + kNul +
+                QStringLiteral("b"));
+  EXPECT_EQ(ComposeOpenAnswer({QStringLiteral("/x")}), QStringLiteral("/x"));
+}
+
+TEST(ComposeOpenAnswerTest, NoLimitOnTheLength) {
+  QStringList paths;
+  for (int i = 0; i < 500; ++i) {
+    paths.append(QStringLiteral("/a/rather/long/folder/name/mailbox-number-%1")
+                     .arg(i));
+  }
+  const QString answer = ComposeOpenAnswer(paths);
+  EXPECT_GT(answer.size(), 260);
+  const QStringList parts = answer.split(kNul);
+  ASSERT_EQ(parts.size(), 501);
+  EXPECT_EQ(parts.back(), QStringLiteral("mailbox-number-499"));
+}
+
+TEST(SplitOpenAnswerTest, GivesFolderAndNames) {
+  InitialSelection one = SplitOpenAnswer(QStringLiteral("/mail/inbox"));
+  EXPECT_EQ(one.folder, QStringLiteral("/mail/"));
+  EXPECT_EQ(one.names, QStringList{QStringLiteral("inbox")});
+  InitialSelection several = SplitOpenAnswer(
+      QStringLiteral("/mail") + kNul + QStringLiteral("a") + kNul + QStringLiteral("b"));
+  EXPECT_EQ(several.folder, QStringLiteral("/mail"));
+  EXPECT_EQ(several.names, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+  EXPECT_TRUE(SplitOpenAnswer(QString()).names.isEmpty());
+}
+
+}  // namespace
+}  // namespace quillet
