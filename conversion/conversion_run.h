@@ -56,7 +56,7 @@ enum class RunStep {
 // reason.
 struct RunFailure {
   RunStep step = RunStep::kCheck;
-  int mailbox_number = 0;  // 1-based; 0 when the job check failed
+  int mailbox_number = 0;  // 1-based; 0 when no one mailbox is at fault
   QString mailbox;         // the mailbox's name (may be empty for kCheck)
   QString path;            // the file or folder the step was about
   QString reason;          // the system's words, or the check's

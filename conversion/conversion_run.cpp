@@ -1,0 +1,330 @@
+#include "conversion/conversion_run.h"
+
+#include <QHash>
+#include <algorithm>
+#include <string>
+
+#include "conversion/line_reader.h"
+#include "conversion/mailbox_format.h"
+#include "conversion/mailbox_writer.h"
+#include "conversion/message_date.h"
+
+namespace quillet {
+namespace {
+
+// Takes the rest of the current line unseen.
+void SkipRestOfLine(LineReader& reader) {
+  std::string_view piece;
+  while (reader.NextPiece(&piece)) {
+  }
+}
+
+// Copies the rest of the current line to `writer`, without its line end.
+void CopyRestOfLine(LineReader& reader, MailboxWriter& writer) {
+  std::string_view piece;
+  while (reader.NextPiece(&piece)) writer.Append(piece);
+}
+
+// Converts one open mailbox. Reports progress at each source separator and
+// counts them; read and write failures are left in `reader` and `writer`.
+class MailboxConverter {
+ public:
+  MailboxConverter(LineReader& reader, MailboxWriter& writer,
+                   ConversionReporter& reporter, const UiText& text,
+                   qint64 mailbox_number, QDateTime fallback_time)
+      : reader_(reader),
+        writer_(writer),
+        reporter_(reporter),
+        text_(text),
+        mailbox_number_(mailbox_number),
+        fallback_time_(std::move(fallback_time)) {}
+
+  qint64 messages() const { return messages_; }
+
+  // mbox to .box: "From " lines become the .box separator, every other line
+  // is copied as it stands, and every line ends in CR LF.
+  void ToBox() {
+    while (!writer_.failed() && reader_.ReadMailboxLine()) {
+      if (IsSourceSeparator(reader_.Head(MboxSeparatorStart.size()), true)) {
+        SkipRestOfLine(reader_);
+        ReportSeparator();
+        writer_.WriteMailboxLine(BoxSeparator);
+      } else {
+        CopyRestOfLine(reader_, writer_);
+        writer_.EndLine();
+        reckoned_ += reader_.line_length() + 2;
+      }
+    }
+  }
+
+  // .box to mbox, written so that common mbox readers find every message:
+  // dated "From - " separators, LF line ends, mboxrd quoting of "From "
+  // lines, and an empty line closing every message.
+  void ToMbox() {
+    while (!writer_.failed() && reader_.ReadMailboxLine()) {
+      if (IsSourceSeparator(reader_.Head(BoxSeparator.size()), false)) {
+        SkipRestOfLine(reader_);
+        ReportSeparator();
+        EndMessage();
+        writer_.WriteMailboxLine(TargetSeparator(false, MessageTime()));
+        in_header_block_ = true;
+        last_line_empty_ = false;
+        last_line_closed_headers_ = false;
+        wrote_any_ = true;
+        continue;
+      }
+      CopyQuotedLine();
+      const qint64 length = reader_.line_length();
+      reckoned_ += length + 2;
+      wrote_any_ = true;
+      last_line_empty_ = length == 0;
+      last_line_closed_headers_ = last_line_empty_ && in_header_block_;
+      if (last_line_empty_) in_header_block_ = false;
+    }
+    if (!reader_.failed()) EndMessage();
+  }
+
+ private:
+  void ReportSeparator() {
+    reckoned_ += reader_.line_length() + 2;
+    reporter_.SetProgressValue(reckoned_);
+    ++messages_;
+    reporter_.SetStatusText(
+        ProgressStatus(text_, mailbox_number_, messages_));
+    reporter_.Repaint();
+  }
+
+  // Writes the line, with one more ">" in front when it is any number of
+  // ">" followed by "From ". Counts the ">" run instead of holding it, so a
+  // line of any length needs no more memory than a short one.
+  void CopyQuotedLine() {
+    static constexpr std::string_view kQuotes =
+        ">>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>";
+    qint64 quotes = 0;
+    for (;;) {
+      const std::string_view head = reader_.Head(kQuotes.size());
+      std::size_t run = 0;
+      while (run < head.size() && head[run] == '>') ++run;
+      reader_.Skip(run);
+      quotes += static_cast<qint64>(run);
+      if (run < kQuotes.size()) break;
+    }
+    if (reader_.Head(MboxSeparatorStart.size()) == MboxSeparatorStart) {
+      ++quotes;
+    }
+    while (quotes > 0) {
+      const auto n = std::min<qint64>(quotes, kQuotes.size());
+      writer_.Append(kQuotes.substr(0, static_cast<std::size_t>(n)));
+      quotes -= n;
+    }
+    CopyRestOfLine(reader_, writer_);
+    writer_.EndLine();
+  }
+
+  // Closes the message being written with an empty line of its own: mbox
+  // readers tell a separator from a body line by the empty line before it,
+  // and one that closes a header block does not count as the message's own.
+  void EndMessage() {
+    if (!wrote_any_) return;
+    if (in_header_block_) {
+      writer_.WriteMailboxLine({});  // closes the header block
+      writer_.WriteMailboxLine({});
+    } else if (!last_line_empty_ || last_line_closed_headers_) {
+      writer_.WriteMailboxLine({});
+    }
+    in_header_block_ = false;
+    last_line_empty_ = true;
+    last_line_closed_headers_ = false;
+  }
+
+  // The Date of the message that starts here, or the run's start time.
+  QDateTime MessageTime() {
+    const std::string_view window = reader_.LookAhead(kDateLookAhead);
+    const bool window_ends_file = window.size() < kDateLookAhead;
+    if (const auto field = FindDateField(window, window_ends_file)) {
+      if (const auto when = ParseMailDate(*field)) return *when;
+    }
+    return fallback_time_;
+  }
+
+  LineReader& reader_;
+  MailboxWriter& writer_;
+  ConversionReporter& reporter_;
+  const UiText& text_;
+  const qint64 mailbox_number_;
+  const QDateTime fallback_time_;
+
+  qint64 reckoned_ = 0;
+  qint64 messages_ = 0;
+  bool wrote_any_ = false;
+  bool in_header_block_ = false;
+  bool last_line_empty_ = false;
+  bool last_line_closed_headers_ = false;
+};
+
+RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
+                   const QString& path, const QString& reason) {
+  return RunFailure{step, static_cast<int>(number), mailbox, path, reason};
+}
+
+}  // namespace
+
+QString DescribeStep(RunStep step) {
+  switch (step) {
+    case RunStep::kCheck:
+      return QStringLiteral("cannot convert");
+    case RunStep::kSizeQuery:
+      return QStringLiteral("cannot get the size of");
+    case RunStep::kOpenSource:
+      return QStringLiteral("cannot open");
+    case RunStep::kRead:
+      return QStringLiteral("cannot read");
+    case RunStep::kCloseSource:
+      return QStringLiteral("cannot close");
+    case RunStep::kOpenOutput:
+      return QStringLiteral("cannot create");
+    case RunStep::kWrite:
+      return QStringLiteral("cannot write");
+    case RunStep::kFlush:
+      return QStringLiteral("cannot write out");
+    case RunStep::kCommit:
+      return QStringLiteral("cannot save");
+  }
+  return {};
+}
+
+QString RunFailure::Describe() const {
+  QString line;
+  if (mailbox_number > 0) {
+    line = QStringLiteral("mailbox %1 (%2): ").arg(mailbox_number).arg(mailbox);
+  }
+  return line + DescribeStep(step) + QLatin1Char(' ') + path +
+         QStringLiteral(": ") + reason;
+}
+
+std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
+  if (job.MailboxFiles.isEmpty()) return std::nullopt;
+
+  const PathFacts target = files.Inspect(job.TargetFolder);
+  if (job.TargetFolder.isEmpty() || !target.exists) {
+    return Failure(RunStep::kCheck, 0, {}, job.TargetFolder,
+                   QStringLiteral("the target folder does not exist"));
+  }
+  if (!target.is_directory) {
+    return Failure(RunStep::kCheck, 0, {}, job.TargetFolder,
+                   QStringLiteral("the target is not a folder"));
+  }
+
+  std::vector<PathFacts> sources;
+  for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
+    const QString& name = job.MailboxFiles[i];
+    const QString path = job.SourceFolder + name;
+    const PathFacts facts = files.Inspect(path);
+    if (!facts.exists) {
+      return Failure(RunStep::kCheck, i + 1, name, path,
+                     QStringLiteral("the mailbox does not exist"));
+    }
+    if (!facts.is_regular_file) {
+      return Failure(RunStep::kCheck, i + 1, name, path,
+                     QStringLiteral("the mailbox is not a regular file"));
+    }
+    sources.push_back(facts);
+  }
+
+  const auto same_file = [](const PathFacts& a, const PathFacts& b) {
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+  };
+  QHash<QString, qsizetype> outputs;
+  std::vector<PathFacts> existing_outputs;
+  for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
+    const QString& name = job.MailboxFiles[i];
+    const QString path = OutputPath(job.TargetFolder, name, job.MboxToBox);
+    const PathFacts facts = files.Inspect(path);
+    if (facts.exists && !facts.is_regular_file) {
+      return Failure(RunStep::kCheck, i + 1, name, path,
+                     QStringLiteral("the output name is taken by something "
+                                    "that is not a regular file"));
+    }
+    const bool is_a_source =
+        std::any_of(sources.begin(), sources.end(),
+                    [&](const PathFacts& s) { return same_file(s, facts); });
+    if (is_a_source) {
+      return Failure(RunStep::kCheck, i + 1, name, path,
+                     QStringLiteral("the output would overwrite a mailbox "
+                                    "of this run"));
+    }
+    const bool clash =
+        outputs.contains(path) ||
+        std::any_of(existing_outputs.begin(), existing_outputs.end(),
+                    [&](const PathFacts& o) { return same_file(o, facts); });
+    if (clash) {
+      return Failure(RunStep::kCheck, i + 1, name, path,
+                     QStringLiteral("another mailbox of this run has the "
+                                    "same output"));
+    }
+    outputs.insert(path, i);
+    if (facts.exists) existing_outputs.push_back(facts);
+  }
+  return std::nullopt;
+}
+
+RunResult RunConversion(const ConversionJob& job, const UiText& text,
+                        FileLayer& files, ConversionReporter& reporter,
+                        const RunOptions& options) {
+  RunResult result;
+  if (auto failure = CheckJob(job, files)) {
+    result.failure = std::move(failure);
+    return result;
+  }
+  const QDateTime started = options.started.isValid()
+                                ? options.started
+                                : QDateTime::currentDateTimeUtc();
+
+  for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
+    const qint64 number = i + 1;
+    const QString& name = job.MailboxFiles[i];
+    const QString source = job.SourceFolder + name;
+    const QString output = OutputPath(job.TargetFolder, name, job.MboxToBox);
+    const auto fail = [&](RunStep step, const QString& path,
+                          const QString& reason) {
+      result.failure = Failure(step, number, name, path, reason);
+      return result;
+    };
+
+    QString error;
+    const std::optional<qint64> size = files.Size(source, &error);
+    if (!size) return fail(RunStep::kSizeQuery, source, error);
+    reporter.SetProgressMax(*size);
+
+    const std::unique_ptr<InputFile> input = files.OpenInput(source, &error);
+    if (!input) return fail(RunStep::kOpenSource, source, error);
+    const std::unique_ptr<OutputFile> out = files.OpenOutput(output, &error);
+    if (!out) return fail(RunStep::kOpenOutput, output, error);
+
+    LineReader reader(*input, options.read_chunk);
+    MailboxWriter writer(*out, job.MboxToBox ? "\r\n" : "\n");
+    MailboxConverter converter(reader, writer, reporter, text, number,
+                               started);
+    if (job.MboxToBox) {
+      converter.ToBox();
+    } else {
+      converter.ToMbox();
+    }
+
+    if (reader.failed()) return fail(RunStep::kRead, source, reader.error());
+    if (writer.failed()) return fail(RunStep::kWrite, output, writer.error());
+    if (!input->Close()) {
+      return fail(RunStep::kCloseSource, source, input->ErrorString());
+    }
+    if (!writer.Finish()) {
+      const RunStep step = writer.failed_at_flush()    ? RunStep::kFlush
+                           : writer.failed_at_commit() ? RunStep::kCommit
+                                                       : RunStep::kWrite;
+      return fail(step, output, writer.error());
+    }
+    result.converted.push_back({source, output, converter.messages()});
+  }
+  return result;
+}
+
+}  // namespace quillet

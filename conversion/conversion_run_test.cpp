@@ -1,0 +1,366 @@
+#include "conversion/conversion_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <csignal>
+
+#include "conversion/mailbox_format.h"
+#include "conversion/test_support.h"
+
+namespace quillet {
+namespace {
+
+using testing::Convert;
+using testing::RecordingReporter;
+using testing::Workspace;
+using Calls = std::vector<std::string>;
+
+const std::string kSep(BoxSeparator);
+
+UiText German() {
+  UiText text;
+  FillUiText(text, Language::kGerman);
+  return text;
+}
+
+std::string Status(int mailbox, int message) {
+  return "status " +
+         ProgressStatus(German(), mailbox, message).toStdString();
+}
+
+// --- mbox to .box --------------------------------------------------------
+
+TEST(ToBox, SeparatorsBecomeBoxSeparatorAndLinesGetCrLf) {
+  EXPECT_EQ(Convert("From a@b Mon Jan  1 09:00:00 2024\nSubject: x\n\n"
+                    ">From quoted\nbody\rFrom \r\nlast",
+                    true),
+            kSep + "\r\nSubject: x\r\n\r\n>From quoted\r\nbody\r\n" + kSep +
+                "\r\nlast\r\n");
+}
+
+TEST(ToBox, SourceWithoutSeparatorsIsCopiedLineForLine) {
+  EXPECT_EQ(Convert("a\r\n\r\nfrom x\r\nFrom:y", true),
+            "a\r\n\r\nfrom x\r\nFrom:y\r\n");
+}
+
+TEST(ToBox, BytesPassThroughUntouched) {
+  // GBK, UTF-8, Latin-1 and NUL bytes: no decoding, no re-encoding.
+  const std::string body = std::string("\xC4\xE3\xBA\xC3 \xC3\xA4 \xE4 \0 \xFF", 13);
+  EXPECT_EQ(Convert("From x\n" + body + "\n", true),
+            kSep + "\r\n" + body + "\r\n");
+}
+
+TEST(ToBox, EmptySourceGivesEmptyOutput) {
+  RecordingReporter reporter;
+  EXPECT_EQ(Convert("", true, 1 << 20, &reporter), "");
+  EXPECT_EQ(reporter.calls, Calls{"max 0"});
+}
+
+TEST(ToBox, LoneCrSourceKeepsItsLastLines) {
+  // Reckoned at length + 2, these lines would "reach" the size early.
+  EXPECT_EQ(Convert("From a\rb\rc\rd\re", true),
+            kSep + "\r\nb\r\nc\r\nd\r\ne\r\n");
+}
+
+// --- reporting -----------------------------------------------------------
+
+TEST(Reporting, FirstThirtyCharacterSeparatorReportsThirtyTwo) {
+  RecordingReporter reporter;
+  const std::string first = "From abc@example.org Mon Jan 1";  // 30 bytes
+  ASSERT_EQ(first.size(), 30u);
+  Convert(first + "\r\nx\r\n", true, 1 << 20, &reporter);
+  EXPECT_EQ(reporter.calls,
+            (Calls{"max 35", "value 32", Status(1, 1), "repaint"}));
+}
+
+TEST(Reporting, MessageNumberRestartsInEachMailbox) {
+  Workspace space;
+  space.AddSource("a", "From 1\r\nx\r\nFrom 2\r\n");
+  space.AddSource("b", "From 3\r\n");
+  RecordingReporter reporter;
+  const RunResult result =
+      RunConversion(space.job, German(), SystemFileLayer(), reporter);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(reporter.calls,
+            (Calls{"max 19", "value 8", Status(1, 1), "repaint", "value 19",
+                   Status(1, 2), "repaint", "max 8", "value 8", Status(2, 1),
+                   "repaint"}));
+  ASSERT_EQ(result.converted.size(), 2u);
+  EXPECT_EQ(result.converted[0].messages, 2);
+  EXPECT_EQ(result.converted[1].messages, 1);
+  EXPECT_EQ(result.converted[1].output, space.target_folder() + "b.box");
+}
+
+TEST(Reporting, MailboxWithoutSeparatorsReportsOnlyItsSize) {
+  RecordingReporter reporter;
+  Convert("no\r\nseparators\r\n", true, 1 << 20, &reporter);
+  EXPECT_EQ(reporter.calls, Calls{"max 16"});
+}
+
+TEST(Reporting, EmptyJobTouchesNothing) {
+  ConversionJob job;  // no names, no folders
+  RecordingReporter reporter;
+  const RunResult result =
+      RunConversion(job, German(), SystemFileLayer(), reporter);
+  EXPECT_TRUE(result.ok());
+  EXPECT_TRUE(result.converted.empty());
+  EXPECT_TRUE(reporter.calls.empty());
+}
+
+TEST(Reporting, SizesBeyondThirtyTwoBitsPassUnchanged) {
+  Workspace space;
+  space.AddSource("big", "From x\r\n");
+  testing::WrappedFileLayer files;
+  files.size_override = [](const QString&) { return qint64{5} << 30; };
+  RecordingReporter reporter;
+  ASSERT_TRUE(RunConversion(space.job, German(), files, reporter).ok());
+  EXPECT_EQ(reporter.calls.front(), "max 5368709120");
+}
+
+// --- .box to mbox --------------------------------------------------------
+
+TEST(ToMbox, DatedSeparatorsLfEndsAndClosingEmptyLines) {
+  const std::string box = kSep + "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0100\r\n"
+                                 "Subject: one\r\n\r\nbody\r\n" +
+                          kSep + "trailing junk\r\nSubject: two\r\n\r\nb2";
+  EXPECT_EQ(Convert(box, false),
+            "From - Mon Jan  1 09:00:00 2024\n"
+            "Date: Mon, 1 Jan 2024 10:00:00 +0100\nSubject: one\n\nbody\n\n"
+            "From - Sat Feb  3 04:05:06 2001\nSubject: two\n\nb2\n\n");
+}
+
+TEST(ToMbox, FromLinesAreQuotedReversibly) {
+  const std::string box =
+      kSep + "\r\nS: x\r\n\r\nFrom here on\r\n>From a\r\n>>>From b\r\n"
+             ">> From c\r\nFrom\r\n>\r\nFrom \r\n";
+  EXPECT_EQ(Convert(box, false),
+            "From - Sat Feb  3 04:05:06 2001\nS: x\n\n>From here on\n"
+            ">>From a\n>>>>From b\n>> From c\nFrom\n>\n>From \n\n");
+}
+
+TEST(ToMbox, LongQuoteRunsAreCountedNotHeld) {
+  const std::string run(200, '>');
+  EXPECT_EQ(Convert(run + "From x\r\n" + run + "x\r\n", false, 3),
+            ">" + run + "From x\n" + run + "x\n\n");
+}
+
+TEST(ToMbox, MessageWithoutBodyGetsItsOwnEmptyLine) {
+  // The empty line that closes a header block is not the message's own.
+  const std::string box = kSep + "\r\nSubject: a\r\n\r\n" + kSep +
+                          "\r\nSubject: b\r\n" + kSep + "\r\n" + kSep +
+                          "\r\nSubject: d\r\n\r\nbody\r\n\r\n";
+  EXPECT_EQ(Convert(box, false),
+            "From - Sat Feb  3 04:05:06 2001\nSubject: a\n\n\n"
+            "From - Sat Feb  3 04:05:06 2001\nSubject: b\n\n\n"
+            "From - Sat Feb  3 04:05:06 2001\n\n\n"
+            "From - Sat Feb  3 04:05:06 2001\nSubject: d\n\nbody\n\n");
+}
+
+TEST(ToMbox, LinesBeforeTheFirstSeparatorAreKept) {
+  EXPECT_EQ(Convert("preamble\r\n" + kSep + "\r\nS: x\r\n\r\nb\r\n", false),
+            "preamble\n\nFrom - Sat Feb  3 04:05:06 2001\nS: x\n\nb\n\n");
+}
+
+TEST(ToMbox, DateIsLookedForOnlyInTheHeaderBlockAndWithinReach) {
+  const std::string late_date =
+      kSep + "\r\nX-Pad: " + std::string(70 * 1024, 'p') +
+      "\r\nDate: 1 Jan 2024 00:00:00 +0000\r\n\r\n";
+  EXPECT_EQ(Convert(late_date, false, 1000).substr(0, 32),
+            "From - Sat Feb  3 04:05:06 2001\n");
+  const std::string body_date =
+      kSep + "\r\nS: x\r\n\r\nDate: 1 Jan 2024 00:00:00 +0000\r\n";
+  EXPECT_EQ(Convert(body_date, false).substr(0, 32),
+            "From - Sat Feb  3 04:05:06 2001\n");
+}
+
+// Every read size gives the same bytes: line ends, separators, quote runs and
+// the date look-ahead all straddle buffer boundaries at the small sizes.
+TEST(ReadSizes, OutputDoesNotDependOnReadChunk) {
+  const std::string box =
+      "pre\r" + kSep + "\r\nReceived: a\r\n b\r\nDate: Tue, 2 Jan 2024\r\n "
+      "10:00:00 -0500 (EST)\r\n\r\n>>From x\rFrom y\n" + kSep + kSep +
+      "\r\r\n\r\nbody\r\n" + kSep;
+  const std::string mbox = "From a\r\nb\nFrom c\rd\r\n\r\nFrom";
+  const std::string box_expected = Convert(box, false);
+  const std::string mbox_expected = Convert(mbox, true);
+  EXPECT_NE(box_expected.find("From - Tue Jan  2 15:00:00 2024\n"),
+            std::string::npos);
+  for (std::size_t chunk : {1, 2, 3, 5, 13, 14, 15, 16, 17, 64}) {
+    EXPECT_EQ(Convert(box, false, chunk), box_expected) << chunk;
+    EXPECT_EQ(Convert(mbox, true, chunk), mbox_expected) << chunk;
+  }
+}
+
+// --- the job check -------------------------------------------------------
+
+RunResult RunJob(const ConversionJob& job) {
+  RecordingReporter reporter;
+  return RunConversion(job, German(), SystemFileLayer(), reporter);
+}
+
+TEST(JobCheck, RefusesBeforeWritingAnything) {
+  Workspace space;
+  space.AddSource("good", "From x\r\n");
+  space.AddSource("missing", "");
+  QFile::remove(space.source_folder() + "missing");
+  const RunResult result = RunJob(space.job);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->step, RunStep::kCheck);
+  EXPECT_EQ(result.failure->mailbox_number, 2);
+  EXPECT_EQ(result.failure->path, space.source_folder() + "missing");
+  EXPECT_TRUE(space.TargetEntries().isEmpty());  // "good" was not converted
+}
+
+TEST(JobCheck, SourceMustBeARegularFile) {
+  Workspace space;
+  QDir(space.source_folder()).mkdir("folder.box");
+  space.job.MailboxFiles = {"folder.box"};
+  EXPECT_EQ(RunJob(space.job).failure->reason, "the mailbox is not a regular file");
+  ASSERT_EQ(::mkfifo((space.source_folder() + "fifo").toLocal8Bit(), 0600), 0);
+  space.job.MailboxFiles = {"fifo"};  // would block a reader forever
+  EXPECT_EQ(RunJob(space.job).failure->reason, "the mailbox is not a regular file");
+  space.job.SourceFolder = "/dev/";
+  space.job.MailboxFiles = {"zero"};
+  EXPECT_EQ(RunJob(space.job).failure->reason, "the mailbox is not a regular file");
+}
+
+TEST(JobCheck, TargetMustBeAnExistingFolder) {
+  Workspace space;
+  space.AddSource("a", "x");
+  space.job.TargetFolder = space.root() + "/nowhere/";
+  EXPECT_EQ(RunJob(space.job).failure->reason, "the target folder does not exist");
+  space.job.TargetFolder = space.source_folder() + "a/";
+  EXPECT_FALSE(RunJob(space.job).ok());
+  space.job.TargetFolder.clear();
+  EXPECT_FALSE(RunJob(space.job).ok());
+}
+
+TEST(JobCheck, OutputMayNotBeASourceEvenThroughALink) {
+  Workspace space;
+  space.AddSource("x.box.box", "keep me");
+  space.AddSource("x.box", "From y\n");
+  space.job.TargetFolder = space.source_folder();
+  const RunResult direct = RunJob(space.job);  // x.box -> x.box.box
+  ASSERT_FALSE(direct.ok());
+  EXPECT_EQ(direct.failure->reason,
+            "the output would overwrite a mailbox of this run");
+
+  Workspace linked;
+  linked.AddSource("inbox", "From y\n");
+  QFile::link(linked.source_folder() + "inbox",
+              linked.target_folder() + "inbox.box");
+  EXPECT_FALSE(RunJob(linked.job).ok());
+  EXPECT_EQ(testing::ReadBytes(linked.source_folder() + "inbox"), "From y\n");
+}
+
+TEST(JobCheck, TwoSourcesMayNotShareAnOutput) {
+  Workspace space;
+  space.job.MboxToBox = false;
+  space.AddSource("in.box", "a");
+  space.AddSource("in.BOX", "b");
+  const RunResult result = RunJob(space.job);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->mailbox_number, 2);
+  EXPECT_EQ(result.failure->reason,
+            "another mailbox of this run has the same output");
+  EXPECT_TRUE(space.TargetEntries().isEmpty());
+}
+
+TEST(JobCheck, OutputNameTakenByAFolderIsRefused) {
+  Workspace space;
+  space.AddSource("a", "x");
+  QDir(space.target_folder()).mkdir("a.box");
+  EXPECT_FALSE(RunJob(space.job).ok());
+}
+
+// --- failures mid-run ----------------------------------------------------
+
+TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
+  Workspace space;
+  space.AddSource("a", "From x\r\n" + std::string(5000, 'a') + "\r\n");
+  space.AddSource("b", "From y\r\n" + std::string(9000, 'b') + "\r\n");
+  testing::WriteBytes(space.target_folder() + "b.box", "old b");
+  testing::WrappedFileLayer files;
+  files.output_capacity = 3000;  // a outgrows it: the first output fails
+  RecordingReporter reporter;
+  RunResult result = RunConversion(space.job, German(), files, reporter);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->step, RunStep::kWrite);
+  EXPECT_EQ(result.failure->path, space.target_folder() + "a.box");
+  EXPECT_EQ(result.failure->reason, "No space left on device");
+  EXPECT_EQ(space.TargetEntries(), QStringList{"b.box"});  // no leftovers
+  EXPECT_EQ(space.Output("b.box"), "old b");
+
+  files.output_capacity = 6000;  // now a fits, and b fails
+  result = RunConversion(space.job, German(), files, reporter);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->mailbox_number, 2);
+  ASSERT_EQ(result.converted.size(), 1u);
+  EXPECT_EQ(space.TargetEntries(), (QStringList{"a.box", "b.box"}));
+  EXPECT_EQ(space.Output("a.box"), kSep + "\r\n" + std::string(5000, 'a') + "\r\n");
+  EXPECT_EQ(space.Output("b.box"), "old b");
+  EXPECT_EQ(testing::ReadBytes(space.source_folder() + "a"),
+            "From x\r\n" + std::string(5000, 'a') + "\r\n");
+}
+
+// A real write failure from the system: the process may not grow a file
+// past a limit, as on a full disk.
+TEST(Failures, SystemWriteFailureLeavesNothingPartial) {
+  Workspace space;
+  const std::string big = "From x\n" + std::string(300 * 1024, 'z') + "\n";
+  space.AddSource("small", "From s\n");
+  space.AddSource("big", big);
+  testing::WriteBytes(space.target_folder() + "big.box", "previous");
+
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old_limit;
+  limit.rlim_cur = 100 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  RecordingReporter reporter;
+  const RunResult result =
+      RunConversion(space.job, German(), SystemFileLayer(), reporter);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->mailbox_number, 2);
+  EXPECT_EQ(result.failure->mailbox, "big");
+  EXPECT_FALSE(result.failure->reason.isEmpty());
+  EXPECT_TRUE(result.failure->Describe().startsWith("mailbox 2 (big): cannot"));
+  EXPECT_EQ(space.TargetEntries(), (QStringList{"big.box", "small.box"}));
+  EXPECT_EQ(space.Output("big.box"), "previous");
+  EXPECT_EQ(space.Output("small.box"), kSep + "\r\n");
+  EXPECT_EQ(testing::ReadBytes(space.source_folder() + "big"), big);
+}
+
+TEST(Failures, DescribeNamesMailboxStepPathAndReason) {
+  const RunFailure failure{RunStep::kWrite, 2, "Sent.box", "/o/Sent",
+                           "No space left on device"};
+  EXPECT_EQ(failure.Describe(),
+            "mailbox 2 (Sent.box): cannot write /o/Sent: No space left on "
+            "device");
+  const RunFailure check{RunStep::kCheck, 0, "", "/o/", "the target folder "
+                                                        "does not exist"};
+  EXPECT_EQ(check.Describe(),
+            "cannot convert /o/: the target folder does not exist");
+}
+
+TEST(Outputs, NewOutputIsAnOrdinaryReadableFile) {
+  Workspace space;
+  space.AddSource("a", "From x\n");
+  ASSERT_TRUE(RunJob(space.job).ok());
+  struct stat st {};
+  ASSERT_EQ(::stat((space.target_folder() + "a.box").toLocal8Bit(), &st), 0);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+}  // namespace
+}  // namespace quillet

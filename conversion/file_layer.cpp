@@ -1,0 +1,121 @@
+#include "conversion/file_layer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace quillet {
+namespace {
+
+class SystemInputFile final : public InputFile {
+ public:
+  explicit SystemInputFile(const QString& path) : file_(path) {}
+
+  bool Open() {
+    // Unbuffered: the reader keeps its own buffer, so one copy is enough.
+    return file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+  }
+  qint64 Read(char* data, qint64 max) override {
+    return file_.read(data, max);
+  }
+  bool Close() override {
+    file_.close();
+    return file_.error() == QFileDevice::NoError;
+  }
+  QString ErrorString() const override { return file_.errorString(); }
+
+ private:
+  QFile file_;
+};
+
+class SystemOutputFile final : public OutputFile {
+ public:
+  explicit SystemOutputFile(const QString& path) : file_(path) {}
+
+  bool Open() {
+    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  }
+  bool Write(const char* data, qint64 size) override {
+    while (size > 0) {
+      const qint64 written = file_.write(data, size);
+      if (written <= 0) return false;
+      data += written;
+      size -= written;
+    }
+    return true;
+  }
+  bool Flush() override { return file_.flush(); }
+  bool Commit() override { return file_.commit(); }
+  QString ErrorString() const override { return file_.errorString(); }
+
+ private:
+  // Discards its temporary file when destroyed uncommitted.
+  QSaveFile file_;
+};
+
+class SystemFileLayerImpl final : public FileLayer {
+ public:
+  PathFacts Inspect(const QString& path) override {
+    PathFacts facts;
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return facts;
+    facts.exists = true;
+    facts.is_regular_file = S_ISREG(st.st_mode);
+    facts.is_directory = S_ISDIR(st.st_mode);
+    facts.device = static_cast<quint64>(st.st_dev);
+    facts.inode = static_cast<quint64>(st.st_ino);
+#else
+    const QFileInfo info(path);
+    if (!info.exists()) return facts;
+    facts.exists = true;
+    facts.is_regular_file = info.isFile();
+    facts.is_directory = info.isDir();
+    // Without inode numbers, the canonical path stands for the file.
+    facts.inode = qHash(info.canonicalFilePath().toCaseFolded());
+#endif
+    return facts;
+  }
+
+  std::optional<qint64> Size(const QString& path, QString* error) override {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+      *error = QStringLiteral("No such file or directory");
+      return std::nullopt;
+    }
+    return info.size();
+  }
+
+  std::unique_ptr<InputFile> OpenInput(const QString& path,
+                                       QString* error) override {
+    auto file = std::make_unique<SystemInputFile>(path);
+    if (!file->Open()) {
+      *error = file->ErrorString();
+      return nullptr;
+    }
+    return file;
+  }
+
+  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
+                                         QString* error) override {
+    auto file = std::make_unique<SystemOutputFile>(path);
+    if (!file->Open()) {
+      *error = file->ErrorString();
+      return nullptr;
+    }
+    return file;
+  }
+};
+
+}  // namespace
+
+FileLayer& SystemFileLayer() {
+  static SystemFileLayerImpl layer;
+  return layer;
+}
+
+}  // namespace quillet

@@ -1,0 +1,157 @@
+#include "conversion/line_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+// Serves bytes from memory, never more than `chunk` at a time, and checks
+// that nobody reads on after it said the file had ended.
+class MemoryInput : public InputFile {
+ public:
+  explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
+  qint64 Read(char* data, qint64 max) override {
+    EXPECT_FALSE(ended_) << "read after the end of the file";
+    const qint64 n = std::min<qint64>(max, static_cast<qint64>(bytes_.size() - pos_));
+    std::copy_n(bytes_.data() + pos_, n, data);
+    pos_ += static_cast<std::size_t>(n);
+    if (n == 0) ended_ = true;
+    return n;
+  }
+  bool Close() override { return true; }
+  QString ErrorString() const override { return {}; }
+
+ private:
+  std::string bytes_;
+  std::size_t pos_ = 0;
+  bool ended_ = false;
+};
+
+struct ReadLine {
+  std::string text;
+  LineEnd end;
+  qint64 length;
+  bool operator==(const ReadLine&) const = default;
+};
+
+std::vector<ReadLine> ReadAll(const std::string& bytes, std::size_t chunk) {
+  MemoryInput input(bytes);
+  LineReader reader(input, chunk);
+  std::vector<ReadLine> lines;
+  while (reader.ReadMailboxLine()) {
+    std::string text;
+    std::string_view piece;
+    while (reader.NextPiece(&piece)) text += piece;
+    lines.push_back({text, reader.line_end(), reader.line_length()});
+  }
+  EXPECT_FALSE(reader.failed());
+  return lines;
+}
+
+class LineModel : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(LineModel, EachLineEndEndsALine) {
+  const std::vector<ReadLine> expected = {{"a", LineEnd::kCrLf, 1},
+                                          {"bb", LineEnd::kCr, 2},
+                                          {"ccc", LineEnd::kLf, 3},
+                                          {"", LineEnd::kLf, 0},
+                                          {"d", LineEnd::kNone, 1}};
+  EXPECT_EQ(ReadAll("a\r\nbb\rccc\n\nd", GetParam()), expected);
+}
+
+TEST_P(LineModel, LfAfterLoneCrIsAnEmptyLineNotPartOfIt) {
+  // "\r\r\n": a lone CR, then a CR LF pair.
+  const std::vector<ReadLine> expected = {{"x", LineEnd::kCr, 1},
+                                          {"", LineEnd::kCrLf, 0},
+                                          {"", LineEnd::kLf, 0}};
+  EXPECT_EQ(ReadAll("x\r\r\n\n", GetParam()), expected);
+}
+
+TEST_P(LineModel, EmptyFileHasNoLinesAndFinalLineEndOpensNone) {
+  EXPECT_TRUE(ReadAll("", GetParam()).empty());
+  EXPECT_EQ(ReadAll("a\r\n", GetParam()).size(), 1u);
+  EXPECT_EQ(ReadAll("\r", GetParam()),
+            (std::vector<ReadLine>{{"", LineEnd::kCr, 0}}));
+}
+
+TEST_P(LineModel, NulAndHighBytesPassUntouched) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) {
+    if (b != '\r' && b != '\n') all += static_cast<char>(b);
+  }
+  const auto lines = ReadAll(all + "\r\n" + all, GetParam());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text, all);
+  EXPECT_EQ(lines[1].text, all);
+  EXPECT_EQ(lines[1].length, 254);
+}
+
+TEST_P(LineModel, HeadPeeksWithoutTakingAndStopsAtLineEnd) {
+  MemoryInput input("From me\r\nFr\r\n");
+  LineReader reader(input, GetParam());
+  ASSERT_TRUE(reader.ReadMailboxLine());
+  EXPECT_EQ(reader.Head(5), "From ");
+  EXPECT_EQ(reader.Head(14), "From me");
+  reader.Skip(2);
+  EXPECT_EQ(reader.Head(3), "om ");
+  EXPECT_EQ(reader.line_length(), 2);
+  ASSERT_TRUE(reader.ReadMailboxLine());  // the rest of line 1 is skipped
+  EXPECT_EQ(reader.Head(14), "Fr");
+  std::string_view piece;
+  ASSERT_TRUE(reader.NextPiece(&piece));
+  EXPECT_EQ(piece, "Fr");
+  EXPECT_FALSE(reader.NextPiece(&piece));
+  EXPECT_EQ(reader.Head(5), "");  // nothing of the next line leaks in
+  EXPECT_FALSE(reader.ReadMailboxLine());
+}
+
+TEST_P(LineModel, LookAheadSeesFollowingBytesWithoutTakingThem) {
+  MemoryInput input("sep\r\nDate: x\r\n\r\nbody");
+  LineReader reader(input, GetParam());
+  ASSERT_TRUE(reader.ReadMailboxLine());
+  std::string_view piece;
+  while (reader.NextPiece(&piece)) {
+  }
+  EXPECT_EQ(reader.LookAhead(1000), "Date: x\r\n\r\nbody");
+  EXPECT_EQ(reader.LookAhead(4), "Date");
+  ASSERT_TRUE(reader.ReadMailboxLine());
+  EXPECT_EQ(reader.Head(14), "Date: x");
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadChunks, LineModel,
+                         ::testing::Values(1, 2, 3, 7, 64, 1 << 20));
+
+TEST(LineReaderMemory, LongLineIsStreamedInPieces) {
+  const std::string line(3 << 20, 'x');
+  MemoryInput input(line + "\nnext\n");
+  LineReader reader(input, 4096);
+  ASSERT_TRUE(reader.ReadMailboxLine());
+  std::string_view piece;
+  std::size_t biggest = 0;
+  while (reader.NextPiece(&piece)) biggest = std::max(biggest, piece.size());
+  EXPECT_EQ(reader.line_length(), 3 << 20);
+  // Pieces never exceed what one read brings in (plus a little slack).
+  EXPECT_LE(biggest, 4096u + 64u);
+  ASSERT_TRUE(reader.ReadMailboxLine());
+  EXPECT_EQ(reader.Head(10), "next");
+}
+
+TEST(FindLineBreak, FindsFirstCrOrLfAtEveryOffset) {
+  for (std::size_t at = 0; at < 40; ++at) {
+    for (char brk : {'\r', '\n'}) {
+      std::string s(40, 'a');
+      s[at] = brk;
+      if (at + 3 < s.size()) s[at + 3] = '\n';
+      EXPECT_EQ(FindLineBreak(s.data(), s.data() + s.size()), s.data() + at);
+    }
+  }
+  const std::string none(33, 'z');
+  EXPECT_EQ(FindLineBreak(none.data(), none.data() + none.size()),
+            none.data() + none.size());
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,58 @@
+#include "conversion/mailbox_writer.h"
+
+#include <cstring>
+
+namespace quillet {
+
+MailboxWriter::MailboxWriter(OutputFile& file, std::string_view line_end,
+                             std::size_t buffer_size)
+    : file_(file), line_end_(line_end), buffer_(buffer_size) {}
+
+bool MailboxWriter::WriteMailboxLine(std::string_view text) {
+  return Append(text) && EndLine();
+}
+
+bool MailboxWriter::Append(std::string_view bytes) {
+  if (failed_) return false;
+  if (bytes.size() > buffer_.size() - used_) {
+    if (!Drain()) return false;
+    if (bytes.size() >= buffer_.size()) {
+      // A piece as large as the buffer goes out directly.
+      if (!file_.Write(bytes.data(), static_cast<qint64>(bytes.size()))) {
+        return Fail();
+      }
+      return true;
+    }
+  }
+  std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+  used_ += bytes.size();
+  return true;
+}
+
+bool MailboxWriter::Drain() {
+  if (used_ == 0) return true;
+  if (!file_.Write(buffer_.data(), static_cast<qint64>(used_))) return Fail();
+  used_ = 0;
+  return true;
+}
+
+bool MailboxWriter::Fail() {
+  failed_ = true;
+  error_ = file_.ErrorString();
+  return false;
+}
+
+bool MailboxWriter::Finish() {
+  if (failed_ || !Drain()) return false;
+  if (!file_.Flush()) {
+    failed_at_flush_ = true;
+    return Fail();
+  }
+  if (!file_.Commit()) {
+    failed_at_commit_ = true;
+    return Fail();
+  }
+  return true;
+}
+
+}  // namespace quillet

@@ -1,0 +1,54 @@
+#ifndef QUILLET_CONVERSION_MAILBOX_WRITER_H_
+#define QUILLET_CONVERSION_MAILBOX_WRITER_H_
+
+#include <QString>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "conversion/file_layer.h"
+
+namespace quillet {
+
+// Writes an output mailbox line by line through a buffer of its own, ending
+// every line the same way: CR LF in .box files, LF in mbox files.
+// After the first failure every call does nothing and returns false.
+class MailboxWriter {
+ public:
+  // `file` must outlive the writer.
+  MailboxWriter(OutputFile& file, std::string_view line_end,
+                std::size_t buffer_size = std::size_t{1} << 20);
+
+  // Writes the text and a line end.
+  bool WriteMailboxLine(std::string_view text);
+  // Writes part of a line; EndLine() finishes it.
+  bool Append(std::string_view bytes);
+  bool EndLine() { return Append(line_end_); }
+
+  // Writes out what is buffered and hands it to the system (the flush
+  // step), then makes the output visible under its name (the commit step).
+  bool Finish();
+
+  bool failed() const { return failed_; }
+  // Which step failed: true for the flush, false for a write or commit.
+  bool failed_at_flush() const { return failed_at_flush_; }
+  bool failed_at_commit() const { return failed_at_commit_; }
+  QString error() const { return error_; }
+
+ private:
+  bool Drain();
+  bool Fail();
+
+  OutputFile& file_;
+  std::string_view line_end_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+  bool failed_at_flush_ = false;
+  bool failed_at_commit_ = false;
+  QString error_;
+};
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONVERSION_MAILBOX_WRITER_H_

@@ -1,0 +1,137 @@
+#include "conversion/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTimeZone>
+
+#include "ui/text/ui_text.h"
+
+namespace quillet::testing {
+
+std::string ReadBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    ADD_FAILURE() << "cannot read " << path.toStdString();
+    return {};
+  }
+  return file.readAll().toStdString();
+}
+
+void WriteBytes(const QString& path, std::string_view bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  ASSERT_EQ(file.write(bytes.data(), static_cast<qint64>(bytes.size())),
+            static_cast<qint64>(bytes.size()));
+}
+
+void RecordingReporter::SetProgressMax(qint64 size) {
+  calls.push_back("max " + std::to_string(size));
+}
+void RecordingReporter::SetProgressValue(qint64 reckoned) {
+  calls.push_back("value " + std::to_string(reckoned));
+}
+void RecordingReporter::SetStatusText(const QString& text) {
+  calls.push_back("status " + text.toStdString());
+}
+void RecordingReporter::Repaint() { calls.push_back("repaint"); }
+
+Workspace::Workspace() {
+  EXPECT_TRUE(root_.isValid());
+  QDir(root_.path()).mkdir("in");
+  QDir(root_.path()).mkdir("out");
+  job.SourceFolder = source_folder();
+  job.TargetFolder = target_folder();
+}
+
+void Workspace::AddSource(const QString& name, std::string_view bytes) {
+  WriteBytes(source_folder() + name, bytes);
+  job.MailboxFiles.append(name);
+}
+
+std::string Workspace::Output(const QString& name) const {
+  return ReadBytes(target_folder() + name);
+}
+
+QStringList Workspace::TargetEntries() const {
+  QStringList names = QDir(target_folder())
+                          .entryList(QDir::AllEntries | QDir::Hidden |
+                                     QDir::System | QDir::NoDotAndDotDot);
+  names.sort();
+  return names;
+}
+
+std::string Convert(std::string_view input, bool mbox_to_box,
+                    std::size_t read_chunk, RecordingReporter* reporter) {
+  Workspace space;
+  const QString name = mbox_to_box ? "m" : "m.box";
+  space.AddSource(name, input);
+  space.job.MboxToBox = mbox_to_box;
+  UiText text;
+  FillUiText(text, Language::kGerman);
+  RecordingReporter own;
+  RunOptions options;
+  options.read_chunk = read_chunk;
+  options.started = QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
+  const RunResult result = RunConversion(space.job, text, SystemFileLayer(),
+                                         reporter ? *reporter : own, options);
+  EXPECT_TRUE(result.ok()) << result.failure->Describe().toStdString();
+  return space.Output(mbox_to_box ? "m.box" : "m");
+}
+
+namespace {
+
+class CappedOutputFile : public OutputFile {
+ public:
+  CappedOutputFile(std::unique_ptr<OutputFile> inner, qint64 capacity)
+      : inner_(std::move(inner)), left_(capacity) {}
+  bool Write(const char* data, qint64 size) override {
+    if (size > left_) {
+      inner_->Write(data, left_);  // part of it lands, as on a real disk
+      left_ = 0;
+      return false;
+    }
+    left_ -= size;
+    return inner_->Write(data, size);
+  }
+  bool Flush() override { return inner_->Flush(); }
+  bool Commit() override { return inner_->Commit(); }
+  QString ErrorString() const override {
+    return left_ == 0 ? QStringLiteral("No space left on device")
+                      : inner_->ErrorString();
+  }
+
+ private:
+  std::unique_ptr<OutputFile> inner_;
+  qint64 left_;
+};
+
+}  // namespace
+
+PathFacts WrappedFileLayer::Inspect(const QString& path) {
+  return SystemFileLayer().Inspect(path);
+}
+
+std::optional<qint64> WrappedFileLayer::Size(const QString& path,
+                                             QString* error) {
+  if (size_override) return size_override(path);
+  return SystemFileLayer().Size(path, error);
+}
+
+std::unique_ptr<InputFile> WrappedFileLayer::OpenInput(const QString& path,
+                                                       QString* error) {
+  return SystemFileLayer().OpenInput(path, error);
+}
+
+std::unique_ptr<OutputFile> WrappedFileLayer::OpenOutput(const QString& path,
+                                                         QString* error) {
+  auto file = SystemFileLayer().OpenOutput(path, error);
+  if (file && output_capacity) {
+    return std::make_unique<CappedOutputFile>(std::move(file),
+                                              *output_capacity);
+  }
+  return file;
+}
+
+}  // namespace quillet::testing

@@ -1,0 +1,78 @@
+#ifndef QUILLET_CONVERSION_TEST_SUPPORT_H_
+#define QUILLET_CONVERSION_TEST_SUPPORT_H_
+
+// Shared helpers of the conversion tests: files in a temporary folder, a
+// reporter that records its calls, and file layers that fail on purpose.
+
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "conversion/conversion_run.h"
+#include "conversion/file_layer.h"
+
+namespace quillet::testing {
+
+std::string ReadBytes(const QString& path);
+void WriteBytes(const QString& path, std::string_view bytes);
+
+// Records every reporter call as one line: "max 32", "value 32",
+// "status <text>", "repaint".
+class RecordingReporter : public ConversionReporter {
+ public:
+  void SetProgressMax(qint64 size) override;
+  void SetProgressValue(qint64 reckoned) override;
+  void SetStatusText(const QString& text) override;
+  void Repaint() override;
+
+  std::vector<std::string> calls;
+};
+
+// A temporary folder with a source and a target folder inside, and a job
+// over it.
+class Workspace {
+ public:
+  Workspace();
+  QString source_folder() const { return root_.path() + "/in/"; }
+  QString target_folder() const { return root_.path() + "/out/"; }
+  QString root() const { return root_.path(); }
+
+  // Writes a source mailbox and adds it to the job.
+  void AddSource(const QString& name, std::string_view bytes);
+  std::string Output(const QString& name) const;
+  // Names of everything in the target folder, sorted.
+  QStringList TargetEntries() const;
+
+  ConversionJob job;
+
+ private:
+  QTemporaryDir root_;
+};
+
+// Converts `input` as one mailbox named "m" (or "m.box") in the direction
+// given and returns the output's bytes. Fails the test on a run failure.
+std::string Convert(std::string_view input, bool mbox_to_box,
+                    std::size_t read_chunk = std::size_t{1} << 20,
+                    RecordingReporter* reporter = nullptr);
+
+// The system's file layer with one operation replaced.
+class WrappedFileLayer : public FileLayer {
+ public:
+  PathFacts Inspect(const QString& path) override;
+  std::optional<qint64> Size(const QString& path, QString* error) override;
+  std::unique_ptr<InputFile> OpenInput(const QString& path,
+                                       QString* error) override;
+  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
+                                         QString* error) override;
+
+  std::function<std::optional<qint64>(const QString&)> size_override;
+  // When set, output files refuse every write once this many bytes were
+  // written to them, as a full disk does.
+  std::optional<qint64> output_capacity;
+};
+
+}  // namespace quillet::testing
+
+#endif  // QUILLET_CONVERSION_TEST_SUPPORT_H_
