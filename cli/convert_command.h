@@ -1,0 +1,46 @@
+#ifndef QUILLET_CLI_CONVERT_COMMAND_H_
+#define QUILLET_CLI_CONVERT_COMMAND_H_
+
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "conversion/conversion_run.h"
+#include "conversion/file_layer.h"
+
+namespace quillet {
+
+// Exit codes of quillet-convert.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // a check or a conversion failed
+inline constexpr int kExitUsage = 2;    // the command line itself is wrong
+
+// Splits `files` (paths as given on the command line, in order) into
+// conversion jobs. Consecutive files of the same folder share one job, so
+// running the jobs in order converts the files in the order given. Folders
+// are absolute and end in "/". The target folder is `output_dir` when it is
+// not empty, otherwise each job's source folder.
+std::vector<ConversionJob> PlanJobs(const QStringList& files,
+                                    const QString& output_dir,
+                                    bool mbox_to_box);
+
+// Checks the whole plan before anything is written: each job by CheckJob,
+// then across jobs, since CheckJob sees one job only: no output may be the
+// same file as any source, and no two mailboxes may write the same output
+// (same target folder, also through a link, and the same name). Mailbox
+// numbers in the failure count across all jobs, from 1.
+std::optional<RunFailure> CheckPlan(const std::vector<ConversionJob>& jobs,
+                                    FileLayer& files);
+
+// Runs the command line `arguments` (program name first) and returns the
+// exit code. Results go to `out`, messages and usage text to `err`.
+// Progress is drawn on `err` only when `err_is_terminal` and --quiet is not
+// given. Needs a QCoreApplication (the usage text is built by Qt's parser).
+int RunConvertCommand(const QStringList& arguments, QIODevice& out,
+                      QIODevice& err, bool err_is_terminal, FileLayer& files);
+
+}  // namespace quillet
+
+#endif  // QUILLET_CLI_CONVERT_COMMAND_H_

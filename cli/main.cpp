@@ -1,0 +1,28 @@
+// quillet-convert: converts mailboxes between mbox and Foxmail .box on the
+// command line, with the same engine as the window.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "cli/convert_command.h"
+#include "conversion/file_layer.h"
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("quillet-convert"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+
+  QFile out;
+  QFile err;
+  // Standard error unbuffered: progress must show as it is drawn.
+  if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly) ||
+      !err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    return quillet::kExitFailure;
+  }
+  const int code = quillet::RunConvertCommand(
+      QCoreApplication::arguments(), out, err, isatty(STDERR_FILENO) == 1,
+      quillet::SystemFileLayer());
+  out.flush();
+  return code;
+}
