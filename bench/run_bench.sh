@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Times quillet-convert against plain copies and an awk rewrite of the same
+# files, in one run, alternating the commands and taking medians, and prints
+# ratios and peak memory. See bench/README.md.
+#
+#   bench/run_bench.sh [--build DIR] [--size 512M] [--runs 5] [--big]
+#                      [--data DIR] [--keep]
+#
+#   --build DIR  the CMake build folder holding bin/ (default: build)
+#   --size SIZE  size of the generated mailboxes (default: 512M)
+#   --runs N     timed runs of each command (default: 5)
+#   --big        also convert a source over 4 GiB both ways and compare the
+#                round trip byte for byte (needs ~13 GiB free and minutes)
+#   --data DIR   where the files go (default: bench/data, git-ignored)
+#   --keep       keep the generated files
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$repo/build
+size=512M
+runs=5
+big=0
+data=$repo/bench/data
+keep=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build) build=$2; shift 2 ;;
+    --size) size=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --big) big=1; shift ;;
+    --data) data=$2; shift 2 ;;
+    --keep) keep=1; shift ;;
+    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep]" >&2
+       exit 2 ;;
+  esac
+done
+
+bin=$(cd "$build" && pwd)/bin
+convert=$bin/quillet-convert
+make_mailbox=$bin/make_mailbox
+for program in "$convert" "$make_mailbox" /usr/bin/time; do
+  [ -x "$program" ] || { echo "missing $program (build the targets quillet-convert and make_mailbox)" >&2; exit 1; }
+done
+gui_bench=""
+[ -x "$bin/gui_run_bench" ] && gui_bench=$bin/gui_run_bench
+
+mkdir -p "$data"
+data=$(cd "$data" && pwd)
+out=$data/out
+cleanup() {
+  rm -rf "$out"
+  if [ "$keep" -eq 0 ]; then
+    rm -f "$data"/src.mbox "$data"/src-crlf.mbox "$data"/src.box \
+          "$data"/line.txt "$data"/big.box "$data"/big
+    rm -rf "$data"/roundtrip
+  fi
+}
+trap cleanup EXIT
+
+export LC_ALL=C
+
+# Separator rewrites as one-liners, for comparison: mbox to .box (every line
+# beginning "From " becomes the 14-byte separator, lines end in CR LF) and
+# .box to mbox (separator to a "From - " line, CR LF to LF, ">From" quoting;
+# no date lookup, so it does less than the converter).
+awk_to_box='BEGIN { ORS = "\r\n" } { sub(/\r$/, "") } /^From / { print "\020\020\020\020\020\020\020\021\021\021\021\021\021S"; next } { print }'
+awk_to_mbox='{ sub(/\r$/, "") } /^\020\020\020\020\020\020\020\021\021\021\021\021\021S/ { print "From - Thu Jan  1 00:00:00 1970"; next } /^>*From / { print ">" $0; next } { print }'
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+max() { sort -n | tail -n 1; }
+
+# timed NAME COMMAND...: runs COMMAND once with an empty output folder, no
+# dirty pages left from the run before and the source in the page cache;
+# appends its wall time (s) and peak resident memory (KiB) to NAME's lists.
+timed() {
+  local name=$1; shift
+  rm -rf "$out"; mkdir -p "$out"
+  sync
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f %M -o "$data/.mem" "$@" >"$data/.stdout"
+  end=$(date +%s%N)
+  echo "scale=4; ($end - $start) / 1000000000" | bc >>"$data/.t.$name"
+  tail -n 1 "$data/.mem" >>"$data/.m.$name"
+}
+
+# bench_direction TITLE SRC CONVERT_FLAG AWK_PROGRAM EXPECTED_SEPARATORS
+bench_direction() {
+  local title=$1 src=$2 flag=$3 program=$4 expected=$5
+  rm -f "$data"/.t.* "$data"/.m.*
+  cat "$src" >/dev/null  # warm the page cache
+  local names=(cat cat_sync awk convert)
+  [ -n "$gui_bench" ] && names+=(gui)
+  for ((run = 1; run <= runs; run++)); do
+    timed cat sh -c 'cat "$1" > "$2"' sh "$src" "$out/copy"
+    timed cat_sync sh -c 'cat "$1" > "$2" && sync "$2"' sh "$src" "$out/copy"
+    timed awk sh -c 'awk "$1" "$2" > "$3"' sh "$program" "$src" "$out/awk"
+    timed convert "$convert" --quiet "$flag" --output-dir "$out" "$src"
+    local reported
+    reported=$(cut -f 3 "$data/.stdout")
+    if [ "$reported" != "$expected" ]; then
+      echo "FAIL: $title: quillet-convert reported $reported messages, expected $expected" >&2
+      exit 1
+    fi
+    if [ -n "$gui_bench" ]; then
+      timed gui "$gui_bench" "$flag" --output-dir "$out" "$src"
+    fi
+  done
+  local t_cat t_sync t_awk t_conv m_conv
+  t_cat=$(median <"$data/.t.cat")
+  t_sync=$(median <"$data/.t.cat_sync")
+  t_awk=$(median <"$data/.t.awk")
+  t_conv=$(median <"$data/.t.convert")
+  m_conv=$(max <"$data/.m.convert")
+  printf '\n%s  (%s, %s messages, median of %d alternating runs)\n' \
+    "$title" "$(du -h --apparent-size "$src" | cut -f 1)" "$expected" "$runs"
+  printf '  %-34s %8s s\n' "cat SRC > DST" "$t_cat" \
+    "cat SRC > DST && sync DST" "$t_sync" "awk rewrite" "$t_awk" \
+    "quillet-convert $flag" "$t_conv"
+  printf '  %-34s %8.2f x\n' \
+    "quillet-convert / cat" "$(echo "$t_conv / $t_cat" | bc -l)" \
+    "quillet-convert / (cat && sync)" "$(echo "$t_conv / $t_sync" | bc -l)" \
+    "awk / quillet-convert" "$(echo "$t_awk / $t_conv" | bc -l)"
+  if [ -n "$gui_bench" ]; then
+    local t_gui
+    t_gui=$(median <"$data/.t.gui")
+    printf '  %-34s %8s s\n' "gui_run_bench $flag" "$t_gui"
+    printf '  %-34s %8.2f x\n' "gui_run_bench / quillet-convert" \
+      "$(echo "$t_gui / $t_conv" | bc -l)"
+  fi
+  printf '  %-34s %8.1f MiB\n' "quillet-convert peak memory" \
+    "$(echo "$m_conv / 1024" | bc -l)"
+}
+
+# separators FILE...: the count make_mailbox printed for the file it wrote.
+generate() {
+  local file=$1; shift
+  "$make_mailbox" "$@" "$file" | awk '$1 == "separators" { print $2 }'
+}
+
+echo "quillet benchmark: $(nproc) cores, $(uname -r), $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+echo "generating ${size} mailboxes in $data ..."
+n_lf=$(generate "$data/src.mbox" --format mbox-lf --size "$size" --seed 1)
+n_crlf=$(generate "$data/src-crlf.mbox" --format mbox-crlf --size "$size" --seed 2)
+n_box=$(generate "$data/src.box" --format box --size "$size" --seed 3)
+
+bench_direction "mbox (LF) -> .box" "$data/src.mbox" --to-box "$awk_to_box" "$n_lf"
+bench_direction "mbox (CR LF) -> .box" "$data/src-crlf.mbox" --to-box "$awk_to_box" "$n_crlf"
+bench_direction ".box -> mbox" "$data/src.box" --to-mbox "$awk_to_mbox" "$n_box"
+rm -f "$data/src.mbox" "$data/src-crlf.mbox" "$data/src.box"
+
+echo
+echo "one line of 1 GiB without line end (peak memory must not follow it)"
+"$make_mailbox" --single-line 1G "$data/line.txt" >/dev/null
+cat "$data/line.txt" >/dev/null
+rm -f "$data"/.t.* "$data"/.m.*
+timed line_box "$convert" --quiet --to-box --output-dir "$out" "$data/line.txt"
+timed line_mbox "$convert" --quiet --to-mbox --output-dir "$out" "$data/line.txt"
+printf '  %-34s %8s s %8.1f MiB\n' \
+  "quillet-convert --to-box" "$(cat "$data/.t.line_box")" "$(echo "$(cat "$data/.m.line_box") / 1024" | bc -l)" \
+  "quillet-convert --to-mbox" "$(cat "$data/.t.line_mbox")" "$(echo "$(cat "$data/.m.line_mbox") / 1024" | bc -l)"
+rm -f "$data/line.txt"
+
+if [ "$big" -eq 1 ]; then
+  echo
+  echo "a .box source over 4 GiB, to mbox and back, compared byte for byte"
+  n_big=$(generate "$data/big.box" --format box --size 4300M --seed 4 --plain)
+  rm -rf "$data/roundtrip"; mkdir -p "$data/roundtrip"
+  rm -f "$data"/.t.* "$data"/.m.*
+  timed big_mbox "$convert" --quiet --to-mbox "$data/big.box"
+  got=$(cut -f 3 "$data/.stdout")
+  from_lines=$(grep -c '^From - ' "$data/big" || true)
+  timed big_box "$convert" --quiet --to-box --output-dir "$data/roundtrip" "$data/big"
+  back=$(cut -f 3 "$data/.stdout")
+  printf '  %-34s %s bytes, %s messages\n' "source" "$(stat -c %s "$data/big.box")" "$n_big"
+  printf '  %-34s %8s s %8.1f MiB, %s messages reported, %s separator lines\n' \
+    "--to-mbox" "$(cat "$data/.t.big_mbox")" "$(echo "$(cat "$data/.m.big_mbox") / 1024" | bc -l)" "$got" "$from_lines"
+  printf '  %-34s %8s s %8.1f MiB, %s messages reported\n' \
+    "--to-box (back)" "$(cat "$data/.t.big_box")" "$(echo "$(cat "$data/.m.big_box") / 1024" | bc -l)" "$back"
+  if [ "$got" = "$n_big" ] && [ "$from_lines" = "$n_big" ] && [ "$back" = "$n_big" ] &&
+     cmp "$data/big.box" "$data/roundtrip/big.box"; then
+    echo "  round trip: identical"
+  else
+    echo "FAIL: the round trip over 4 GiB differs" >&2
+    exit 1
+  fi
+fi
+
+echo
+echo "load average at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
