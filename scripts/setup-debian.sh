@@ -13,7 +13,7 @@ packages=(
   fonts-liberation fonts-dejavu-core  # metric-compatible stand-ins for Arial / MS Sans Serif
   xdg-utils                         # opening the instructions with the desktop's program
   time                              # peak memory figures in the benchmark
-  man-db dpkg-dev file              # packaging checks
+  man-db dpkg-dev file desktop-file-utils  # packaging checks
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
