@@ -27,6 +27,10 @@ void CopyRestOfLine(LineReader& reader, MailboxWriter& writer) {
 
 // Converts one open mailbox. Reports progress at each source separator and
 // counts them; read and write failures are left in `reader` and `writer`.
+//
+// Most lines are whole in the reader's buffer and go through the fast path
+// (TakeWholeLine); lines that reach past the buffer, however long, take the
+// piecewise path. Both give the same bytes.
 class MailboxConverter {
  public:
   MailboxConverter(LineReader& reader, MailboxWriter& writer,
@@ -44,54 +48,130 @@ class MailboxConverter {
   // mbox to .box: "From " lines become the .box separator, every other line
   // is copied as it stands, and every line ends in CR LF.
   void ToBox() {
-    while (!writer_.failed() && reader_.ReadMailboxLine()) {
+    std::string_view line;
+    LineEnd end;
+    while (!writer_.failed()) {
+      if (reader_.TakeWholeLine(&line, &end)) {
+        reckoned_ += static_cast<qint64>(line.size()) + 2;
+        if (!line.empty() && line[0] == 'F' && IsSourceSeparator(line, true)) {
+          ReportSeparator();
+          Writer().WriteMailboxLine(BoxSeparator);
+        } else if (end == LineEnd::kCrLf) {
+          Keep(line.data(), line.size() + 2);
+        } else {
+          Writer().WriteMailboxLine(line);
+        }
+        continue;
+      }
+      FlushSpan();
+      if (!reader_.ReadMailboxLine()) break;
       if (IsSourceSeparator(reader_.Head(MboxSeparatorStart.size()), true)) {
         SkipRestOfLine(reader_);
+        reckoned_ += reader_.line_length() + 2;
         ReportSeparator();
-        writer_.WriteMailboxLine(BoxSeparator);
+        Writer().WriteMailboxLine(BoxSeparator);
       } else {
         CopyRestOfLine(reader_, writer_);
         writer_.EndLine();
         reckoned_ += reader_.line_length() + 2;
       }
     }
+    FlushSpan();
   }
 
   // .box to mbox, written so that common mbox readers find every message:
   // dated "From - " separators, LF line ends, mboxrd quoting of "From "
   // lines, and an empty line closing every message.
   void ToMbox() {
-    while (!writer_.failed() && reader_.ReadMailboxLine()) {
+    std::string_view line;
+    LineEnd end;
+    while (!writer_.failed()) {
+      if (reader_.TakeWholeLine(&line, &end)) {
+        reckoned_ += static_cast<qint64>(line.size()) + 2;
+        if (!line.empty() && line[0] == BoxSeparator[0] &&
+            IsSourceSeparator(line, false)) {
+          ReportSeparator();
+          StartMessage();
+          continue;
+        }
+        if (!line.empty() && (line[0] == '>' || line[0] == 'F') &&
+            IsQuotedFromLine(line)) {
+          Writer().Append(">");
+        }
+        if (end == LineEnd::kLf) {
+          Keep(line.data(), line.size() + 1);
+        } else {
+          Writer().WriteMailboxLine(line);
+        }
+        NoteLineWritten(line.empty());
+        continue;
+      }
+      FlushSpan();
+      if (!reader_.ReadMailboxLine()) break;
       if (IsSourceSeparator(reader_.Head(BoxSeparator.size()), false)) {
         SkipRestOfLine(reader_);
+        reckoned_ += reader_.line_length() + 2;
         ReportSeparator();
-        EndMessage();
-        writer_.WriteMailboxLine(TargetSeparator(false, MessageTime()));
-        in_header_block_ = true;
-        last_line_empty_ = false;
-        last_line_closed_headers_ = false;
-        wrote_any_ = true;
+        StartMessage();
         continue;
       }
       CopyQuotedLine();
-      const qint64 length = reader_.line_length();
-      reckoned_ += length + 2;
-      wrote_any_ = true;
-      last_line_empty_ = length == 0;
-      last_line_closed_headers_ = last_line_empty_ && in_header_block_;
-      if (last_line_empty_) in_header_block_ = false;
+      reckoned_ += reader_.line_length() + 2;
+      NoteLineWritten(reader_.line_length() == 0);
     }
+    FlushSpan();
     if (!reader_.failed()) EndMessage();
   }
 
  private:
+  // The writer, once the bytes kept back in the span are written: every
+  // write other than Keep() goes through here, so the order holds.
+  MailboxWriter& Writer() {
+    FlushSpan();
+    return writer_;
+  }
+
+  // Marks source bytes, still in the reader's buffer, that go out as they
+  // stand. Neighbouring runs are joined and written in one piece.
+  void Keep(const char* begin, std::size_t size) {
+    if (span_size_ > 0 && span_begin_ + span_size_ == begin) {
+      span_size_ += size;
+      return;
+    }
+    FlushSpan();
+    span_begin_ = begin;
+    span_size_ = size;
+  }
+
+  // Must run before the reader's buffer can move.
+  void FlushSpan() {
+    if (span_size_ == 0) return;
+    writer_.Append({span_begin_, span_size_});
+    span_size_ = 0;
+  }
+
   void ReportSeparator() {
-    reckoned_ += reader_.line_length() + 2;
     reporter_.SetProgressValue(reckoned_);
     ++messages_;
-    reporter_.SetStatusText(
-        ProgressStatus(text_, mailbox_number_, messages_));
+    // The text up to the message number is the same all through a mailbox;
+    // only the number and the suffix are added per message.
+    if (status_head_.isEmpty()) {
+      status_head_ = ProgressStatus(text_, mailbox_number_, 0);
+      status_head_.chop(text_.ProgressSuffix.size() + 1);
+    }
+    status_ = status_head_;
+    status_ += QString::number(messages_);
+    status_ += text_.ProgressSuffix;
+    reporter_.SetStatusText(status_);
     reporter_.Repaint();
+  }
+
+  // True for any number of ">" followed by "From ".
+  static bool IsQuotedFromLine(std::string_view line) {
+    const std::size_t quotes = line.find_first_not_of('>');
+    return quotes != std::string_view::npos &&
+           line.substr(quotes, MboxSeparatorStart.size()) ==
+               MboxSeparatorStart;
   }
 
   // Writes the line, with one more ">" in front when it is any number of
@@ -121,16 +201,33 @@ class MailboxConverter {
     writer_.EndLine();
   }
 
+  void NoteLineWritten(bool empty) {
+    wrote_any_ = true;
+    last_line_empty_ = empty;
+    last_line_closed_headers_ = empty && in_header_block_;
+    if (empty) in_header_block_ = false;
+  }
+
+  // Writes the separator of the message that starts here.
+  void StartMessage() {
+    EndMessage();
+    Writer().WriteMailboxLine(TargetSeparator(false, MessageTime()));
+    wrote_any_ = true;
+    in_header_block_ = true;
+    last_line_empty_ = false;
+    last_line_closed_headers_ = false;
+  }
+
   // Closes the message being written with an empty line of its own: mbox
   // readers tell a separator from a body line by the empty line before it,
   // and one that closes a header block does not count as the message's own.
   void EndMessage() {
     if (!wrote_any_) return;
     if (in_header_block_) {
-      writer_.WriteMailboxLine({});  // closes the header block
-      writer_.WriteMailboxLine({});
+      Writer().WriteMailboxLine({});  // closes the header block
+      Writer().WriteMailboxLine({});
     } else if (!last_line_empty_ || last_line_closed_headers_) {
-      writer_.WriteMailboxLine({});
+      Writer().WriteMailboxLine({});
     }
     in_header_block_ = false;
     last_line_empty_ = true;
@@ -139,6 +236,7 @@ class MailboxConverter {
 
   // The Date of the message that starts here, or the run's start time.
   QDateTime MessageTime() {
+    FlushSpan();  // looking ahead may move the reader's buffer
     const std::string_view window = reader_.LookAhead(kDateLookAhead);
     const bool window_ends_file = window.size() < kDateLookAhead;
     if (const auto field = FindDateField(window, window_ends_file)) {
@@ -153,6 +251,12 @@ class MailboxConverter {
   const UiText& text_;
   const qint64 mailbox_number_;
   const QDateTime fallback_time_;
+
+  const char* span_begin_ = nullptr;
+  std::size_t span_size_ = 0;
+
+  QString status_head_;
+  QString status_;
 
   qint64 reckoned_ = 0;
   qint64 messages_ = 0;

@@ -1,7 +1,5 @@
 #include "conversion/mailbox_format.h"
 
-#include <QTimeZone>
-#include <cstdio>
 
 namespace quillet {
 
@@ -12,19 +10,33 @@ bool IsSourceSeparator(std::string_view line_head, bool mbox_to_box) {
 }
 
 std::string AsctimeUtc(const QDateTime& time) {
-  static constexpr const char* kDays[] = {"Mon", "Tue", "Wed", "Thu",
-                                          "Fri", "Sat", "Sun"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr",
-                                            "May", "Jun", "Jul", "Aug",
-                                            "Sep", "Oct", "Nov", "Dec"};
-  const QDateTime utc = time.toTimeZone(QTimeZone::utc());
+  static constexpr char kDays[] = "MonTueWedThuFriSatSun";
+  static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const QDateTime utc = time.toUTC();
   const QDate date = utc.date();
   const QTime clock = utc.time();
-  char text[64];
-  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %04d",
-                kDays[date.dayOfWeek() - 1], kMonths[date.month() - 1],
-                date.day(), clock.hour(), clock.minute(), clock.second(),
-                date.year());
+  const auto two = [](std::string& out, int value, char pad) {
+    out += value < 10 ? pad : static_cast<char>('0' + value / 10);
+    out += static_cast<char>('0' + value % 10);
+  };
+  // Written by hand rather than through printf: this runs once per message.
+  std::string text;
+  text.reserve(24);
+  text.append(kDays + 3 * (date.dayOfWeek() - 1), 3);
+  text += ' ';
+  text.append(kMonths + 3 * (date.month() - 1), 3);
+  text += ' ';
+  two(text, date.day(), ' ');
+  text += ' ';
+  two(text, clock.hour(), '0');
+  text += ':';
+  two(text, clock.minute(), '0');
+  text += ':';
+  two(text, clock.second(), '0');
+  text += ' ';
+  const int year = date.year();  // four digits: dates are kept within 1000-9999
+  two(text, year / 100, '0');
+  two(text, year % 100, '0');
   return text;
 }
 

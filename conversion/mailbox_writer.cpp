@@ -12,7 +12,7 @@ bool MailboxWriter::WriteMailboxLine(std::string_view text) {
   return Append(text) && EndLine();
 }
 
-bool MailboxWriter::Append(std::string_view bytes) {
+bool MailboxWriter::AppendSlow(std::string_view bytes) {
   if (failed_) return false;
   if (bytes.size() > buffer_.size() - used_) {
     if (!Drain()) return false;

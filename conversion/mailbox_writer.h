@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -22,7 +23,14 @@ class MailboxWriter {
   // Writes the text and a line end.
   bool WriteMailboxLine(std::string_view text);
   // Writes part of a line; EndLine() finishes it.
-  bool Append(std::string_view bytes);
+  bool Append(std::string_view bytes) {
+    if (!failed_ && bytes.size() <= buffer_.size() - used_) {
+      std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
+      return true;
+    }
+    return AppendSlow(bytes);
+  }
   bool EndLine() { return Append(line_end_); }
 
   // Writes out what is buffered and hands it to the system (the flush
@@ -36,6 +44,7 @@ class MailboxWriter {
   QString error() const { return error_; }
 
  private:
+  bool AppendSlow(std::string_view bytes);
   bool Drain();
   bool Fail();
 

@@ -1,9 +1,8 @@
 #include "conversion/message_date.h"
 
-#include <QTimeZone>
 #include <array>
 #include <cctype>
-#include <vector>
+#include <span>
 
 #include "conversion/line_reader.h"
 #include "conversion/mailbox_format.h"
@@ -115,23 +114,24 @@ bool ParseZone(std::string_view token, int* offset) {
 
 // "h:mm" or "h:mm:ss".
 bool ParseClock(std::string_view token, QTime* clock) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= token.size(); ++i) {
-    if (i == token.size() || token[i] == ':') {
-      parts.push_back(token.substr(start, i - start));
-      start = i + 1;
-    }
+  const std::size_t first = token.find(':');
+  if (first == std::string_view::npos) return false;
+  const std::string_view hour = token.substr(0, first);
+  const std::string_view rest = token.substr(first + 1);
+  const std::string_view minute = rest.substr(0, 2);
+  std::string_view second = "00";
+  if (rest.size() == 5 && rest[2] == ':') {
+    second = rest.substr(3);
+  } else if (rest.size() != 2) {
+    return false;
   }
-  if (parts.size() < 2 || parts.size() > 3) return false;
-  if (parts[0].size() > 2 || parts[1].size() != 2) return false;
-  if (parts.size() == 3 && parts[2].size() != 2) return false;
-  for (std::string_view part : parts) {
-    if (!IsDigits(part)) return false;
+  if (hour.size() > 2 || !IsDigits(hour) || !IsDigits(minute) ||
+      !IsDigits(second)) {
+    return false;
   }
-  const int second = parts.size() == 3 ? ToInt(parts[2]) : 0;
+  const int s = ToInt(second);
   // A leap second is kept within its minute.
-  *clock = QTime(ToInt(parts[0]), ToInt(parts[1]), second == 60 ? 59 : second);
+  *clock = QTime(ToInt(hour), ToInt(minute), s == 60 ? 59 : s);
   return clock->isValid();
 }
 
@@ -177,35 +177,45 @@ std::optional<std::string> FindDateField(std::string_view window,
 std::optional<QDateTime> ParseMailDate(std::string_view text) {
   // Comments go first; they may nest and hold quoted characters.
   std::string plain;
-  int depth = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (depth > 0 && c == '\\') {
-      ++i;
-    } else if (c == '(') {
-      ++depth;
-      plain += ' ';
-    } else if (c == ')' && depth > 0) {
-      --depth;
-    } else if (depth == 0) {
-      plain += c;
+  if (text.find('(') != std::string_view::npos) {
+    plain.reserve(text.size());
+    int depth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (depth > 0 && c == '\\') {
+        ++i;
+      } else if (c == '(') {
+        ++depth;
+        plain += ' ';
+      } else if (c == ')' && depth > 0) {
+        --depth;
+      } else if (depth == 0) {
+        plain += c;
+      }
     }
+    text = plain;
   }
 
-  std::vector<std::string_view> tokens;
-  const std::string_view all(plain);
+  // A date has six tokens at most; a few more (a zone's name after its
+  // offset) are let pass, a sentence is not.
+  std::array<std::string_view, 8> token_store;
+  std::size_t token_count = 0;
+  const std::string_view all = text;
   std::size_t start = std::string_view::npos;
   for (std::size_t i = 0; i <= all.size(); ++i) {
     const bool separator = i == all.size() || IsBlank(all[i]) ||
                            all[i] == ',' || all[i] == '\r' || all[i] == '\n';
     if (separator && start != std::string_view::npos) {
-      tokens.push_back(all.substr(start, i - start));
+      if (token_count == token_store.size()) return std::nullopt;
+      token_store[token_count++] = all.substr(start, i - start);
       start = std::string_view::npos;
     } else if (!separator && start == std::string_view::npos) {
       start = i;
     }
   }
 
+  const std::span<const std::string_view> tokens(token_store.data(),
+                                                token_count);
   std::size_t t = 0;
   if (t < tokens.size() && IsWeekday(tokens[t]) && MonthNumber(tokens[t]) == 0)
     ++t;
@@ -238,9 +248,11 @@ std::optional<QDateTime> ParseMailDate(std::string_view text) {
 
   const QDate date(FullYear(year_token), month, ToInt(day_token));
   if (!date.isValid()) return std::nullopt;
-  const QDateTime when(date, clock, QTimeZone(offset));
-  if (!when.isValid()) return std::nullopt;
-  const QDateTime utc = when.toUTC();
+  // Read as UTC, then moved by the zone's offset: the same instant as a
+  // zoned time, without building a time zone for every message.
+  const QDateTime utc =
+      QDateTime(date, clock, Qt::UTC).addSecs(-static_cast<qint64>(offset));
+  if (!utc.isValid()) return std::nullopt;
   if (utc.date().year() < 1000 || utc.date().year() > 9999) return std::nullopt;
   return utc;
 }
