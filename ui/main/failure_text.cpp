@@ -1,0 +1,115 @@
+#include "ui/main/failure_text.h"
+
+#include <array>
+
+namespace quillet {
+namespace {
+
+struct FailureTable {
+  const char* run_stopped;     // first line
+  const char* job_check;       // %1 reason (the job could not start)
+  const char* mailbox;         // %1 number, %2 name
+  const char* file;            // %1 path
+  const char* step;            // %1 step
+  const char* reason;          // %1 reason
+  const char* converted;       // %1 count
+  const char* again;           // last line
+  const char* open_dialog;     // %1 reason
+  const char* folder_picker;   // %1 reason
+  std::array<const char*, 9> steps;  // by RunStep
+};
+
+constexpr FailureTable kGerman = {
+    "Die Konvertierung wurde abgebrochen.",
+    "Der Auftrag kann so nicht ausgeführt werden.",
+    "Mailbox %1: %2",
+    "Pfad: %1",
+    "Schritt: %1",
+    "Grund: %1",
+    "Davor vollständig konvertiert: %1 Mailbox(en).",
+    "Beheben Sie die Ursache und klicken Sie erneut auf \"Go!\".",
+    "Der Dateiauswahldialog konnte nicht gezeigt werden.\nGrund: %1",
+    "Die Ordnerauswahl konnte nicht gezeigt werden.\nGrund: %1",
+    {"Prüfen des Auftrags", "Größe der Quelle ermitteln", "Quelle öffnen",
+     "Quelle lesen", "Quelle schließen", "Ausgabe anlegen", "Ausgabe schreiben",
+     "Ausgabe speichern", "Ausgabe fertigstellen"},
+};
+
+constexpr FailureTable kEnglish = {
+    "The conversion has stopped.",
+    "The job cannot run as it stands.",
+    "Mailbox %1: %2",
+    "Path: %1",
+    "Step: %1",
+    "Reason: %1",
+    "Converted completely before: %1 mailbox(es).",
+    "Mend the cause and click \"Go!\" again.",
+    "The file dialog could not be shown.\nReason: %1",
+    "The folder picker could not be shown.\nReason: %1",
+    {"checking the job", "finding the source's size", "opening the source",
+     "reading the source", "closing the source", "creating the output",
+     "writing the output", "saving the output", "completing the output"},
+};
+
+constexpr FailureTable kFrench = {
+    "La conversion a été interrompue.",
+    "La tâche ne peut pas être exécutée telle quelle.",
+    "Boîte n° %1 : %2",
+    "Chemin : %1",
+    "Étape : %1",
+    "Raison : %1",
+    "Converties entièrement auparavant : %1 boîte(s).",
+    "Corrigez la cause et cliquez de nouveau sur \"Go!\".",
+    "La boîte de dialogue des fichiers n'a pas pu s'ouvrir.\nRaison : %1",
+    "Le choix du dossier n'a pas pu s'ouvrir.\nRaison : %1",
+    {"vérification de la tâche", "taille de la source", "ouverture de la source",
+     "lecture de la source", "fermeture de la source", "création du fichier",
+     "écriture du fichier", "enregistrement du fichier",
+     "finalisation du fichier"},
+};
+
+const FailureTable& TableFor(Language language) {
+  switch (language) {
+    case Language::kEnglish:
+      return kEnglish;
+    case Language::kFrench:
+      return kFrench;
+    case Language::kGerman:
+      break;
+  }
+  return kGerman;
+}
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+QString RunFailureMessage(Language language, const RunFailure& failure,
+                          int converted_before) {
+  const FailureTable& t = TableFor(language);
+  QStringList lines{Text(t.run_stopped)};
+  if (failure.step == RunStep::kCheck) lines.append(Text(t.job_check));
+  lines.append(QString());
+  if (failure.mailbox_number > 0 || !failure.mailbox.isEmpty()) {
+    lines.append(Text(t.mailbox).arg(QString::number(failure.mailbox_number),
+                                     failure.mailbox));
+  }
+  if (!failure.path.isEmpty()) lines.append(Text(t.file).arg(failure.path));
+  const auto step = static_cast<std::size_t>(failure.step);
+  if (step < t.steps.size()) lines.append(Text(t.step).arg(Text(t.steps[step])));
+  lines.append(Text(t.reason).arg(failure.reason));
+  lines.append(QString());
+  lines.append(Text(t.converted).arg(converted_before));
+  lines.append(Text(t.again));
+  return lines.join(QLatin1Char('\n'));
+}
+
+QString OpenDialogFailureMessage(Language language, const QString& reason) {
+  return Text(TableFor(language).open_dialog).arg(reason);
+}
+
+QString FolderPickerFailureMessage(Language language, const QString& reason) {
+  return Text(TableFor(language).folder_picker).arg(reason);
+}
+
+}  // namespace quillet

@@ -1,0 +1,120 @@
+#ifndef QUILLET_UI_MAIN_HAUPT_H_
+#define QUILLET_UI_MAIN_HAUPT_H_
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "conversion/conversion_run.h"
+#include "conversion/file_layer.h"
+#include "platform/common_dialog.h"
+#include "platform/desktop.h"
+#include "ui/text/language_commands.h"
+#include "ui/text/ui_text.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace quillet {
+
+class FrmSplash;
+
+// The title of the main window as designed; differs from every WindowTitle
+// of the text tables.
+inline constexpr char kDesignedTitle[] = "Mbox <-> Rerure Konverter V. 0.3.1";
+// "Go!" ready: light red, RGB 255, 192, 192 (colour value 12632319).
+inline const QColor kReadyColour(255, 192, 192);
+
+// The main window Haupt (Part 2.1): owns the job, the UiText record, the
+// file-system service and the About window; its handlers are those of
+// Parts 1.2, 2.1 to 2.4, 3.2 and 4.1. Constructing it loads it as designed;
+// Form_Load is the load step the program runs next.
+class Haupt : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `files` stands for the file-system service the load step creates;
+  // null means the real file system.
+  explicit Haupt(Desktop& desktop, FileLayer* files = nullptr);
+  ~Haupt() override;
+
+  void Form_Load();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void d_Click();
+  void e_Click();
+  void f_Click();
+  void a_Click();
+  void u_Click();
+
+  // Makes the window visible and active (centred the first time).
+  void Show();
+  // Unloads the window, and the About window with it: ends the program.
+  void Unload();
+
+  const ConversionJob& Job() const { return job_; }
+  const UiText& Text() const { return UiText_; }
+  CommonDialog& Dialog() { return *CommonDialog1; }
+  // The About window while it is loaded (shown or hidden), else null.
+  FrmSplash* LoadedSplash();
+  bool IsRunning() const { return running_; }
+  bool IsUnloaded() const { return unloaded_; }
+  int LastRepaintCount() const { return last_repaint_count_; }
+
+ signals:
+  // The window has been unloaded: the program ends.
+  void Unloaded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  FrmSplash* LoadSplash();
+  void SetGoColour(const QColor& colour);
+  LanguageSurface Surface();
+  void ShowFailure(const QString& text);
+
+  Desktop& desktop_;
+  FileLayer* injected_files_;
+
+  // Members as designed.
+  FileLayer* FileSystem = nullptr;
+  ConversionJob job_;
+  UiText UiText_;
+
+  QPushButton* Command1 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QPushButton* Command3 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QLineEdit* Text2 = nullptr;
+  QLabel* Label1 = nullptr;
+  QPushButton* Command4 = nullptr;
+  QLabel* picToBox = nullptr;
+  QLabel* picToMbox = nullptr;
+  CommonDialog* CommonDialog1 = nullptr;
+  QMenu* s = nullptr;
+  QAction* d = nullptr;
+  QAction* f = nullptr;
+  QAction* e = nullptr;
+  QMenu* h = nullptr;
+  QAction* a = nullptr;
+  QAction* u = nullptr;
+
+  QPointer<FrmSplash> splash_;
+  bool running_ = false;
+  bool unloaded_ = false;
+  bool placed_ = false;
+  int last_repaint_count_ = 0;
+};
+
+}  // namespace quillet
+
+#endif  // QUILLET_UI_MAIN_HAUPT_H_

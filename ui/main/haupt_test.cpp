@@ -1,0 +1,1155 @@
+// Qt Test tests of the main window Haupt, driven through its real controls
+// on the offscreen platform, with the fake platform layer answering every
+// dialog. Grouped by handler.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "conversion/file_layer.h"
+#include "platform/fake_desktop.h"
+#include "ui/help/frm_splash.h"
+#include "ui/main/haupt.h"
+#include "ui/main/progress_binding.h"
+
+namespace quillet {
+namespace {
+
+const QChar kNul(u'\0');
+const QByteArray kBoxSeparatorLine =
+    QByteArray("\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S\r\n");
+
+QColor ButtonFaceColour() {
+  return QApplication::palette().color(QPalette::Active, QPalette::Button);
+}
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  return file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
+  return file.readAll();
+}
+
+// A file layer that fails to create the output of one mailbox.
+class OutputFailingLayer : public FileLayer {
+ public:
+  explicit OutputFailingLayer(QString failing_name)
+      : failing_name_(std::move(failing_name)) {}
+  PathFacts Inspect(const QString& path) override {
+    return SystemFileLayer().Inspect(path);
+  }
+  std::optional<qint64> Size(const QString& path, QString* error) override {
+    return SystemFileLayer().Size(path, error);
+  }
+  std::unique_ptr<InputFile> OpenInput(const QString& path,
+                                       QString* error) override {
+    return SystemFileLayer().OpenInput(path, error);
+  }
+  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
+                                         QString* error) override {
+    if (path.endsWith(failing_name_)) {
+      *error = QStringLiteral("No space left on device");
+      return nullptr;
+    }
+    return SystemFileLayer().OpenOutput(path, error);
+  }
+
+ private:
+  QString failing_name_;
+};
+
+}  // namespace
+
+class HauptTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void init();
+  void cleanup();
+
+  // Start-up (Part 2.1, Part 4.2 at start).
+  void startUpShowsOnlyTheAboutWindow();
+  void clickOnAboutShowsTheMainWindowAsDesigned();
+  void everyPartOfTheAboutWindowLeadsToTheMainWindow_data();
+  void everyPartOfTheAboutWindowLeadsToTheMainWindow();
+  void aboutButtonAtStartOpensInstructionsThenMainWindow();
+  void closingTheAboutWindowActsAsAClick();
+  void escapeOnTheAboutWindowActsAsAClick();
+  void layoutAsDesigned();
+  void tabOrderAsDesigned();
+  void aboutCommandBringsTheOneAboutWindowForward();
+  void closingTheMainWindowEndsTheProgramAndTakesTheAboutWindow();
+
+  // Command1_Click (Part 2.2).
+  void oneFileSetsFoldersAndMakesGoReady();
+  void severalFilesAddTheSeparatorToTheFolder();
+  void severalFilesInTheRootKeepOneSeparator();
+  void oneFileInTheRoot();
+  void cancelBeforeAnySelectionChangesNothing();
+  void cancelAfterASelectionAppliesTheLastAnswerAgain();
+  void targetChosenFirstIsKept();
+  void defaultedTargetStaysWithSourcesFromElsewhere();
+  void newSelectionReplacesTheOldList();
+  void selectionLongerThan260CharactersIsTaken();
+  void failingFileDialogShowsOneMessageAndKeepsTheJob();
+
+  // Command2_Click (Part 2.3).
+  void targetBeforeSourcesLeavesGoAlone();
+  void targetInTheRootGetsNoSecondSeparator();
+  void cancelledPickerKeepsTheTarget();
+  void targetAfterSourcesMakesGoReady();
+  void targetRightAfterADirectionSwitchLeavesGoAlone();
+  void failingFolderPickerShowsOneMessage();
+
+  // Command4_Click (Part 2.4).
+  void switchRightAfterStart();
+  void twoSwitchesBringTheDirectionBackButNotTheSelection();
+  void switchAfterASelectionKeepsOnlyTheTarget();
+  void dialogFilterAndDefaultExtensionFollowTheDirection();
+
+  // d_Click, e_Click, f_Click (Part 3.2).
+  void englishRelabelsTheWindow();
+  void frenchInTheBoxToMboxDirection();
+  void germanFirstChangesOnlyTheTitle();
+  void languageLeavesTheJobAndTheBoxesAlone();
+  void switchAfterALanguageUsesThatLanguage();
+  void laterDialogsAndPickerFollowTheLanguage();
+  void exactlyOneCheckMark();
+  void germanRelabelsTheOpenAboutWindowOthersDoNot();
+  void germanLoadsTheAboutWindowHidden();
+  void englishAloneLeavesTheAboutWindowToItsLoad();
+
+  // a_Click (Part 4.1).
+  void instructionsOpenTheProgramFoldersReadme();
+  void noAssociationLeadsToTheChooser();
+  void missingInstructionsStaySilent();
+
+  // Command3_Click (Part 1.2) and the reporter binding.
+  void wholeRunMboxToBoxWritesTheExpectedBytesAndEnds();
+  void wholeRunInEnglishEndsWithTheEnglishMessage();
+  void boxToMboxRunRewritesTheSeparators();
+  void runWithARemovedTargetShowsTheMessageAndStaysOpen();
+  void runWithATargetThatIsAFileShowsTheMessage();
+  void failureNamesHowManyWereConvertedBefore();
+  void closeDuringARunIsRefused();
+  void repaintsAreThrottled();
+  void progressBarCopesWithEverySize();
+
+ private:
+  template <typename T>
+  T* Find(const char* name) {
+    T* child = haupt_->findChild<T*>(QString::fromLatin1(name));
+    if (child == nullptr) qFatal("no control named %s", name);
+    return child;
+  }
+  QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
+  QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
+  QAction* Action(const char* name) { return Find<QAction>(name); }
+  QMenu* Menu(const char* name) { return Find<QMenu>(name); }
+  QColor GoColour() { return Button("Command3")->palette().color(QPalette::Button); }
+  void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+  void ClickAboutLabel(const char* name);
+  void Start();  // load, then click the About window
+  QString Picture() { return Button("Command4")->property("picture").toString(); }
+  QStringList MenuTexts(QMenu* menu);
+
+  std::unique_ptr<FakeDesktop> desktop_;
+  std::unique_ptr<Haupt> haupt_;
+};
+
+void HauptTest::initTestCase() {
+  // The offscreen platform cannot raise windows and says so each time.
+  static QtMessageHandler previous = nullptr;
+  previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (text.contains(QLatin1String("does not support raise()"))) return;
+        previous(type, context, text);
+      });
+  // Tests look at the end of the program through Haupt::Unloaded.
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void HauptTest::init() {
+  desktop_ = std::make_unique<FakeDesktop>();
+  desktop_->SetProgramFolder(QStringLiteral("/opt/quillet program"));
+  haupt_ = std::make_unique<Haupt>(*desktop_);
+}
+
+void HauptTest::cleanup() {
+  haupt_.reset();
+  desktop_.reset();
+}
+
+void HauptTest::ClickAboutLabel(const char* name) {
+  FrmSplash* splash = haupt_->LoadedSplash();
+  QVERIFY(splash != nullptr);
+  QWidget* part = splash->findChild<QWidget*>(QString::fromLatin1(name));
+  QVERIFY2(part != nullptr, name);
+  QTest::mouseClick(part, Qt::LeftButton);
+}
+
+void HauptTest::Start() {
+  haupt_->Form_Load();
+  QVERIFY(haupt_->LoadedSplash() != nullptr);
+  QVERIFY(QTest::qWaitForWindowExposed(haupt_->LoadedSplash()));
+  ClickAboutLabel("lblProductName");
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(QTest::qWaitForWindowExposed(haupt_.get()));
+}
+
+QStringList HauptTest::MenuTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions()) texts.append(action->text());
+  return texts;
+}
+
+// ---------------------------------------------------------------- start-up
+
+void HauptTest::startUpShowsOnlyTheAboutWindow() {
+  haupt_->Form_Load();
+  FrmSplash* splash = haupt_->LoadedSplash();
+  QVERIFY(splash != nullptr);
+  QVERIFY(splash->isVisible());
+  QVERIFY(!haupt_->isVisible());
+  QWidgetList shown;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->isVisible()) shown.append(w);
+  }
+  QCOMPARE(shown.size(), 1);
+  QCOMPARE(shown.front(), static_cast<QWidget*>(splash));
+  QCOMPARE(splash->Command1->text(), Utf8("Anleitung"));
+  QCOMPARE(splash->findChild<QLabel*>("lblVersion")->text(),
+           QStringLiteral("Version 0.3.1"));
+  QVERIFY(haupt_->Job().MboxToBox);
+  UiText german;
+  FillUiText(german, Language::kGerman);
+  QVERIFY(haupt_->Text() == german);
+  QVERIFY(!Button("Command3")->isEnabled());
+}
+
+void HauptTest::clickOnAboutShowsTheMainWindowAsDesigned() {
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  ClickAboutLabel("lblCompany");
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  QVERIFY(!splash || !splash->isVisible());
+  QTRY_VERIFY(splash.isNull());
+  QCOMPARE(haupt_->windowTitle(), Utf8("Mbox <-> Rerure Konverter V. 0.3.1"));
+  QVERIFY(!Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), ButtonFaceColour());
+  QCOMPARE(Picture(), QStringLiteral("picToBox"));
+  QLabel* to_box = Find<QLabel>("picToBox");
+  QCOMPARE(Button("Command4")->icon().pixmap(QSize(26, 54)).toImage(),
+           to_box->pixmap().toImage());
+  QVERIFY(!to_box->pixmap().isNull());
+  QCOMPARE(Button("Command1")->text(), Utf8("Mbox(en) wählen..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Rerure Ordner wählen..."));
+  QVERIFY(Edit("Text1")->text().isEmpty());
+  QVERIFY(Edit("Text2")->text().isEmpty());
+  QVERIFY(Find<QLabel>("Label1")->text().isEmpty());
+  QCOMPARE(Find<QProgressBar>("ProgressBar1")->value(), 0);
+  QCOMPARE(Find<QProgressBar>("ProgressBar1")->minimum(), 0);
+  QCOMPARE(Find<QProgressBar>("ProgressBar1")->maximum(), 100);
+  QVERIFY(Action("d")->isChecked());
+  QVERIFY(!Action("e")->isChecked());
+  QVERIFY(!Action("f")->isChecked());
+  QVERIFY(!Find<QLabel>("picToBox")->isVisible());
+  QVERIFY(!Find<QLabel>("picToMbox")->isVisible());
+  QCOMPARE(MenuTexts(Menu("s")), (QStringList{Utf8("Deutsch"), Utf8("Français"),
+                                              Utf8("English")}));
+  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Anleitung"), Utf8("Über")}));
+  QCOMPARE(Menu("s")->title(), Utf8("Sprache"));
+  QCOMPARE(Menu("h")->title(), Utf8("Hilfe"));
+  const QList<QAction*> bar = haupt_->menuBar()->actions();
+  QCOMPARE(bar.size(), 2);
+  QCOMPARE(bar[0], Menu("s")->menuAction());
+  QCOMPARE(bar[1], Menu("h")->menuAction());
+  QCOMPARE(haupt_->focusWidget(), Button("Command1"));
+  QVERIFY(Edit("Text1")->isReadOnly());
+  QVERIFY(Edit("Text2")->isReadOnly());
+}
+
+void HauptTest::everyPartOfTheAboutWindowLeadsToTheMainWindow_data() {
+  QTest::addColumn<QString>("part");
+  for (const char* part : {"frmSplash", "Frame1", "imgLogo", "lblCompany",
+                           "lblCompanyProduct", "lblCopyright", "lblLicenseTo",
+                           "lblProductName", "lblVersion"}) {
+    QTest::newRow(part) << QString::fromLatin1(part);
+  }
+}
+
+void HauptTest::everyPartOfTheAboutWindowLeadsToTheMainWindow() {
+  QFETCH(QString, part);
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QVERIFY(QTest::qWaitForWindowExposed(splash));
+  if (part == QLatin1String("frmSplash")) {
+    QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(3, 3));  // margin
+  } else if (part == QLatin1String("Frame1")) {
+    QTest::mouseClick(splash->findChild<QWidget*>(part), Qt::LeftButton, {},
+                      QPoint(4, 250));
+  } else {
+    QTest::mouseClick(splash->findChild<QWidget*>(part), Qt::LeftButton);
+  }
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  QTRY_VERIFY(splash.isNull());
+  QVERIFY(desktop_->opened_documents.isEmpty());
+}
+
+void HauptTest::aboutButtonAtStartOpensInstructionsThenMainWindow() {
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QTest::mouseClick(splash->Command1, Qt::LeftButton);
+  QCOMPARE(desktop_->opened_documents,
+           QStringList{QStringLiteral("/opt/quillet program/readme.txt")});
+  QVERIFY(haupt_->isVisible());
+  QTRY_VERIFY(splash.isNull());
+}
+
+void HauptTest::closingTheAboutWindowActsAsAClick() {
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QVERIFY(splash->close());
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  QTRY_VERIFY(splash.isNull());
+  QVERIFY(desktop_->opened_documents.isEmpty());
+}
+
+void HauptTest::escapeOnTheAboutWindowActsAsAClick() {
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QTest::keyClick(splash, Qt::Key_Escape);
+  QVERIFY(haupt_->isVisible());
+  QTRY_VERIFY(splash.isNull());
+  // The focused button answers the space bar as a click on Command1.
+  haupt_->u_Click();
+  splash = haupt_->LoadedSplash();
+  splash->Command1->setFocus();
+  QTest::keyClick(splash->Command1, Qt::Key_Space);
+  QCOMPARE(desktop_->opened_documents.size(), 1);
+  QTRY_VERIFY(splash.isNull());
+}
+
+void HauptTest::layoutAsDesigned() {
+  Start();
+  QWidget* client = haupt_->centralWidget();
+  QCOMPARE(client->size(), QSize(617, 127));  // 9255 x 1905 twips
+  QCOMPARE(haupt_->minimumSize(), haupt_->maximumSize());
+  QCOMPARE(Button("Command1")->geometry(), QRect(43, 14, 141, 22));
+  QCOMPARE(Edit("Text1")->geometry(), QRect(196, 14, 344, 22));
+  QCOMPARE(Find<QProgressBar>("ProgressBar1")->geometry(), QRect(42, 98, 568, 22));
+  QCOMPARE(Button("Command3")->geometry(), QRect(553, 14, 57, 57));
+  QCOMPARE(Button("Command2")->geometry(), QRect(42, 49, 141, 22));
+  QCOMPARE(Edit("Text2")->geometry(), QRect(196, 49, 344, 22));
+  QCOMPARE(Find<QLabel>("Label1")->geometry(), QRect(196, 77, 344, 15));
+  QCOMPARE(Button("Command4")->geometry(), QRect(7, 14, 29, 57));
+  QCOMPARE(Find<QLabel>("picToBox")->geometry(), QRect(7, 77, 29, 15));
+  QCOMPARE(Find<QLabel>("picToMbox")->geometry(), QRect(49, 77, 29, 15));
+  const QFont go = Button("Command3")->font();
+  QCOMPARE(go.family(), QStringLiteral("MS Sans Serif"));
+  QCOMPARE(go.pointSizeF(), 9.75);
+  QVERIFY(go.bold());
+  QVERIFY(haupt_->findChild<CommonDialog*>("CommonDialog1") != nullptr);
+}
+
+void HauptTest::tabOrderAsDesigned() {
+  Start();
+  const QStringList designed{"Command1", "Text1", "Command3",
+                             "Command2", "Text2", "Command4"};
+  QStringList order;
+  QWidget* w = Button("Command1");
+  do {
+    if (designed.contains(w->objectName()) && (w->focusPolicy() & Qt::TabFocus)) {
+      order.append(w->objectName());
+    }
+    w = w->nextInFocusChain();
+  } while (w != Button("Command1") && order.size() < 20);
+  QCOMPARE(order, designed);
+}
+
+void HauptTest::aboutCommandBringsTheOneAboutWindowForward() {
+  Start();
+  Action("u")->trigger();
+  FrmSplash* first = haupt_->LoadedSplash();
+  QVERIFY(first != nullptr && first->isVisible());
+  QVERIFY(haupt_->isVisible());  // the main window stays shown
+  Action("u")->trigger();
+  QCOMPARE(haupt_->LoadedSplash(), first);
+  int about_windows = 0;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (qobject_cast<FrmSplash*>(w) && w->isVisible()) ++about_windows;
+  }
+  QCOMPARE(about_windows, 1);
+}
+
+void HauptTest::closingTheMainWindowEndsTheProgramAndTakesTheAboutWindow() {
+  Start();
+  Action("d")->trigger();  // loads the About window hidden
+  QPointer<FrmSplash> hidden = haupt_->LoadedSplash();
+  QVERIFY(hidden != nullptr && !hidden->isVisible());
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  QVERIFY(haupt_->close());
+  QCOMPARE(unloaded.count(), 1);
+  QVERIFY(hidden.isNull());
+  QVERIFY(!haupt_->isVisible());
+}
+
+// ---------------------------------------------------------------- Part 2.2
+
+void HauptTest::oneFileSetsFoldersAndMakesGoReady() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/mail/inbox"));
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.size(), 1);
+  const OpenDialogSettings& asked = desktop_->open_requests[0];
+  QCOMPARE(asked.default_ext, QString());
+  QCOMPARE(asked.filter, Utf8("Mbox-Mailboxen (*.*)|*.*"));
+  QCOMPARE(asked.flags, 524800u);
+  QCOMPARE(asked.file_name, QString());
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("inbox")});
+  QCOMPARE(haupt_->Job().SourceFolder, QStringLiteral("/mail/"));
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/mail/"));
+  QCOMPARE(Edit("Text1")->text(), QStringLiteral("/mail/inbox"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/mail/"));
+  QVERIFY(Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), QColor(255, 192, 192));
+  QCOMPARE(haupt_->focusWidget(), Button("Command3"));
+}
+
+void HauptTest::severalFilesAddTheSeparatorToTheFolder() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/mail") + kNul + "a" + kNul + "b");
+  Click("Command1");
+  QCOMPARE(haupt_->Job().SourceFolder, QStringLiteral("/mail/"));
+  QCOMPARE(haupt_->Job().MailboxFiles,
+           (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+  QCOMPARE(Edit("Text1")->text(), QStringLiteral("/mail/"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/mail/"));
+}
+
+void HauptTest::severalFilesInTheRootKeepOneSeparator() {
+  Start();
+  desktop_->AnswerOpenFiles({QStringLiteral("/a"), QStringLiteral("/b")});
+  Click("Command1");
+  QCOMPARE(haupt_->Job().SourceFolder, QStringLiteral("/"));
+  QCOMPARE(haupt_->Job().MailboxFiles,
+           (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+  QCOMPARE(Edit("Text1")->text(), QStringLiteral("/"));
+}
+
+void HauptTest::oneFileInTheRoot() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/x"));
+  Click("Command1");
+  QCOMPARE(haupt_->Job().SourceFolder, QStringLiteral("/"));
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("x")});
+  QCOMPARE(Edit("Text1")->text(), QStringLiteral("/x"));
+}
+
+void HauptTest::cancelBeforeAnySelectionChangesNothing() {
+  Start();
+  desktop_->CancelOpen();
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.size(), 1);
+  QVERIFY(haupt_->Job().MailboxFiles.isEmpty());
+  QVERIFY(haupt_->Job().SourceFolder.isEmpty());
+  QVERIFY(haupt_->Job().TargetFolder.isEmpty());
+  QVERIFY(Edit("Text1")->text().isEmpty());
+  QVERIFY(!Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), ButtonFaceColour());
+  QVERIFY(desktop_->messages.isEmpty());
+}
+
+void HauptTest::cancelAfterASelectionAppliesTheLastAnswerAgain() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/m") + kNul + "a" + kNul + "b");
+  Click("Command1");
+  desktop_->AnswerFolder(QStringLiteral("/out"));
+  Click("Command2");
+  Button("Command1")->setFocus();
+  const ConversionJob before = haupt_->Job();
+  desktop_->CancelOpen();
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().file_name,
+           QStringLiteral("/m") + kNul + "a" + kNul + "b");
+  QCOMPARE(haupt_->Job().MailboxFiles, before.MailboxFiles);
+  QCOMPARE(haupt_->Job().SourceFolder, before.SourceFolder);
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/out/"));
+  QCOMPARE(Edit("Text1")->text(), QStringLiteral("/m/"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/out/"));
+  QCOMPARE(haupt_->focusWidget(), Button("Command3"));
+}
+
+void HauptTest::targetChosenFirstIsKept() {
+  Start();
+  desktop_->AnswerFolder(QStringLiteral("/d/Out"));
+  Click("Command2");
+  desktop_->AnswerOpen(QStringLiteral("/c/Mail/inbox"));
+  Click("Command1");
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/d/Out/"));
+  QCOMPARE(haupt_->Job().SourceFolder, QStringLiteral("/c/Mail/"));
+}
+
+void HauptTest::defaultedTargetStaysWithSourcesFromElsewhere() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/A/x"));
+  Click("Command1");
+  desktop_->AnswerOpen(QStringLiteral("/B/y"));
+  Click("Command1");
+  QCOMPARE(haupt_->Job().SourceFolder, QStringLiteral("/B/"));
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/A/"));
+}
+
+void HauptTest::newSelectionReplacesTheOldList() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/m") + kNul + "1" + kNul + "2" + kNul +
+                       "3" + kNul + "4" + kNul + "5");
+  Click("Command1");
+  QCOMPARE(haupt_->Job().MailboxFiles.size(), 5);
+  desktop_->AnswerOpen(QStringLiteral("/m/6"));
+  Click("Command1");
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("6")});
+  QCOMPARE(Edit("Text1")->text(), QStringLiteral("/m/6"));
+}
+
+void HauptTest::selectionLongerThan260CharactersIsTaken() {
+  Start();
+  QStringList paths;
+  for (int i = 0; i < 40; ++i) {
+    paths.append(QStringLiteral("/archive/2024/mail/mailbox-with-a-long-name-%1")
+                     .arg(i));
+  }
+  desktop_->AnswerOpenFiles(paths);
+  Click("Command1");
+  QCOMPARE(haupt_->Job().MailboxFiles.size(), 40);
+  QCOMPARE(haupt_->Job().MailboxFiles.last(),
+           QStringLiteral("mailbox-with-a-long-name-39"));
+  QVERIFY(desktop_->messages.isEmpty());
+}
+
+void HauptTest::failingFileDialogShowsOneMessageAndKeepsTheJob() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/m/in"));
+  Click("Command1");
+  desktop_->FailOpen(QStringLiteral("the display went away"));
+  Click("Command1");
+  QCOMPARE(desktop_->messages.size(), 1);
+  QCOMPARE(desktop_->messages[0].icon, MessageIcon::kCritical);
+  QVERIFY(desktop_->messages[0].text.contains(QStringLiteral("the display went away")));
+  QVERIFY(desktop_->messages[0].text.contains(Utf8("Dateiauswahldialog")));
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("in")});
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(Button("Command3")->isEnabled());
+}
+
+// ---------------------------------------------------------------- Part 2.3
+
+void HauptTest::targetBeforeSourcesLeavesGoAlone() {
+  Start();
+  desktop_->AnswerFolder(QStringLiteral("/d/Out"));
+  Click("Command2");
+  QCOMPARE(desktop_->folder_prompts, QStringList{Utf8("Wählen Sie einen Ordner aus:")});
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/d/Out/"));
+  QVERIFY(!Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), ButtonFaceColour());
+  QVERIFY(haupt_->focusWidget() != Button("Command3"));
+}
+
+void HauptTest::targetInTheRootGetsNoSecondSeparator() {
+  Start();
+  desktop_->AnswerFolder(QStringLiteral("/"));
+  Click("Command2");
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/"));
+}
+
+void HauptTest::cancelledPickerKeepsTheTarget() {
+  Start();
+  desktop_->CancelFolder();
+  Click("Command2");
+  QVERIFY(haupt_->Job().TargetFolder.isEmpty());
+  QVERIFY(Edit("Text2")->text().isEmpty());
+  desktop_->AnswerFolder(QStringLiteral("/d/Out"));
+  Click("Command2");
+  desktop_->CancelFolder();
+  Click("Command2");
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/d/Out/"));
+}
+
+void HauptTest::targetAfterSourcesMakesGoReady() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/c/Mail/inbox"));
+  Click("Command1");
+  Button("Command1")->setFocus();
+  desktop_->AnswerFolder(QStringLiteral("/d/Out"));
+  Click("Command2");
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
+  QVERIFY(Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), QColor(255, 192, 192));
+  QCOMPARE(haupt_->focusWidget(), Button("Command3"));
+}
+
+void HauptTest::targetRightAfterADirectionSwitchLeavesGoAlone() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/c/Mail/inbox"));
+  Click("Command1");
+  Click("Command4");
+  desktop_->AnswerFolder(QStringLiteral("/d/Out"));
+  Click("Command2");
+  QVERIFY(!Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), ButtonFaceColour());
+  QVERIFY(haupt_->focusWidget() != Button("Command3"));
+}
+
+void HauptTest::failingFolderPickerShowsOneMessage() {
+  Start();
+  desktop_->AnswerFolder(QStringLiteral("/d/Out"));
+  Click("Command2");
+  desktop_->FailFolder(QStringLiteral("no shell"));
+  Click("Command2");
+  QCOMPARE(desktop_->messages.size(), 1);
+  QVERIFY(desktop_->messages[0].text.contains(QStringLiteral("no shell")));
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
+  QVERIFY(haupt_->isVisible());
+}
+
+// ---------------------------------------------------------------- Part 2.4
+
+void HauptTest::switchRightAfterStart() {
+  Start();
+  Click("Command4");
+  QVERIFY(!haupt_->Job().MboxToBox);
+  QCOMPARE(Picture(), QStringLiteral("picToMbox"));
+  QCOMPARE(Button("Command4")->icon().pixmap(QSize(26, 54)).toImage(),
+           Find<QLabel>("picToMbox")->pixmap().toImage());
+  QCOMPARE(Button("Command1")->text(), Utf8("Rerure(en) wählen..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Mbox Ordner wählen..."));
+  QVERIFY(!Find<QLabel>("picToMbox")->isVisible());
+}
+
+void HauptTest::twoSwitchesBringTheDirectionBackButNotTheSelection() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/m") + kNul + "a" + kNul + "b");
+  Click("Command1");
+  Click("Command4");
+  Click("Command4");
+  QVERIFY(haupt_->Job().MboxToBox);
+  QCOMPARE(Picture(), QStringLiteral("picToBox"));
+  QCOMPARE(Button("Command1")->text(), Utf8("Mbox(en) wählen..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Rerure Ordner wählen..."));
+  QVERIFY(haupt_->Job().MailboxFiles.isEmpty());
+  QVERIFY(haupt_->Job().SourceFolder.isEmpty());
+  QVERIFY(!Button("Command3")->isEnabled());
+}
+
+void HauptTest::switchAfterASelectionKeepsOnlyTheTarget() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/m/a"));
+  Click("Command1");
+  desktop_->AnswerFolder(QStringLiteral("/out"));
+  Click("Command2");
+  Click("Command4");
+  QVERIFY(Edit("Text1")->text().isEmpty());
+  QVERIFY(!Button("Command3")->isEnabled());
+  QCOMPARE(GoColour(), ButtonFaceColour());
+  QCOMPARE(Edit("Text2")->text(), QStringLiteral("/out/"));
+  QVERIFY(haupt_->Dialog().FileName.isEmpty());
+  // The next dialog opens without an initial name; cancelling changes nothing.
+  desktop_->CancelOpen();
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().file_name, QString());
+  QVERIFY(haupt_->Job().SourceFolder.isEmpty());
+  QVERIFY(!Button("Command3")->isEnabled());
+  // A new selection keeps the target.
+  desktop_->AnswerOpen(QStringLiteral("/n/b.box"));
+  Click("Command1");
+  QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/out/"));
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("b.box")});
+}
+
+void HauptTest::dialogFilterAndDefaultExtensionFollowTheDirection() {
+  Start();
+  Click("Command4");
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().filter,
+           Utf8("Foxmail-Mailboxen (*.box)|*.box"));
+  QCOMPARE(desktop_->open_requests.last().default_ext, QStringLiteral("box"));
+  Click("Command4");
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().filter, Utf8("Mbox-Mailboxen (*.*)|*.*"));
+  QCOMPARE(desktop_->open_requests.last().default_ext, QString());
+}
+
+// ---------------------------------------------------------------- Part 3.2
+
+void HauptTest::englishRelabelsTheWindow() {
+  Start();
+  Action("e")->trigger();
+  QCOMPARE(haupt_->windowTitle(), Utf8("Mbox <-> Foxmail .BOX Converter V.0.3.1"));
+  QCOMPARE(Menu("s")->title(), Utf8("Language"));
+  QCOMPARE(Menu("h")->title(), Utf8("Help"));
+  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Instructions"), Utf8("About")}));
+  QCOMPARE(MenuTexts(Menu("s")), (QStringList{Utf8("Deutsch"), Utf8("Français"),
+                                              Utf8("English")}));
+  QCOMPARE(Button("Command1")->text(), Utf8("Mbox file(s)..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Save .BOX file(s) in..."));
+  QVERIFY(!Action("d")->isChecked());
+  QVERIFY(Action("e")->isChecked());
+  QVERIFY(!Action("f")->isChecked());
+  QCOMPARE(Button("Command3")->text(), QStringLiteral("Go!"));
+}
+
+void HauptTest::frenchInTheBoxToMboxDirection() {
+  Start();
+  Click("Command4");
+  Action("f")->trigger();
+  QCOMPARE(haupt_->windowTitle(), Utf8("Convertisseur mbox <-> Foxmail .BOX V.0.3.1"));
+  QCOMPARE(Button("Command1")->text(), Utf8("Fichier(s) .BOX..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Créer le(s) mbox dans..."));
+  QCOMPARE(Menu("s")->title(), Utf8("Langage"));
+  QCOMPARE(Menu("h")->title(), Utf8("Aide"));
+  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Instruction"), Utf8("par...")}));
+  QVERIFY(Action("f")->isChecked());
+  // And back to mbox to .BOX in French.
+  Click("Command4");
+  QCOMPARE(Button("Command1")->text(), Utf8("Fichier(s) mbox..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Créer le(s) .BOX dans..."));
+}
+
+void HauptTest::germanFirstChangesOnlyTheTitle() {
+  Start();
+  Action("d")->trigger();
+  QCOMPARE(haupt_->windowTitle(), Utf8("Mbox<-> Rerure Konverter V.0.3.1"));
+  QCOMPARE(Button("Command1")->text(), Utf8("Mbox(en) wählen..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Rerure Ordner wählen..."));
+  QCOMPARE(Menu("s")->title(), Utf8("Sprache"));
+  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Anleitung"), Utf8("Über")}));
+  QVERIFY(Action("d")->isChecked());
+}
+
+void HauptTest::languageLeavesTheJobAndTheBoxesAlone() {
+  Start();
+  desktop_->AnswerOpen(QStringLiteral("/m") + kNul + "a" + kNul + "b");
+  Click("Command1");
+  desktop_->AnswerFolder(QStringLiteral("/out"));
+  Click("Command2");
+  const ConversionJob before = haupt_->Job();
+  for (const char* item : {"e", "f", "d"}) {
+    Action(item)->trigger();
+    QCOMPARE(haupt_->Job().MailboxFiles, before.MailboxFiles);
+    QCOMPARE(haupt_->Job().SourceFolder, before.SourceFolder);
+    QCOMPARE(haupt_->Job().TargetFolder, before.TargetFolder);
+    QCOMPARE(haupt_->Job().MboxToBox, before.MboxToBox);
+    QCOMPARE(Edit("Text1")->text(), QStringLiteral("/m/"));
+    QCOMPARE(Edit("Text2")->text(), QStringLiteral("/out/"));
+    QVERIFY(Button("Command3")->isEnabled());
+    QCOMPARE(GoColour(), QColor(255, 192, 192));
+    QVERIFY(Find<QLabel>("Label1")->text().isEmpty());
+  }
+}
+
+void HauptTest::switchAfterALanguageUsesThatLanguage() {
+  Start();
+  Action("e")->trigger();
+  Click("Command4");
+  QCOMPARE(Button("Command1")->text(), Utf8("Foxmail .BOX file(s)..."));
+  QCOMPARE(Button("Command2")->text(), Utf8("Save Mbox file(s) in..."));
+}
+
+void HauptTest::laterDialogsAndPickerFollowTheLanguage() {
+  Start();
+  Action("e")->trigger();
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().filter, Utf8("Mbox-Mailboxes (*.*)|*.*"));
+  Click("Command4");
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().filter,
+           Utf8("Foxmail-Mailboxes (*.box)|*.box"));
+  Action("f")->trigger();
+  Click("Command2");
+  QCOMPARE(desktop_->folder_prompts.last(),
+           Utf8("Choisissez le dossier de destination:"));
+  Click("Command1");
+  QCOMPARE(desktop_->open_requests.last().filter,
+           Utf8("Boîte aux lettres Foxmail (*.BOX)|*.BOX"));
+}
+
+void HauptTest::exactlyOneCheckMark() {
+  Start();
+  for (const char* item : {"e", "e", "f", "d", "d", "f", "e"}) {
+    Action(item)->trigger();
+    int checked = 0;
+    for (const char* name : {"d", "e", "f"}) checked += Action(name)->isChecked();
+    QCOMPARE(checked, 1);
+    QVERIFY(Action(item)->isChecked());
+  }
+}
+
+void HauptTest::germanRelabelsTheOpenAboutWindowOthersDoNot() {
+  Start();
+  Action("e")->trigger();
+  Action("u")->trigger();  // loaded afresh: the English caption
+  FrmSplash* splash = haupt_->LoadedSplash();
+  QCOMPARE(splash->Command1->text(), Utf8("Instructions"));
+  Action("f")->trigger();
+  QCOMPARE(splash->Command1->text(), Utf8("Instructions"));
+  Action("d")->trigger();
+  QCOMPARE(haupt_->LoadedSplash(), splash);
+  QCOMPARE(splash->Command1->text(), Utf8("Anleitung"));
+  Action("e")->trigger();
+  QCOMPARE(splash->Command1->text(), Utf8("Anleitung"));
+  QVERIFY(splash->isVisible());
+}
+
+void HauptTest::germanLoadsTheAboutWindowHidden() {
+  Start();
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  Action("d")->trigger();
+  FrmSplash* hidden = haupt_->LoadedSplash();
+  QVERIFY(hidden != nullptr);
+  QVERIFY(!hidden->isVisible());
+  Action("e")->trigger();
+  Action("u")->trigger();
+  QCOMPARE(haupt_->LoadedSplash(), hidden);
+  QVERIFY(hidden->isVisible());
+  QCOMPARE(hidden->Command1->text(), Utf8("Anleitung"));
+  QCOMPARE(hidden->findChild<QLabel*>("lblVersion")->text(),
+           QStringLiteral("Version 0.3.1"));
+}
+
+void HauptTest::englishAloneLeavesTheAboutWindowToItsLoad() {
+  Start();
+  Action("e")->trigger();
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  Action("u")->trigger();
+  QCOMPARE(haupt_->LoadedSplash()->Command1->text(), Utf8("Instructions"));
+  QCOMPARE(haupt_->LoadedSplash()->findChild<QLabel*>("lblProductName")->text(),
+           QStringLiteral("Quillet"));
+}
+
+// ---------------------------------------------------------------- Part 4.1
+
+void HauptTest::instructionsOpenTheProgramFoldersReadme() {
+  Start();
+  const QString title = haupt_->windowTitle();
+  Action("a")->trigger();
+  QCOMPARE(desktop_->opened_documents,
+           QStringList{QStringLiteral("/opt/quillet program/readme.txt")});
+  QVERIFY(desktop_->chooser_documents.isEmpty());
+  QVERIFY(desktop_->messages.isEmpty());
+  QVERIFY(haupt_->isVisible());
+  QCOMPARE(haupt_->windowTitle(), title);
+}
+
+void HauptTest::noAssociationLeadsToTheChooser() {
+  Start();
+  desktop_->SetOpenOutcome(OpenOutcome::kNoAssociation);
+  Action("a")->trigger();
+  QCOMPARE(desktop_->chooser_documents,
+           QStringList{QStringLiteral("/opt/quillet program/readme.txt")});
+  QVERIFY(desktop_->messages.isEmpty());
+}
+
+void HauptTest::missingInstructionsStaySilent() {
+  Start();
+  desktop_->SetOpenOutcome(OpenOutcome::kFailed);  // as for a missing file
+  Action("a")->trigger();
+  QCOMPARE(desktop_->opened_documents.size(), 1);
+  QVERIFY(desktop_->chooser_documents.isEmpty());
+  QVERIFY(desktop_->messages.isEmpty());
+  QVERIFY(haupt_->isVisible());
+}
+
+// ---------------------------------------------------------------- Part 1.2
+
+void HauptTest::wholeRunMboxToBoxWritesTheExpectedBytesAndEnds() {
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  const QString folder = dir.path() + QLatin1Char('/');
+  const QByteArray first =
+      "From alice@example.org Mon Jan  1 09:00:00 2024\r\n"
+      "Subject: one\r\n"
+      "\r\n"
+      "body line\r\n"
+      ">From quoted stays\r\n"
+      "From bob@example.org Tue Jan  2 10:00:00 2024\r\n"
+      "Subject: two\r\n"
+      "\r\n"
+      "last line\r\n";
+  const QByteArray second =
+      "From carol@example.org Wed Jan  3 11:00:00 2024\r\n"
+      "Subject: three\r\n";
+  QVERIFY(WriteFile(folder + "first", first));
+  QVERIFY(WriteFile(folder + "second.mbx", second));
+  Start();
+  desktop_->AnswerOpenFiles({folder + "first", folder + "second.mbx"});
+  Click("Command1");
+  QCOMPARE(haupt_->Job().TargetFolder, folder);
+  QColor colour_at_message;
+  desktop_->on_message = [&](const FakeDesktop::Message&) {
+    colour_at_message = GoColour();
+  };
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+
+  QCOMPARE(ReadFile(folder + "first.box"),
+           kBoxSeparatorLine + "Subject: one\r\n\r\nbody line\r\n"
+                               ">From quoted stays\r\n" +
+               kBoxSeparatorLine + "Subject: two\r\n\r\nlast line\r\n");
+  QCOMPARE(ReadFile(folder + "second.mbx.box"),
+           kBoxSeparatorLine + "Subject: three\r\n");
+  QCOMPARE(desktop_->messages.size(), 1);
+  QCOMPARE(desktop_->messages[0].text, Utf8("Fertig. Öffnen Sie nun Ihr Mailprogramm."));
+  QCOMPARE(desktop_->messages[0].icon, MessageIcon::kInformation);
+  QCOMPARE(colour_at_message, ButtonFaceColour());
+  QCOMPARE(unloaded.count(), 1);
+  QVERIFY(haupt_->IsUnloaded());
+  QVERIFY(!haupt_->isVisible());
+  QCOMPARE(Find<QLabel>("Label1")->text(),
+           Utf8("konvertiere Mailbox 2 Nachricht 1, bitte warten..."));
+  QProgressBar* bar = Find<QProgressBar>("ProgressBar1");
+  QCOMPARE(bar->maximum(), second.size());
+  QCOMPARE(bar->value(), 49);  // the separator line of the second mailbox
+}
+
+void HauptTest::wholeRunInEnglishEndsWithTheEnglishMessage() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "in", "From x\r\nbody\r\n"));
+  Start();
+  Action("e")->trigger();
+  desktop_->AnswerOpen(folder + "in");
+  Click("Command1");
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(desktop_->messages.size(), 1);
+  QCOMPARE(desktop_->messages[0].text, Utf8("Everything done. Open your mailclient."));
+  QCOMPARE(Find<QLabel>("Label1")->text(),
+           Utf8("converting mailbox 1 message 1, pleasse wait..."));
+  QCOMPARE(unloaded.count(), 1);
+  QCOMPARE(ReadFile(folder + "in.box"), kBoxSeparatorLine + "body\r\n");
+}
+
+void HauptTest::boxToMboxRunRewritesTheSeparators() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(QDir().mkpath(folder + "out"));
+  QVERIFY(WriteFile(folder + "Sent.BOX",
+                    kBoxSeparatorLine + "Subject: a\r\n\r\nhello\r\n" +
+                        kBoxSeparatorLine + "Subject: b\r\n"));
+  Start();
+  Click("Command4");
+  desktop_->AnswerOpen(folder + "Sent.BOX");
+  Click("Command1");
+  desktop_->AnswerFolder(folder + "out");
+  Click("Command2");
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 1);
+  const QByteArray out = ReadFile(folder + "out/Sent");
+  QVERIFY2(out.startsWith("From "), out.constData());
+  QCOMPARE(out.count("\nFrom "), 1);
+  QVERIFY(out.contains("Subject: a"));
+  QVERIFY(out.contains("hello"));
+  QVERIFY(!out.contains('\x10'));
+  QCOMPARE(Find<QLabel>("Label1")->text(),
+           Utf8("konvertiere Mailbox 1 Nachricht 2, bitte warten..."));
+}
+
+void HauptTest::runWithARemovedTargetShowsTheMessageAndStaysOpen() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "inbox", "From x\r\nbody\r\n"));
+  QVERIFY(QDir().mkpath(folder + "target"));
+  Start();
+  desktop_->AnswerOpen(folder + "inbox");
+  Click("Command1");
+  desktop_->AnswerFolder(folder + "target");
+  Click("Command2");
+  QVERIFY(QDir(folder + "target").removeRecursively());
+  const ConversionJob before = haupt_->Job();
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 0);
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(!haupt_->IsUnloaded());
+  QCOMPARE(desktop_->messages.size(), 1);
+  const QString text = desktop_->messages[0].text;
+  QCOMPARE(desktop_->messages[0].icon, MessageIcon::kCritical);
+  QVERIFY2(text.contains(folder + "target/"), qPrintable(text));
+  QVERIFY2(text.contains(QStringLiteral("does not exist")), qPrintable(text));
+  QVERIFY2(text.contains(Utf8("Davor vollständig konvertiert: 0 Mailbox(en).")),
+           qPrintable(text));
+  QCOMPARE(haupt_->Job().MailboxFiles, before.MailboxFiles);
+  QCOMPARE(haupt_->Job().TargetFolder, before.TargetFolder);
+  QVERIFY(Button("Command3")->isEnabled());
+  QVERIFY(!QFile::exists(folder + "target/inbox.box"));
+  // Mended, "Go!" again: the run goes through and the program ends.
+  QVERIFY(QDir().mkpath(folder + "target"));
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 1);
+  QCOMPARE(ReadFile(folder + "target/inbox.box"), kBoxSeparatorLine + "body\r\n");
+  QCOMPARE(desktop_->messages.size(), 2);
+  QCOMPARE(desktop_->messages[1].icon, MessageIcon::kInformation);
+}
+
+void HauptTest::runWithATargetThatIsAFileShowsTheMessage() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "inbox", "From x\r\nbody\r\n"));
+  QVERIFY(WriteFile(folder + "plainfile", "not a folder"));
+  Start();
+  Action("f")->trigger();
+  desktop_->AnswerOpen(folder + "inbox");
+  Click("Command1");
+  desktop_->AnswerFolder(folder + "plainfile");
+  Click("Command2");
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 0);
+  QCOMPARE(desktop_->messages.size(), 1);
+  const QString text = desktop_->messages[0].text;
+  QVERIFY2(text.contains(Utf8("La conversion a été interrompue.")), qPrintable(text));
+  QVERIFY2(text.contains(folder + "plainfile/"), qPrintable(text));
+  QVERIFY(haupt_->isVisible());
+}
+
+void HauptTest::failureNamesHowManyWereConvertedBefore() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\n"));
+  QVERIFY(WriteFile(folder + "two", "From b\r\ny\r\n"));
+  QVERIFY(WriteFile(folder + "three", "From c\r\nz\r\n"));
+  OutputFailingLayer files(QStringLiteral("two.box"));
+  haupt_ = std::make_unique<Haupt>(*desktop_, &files);
+  Start();
+  Action("e")->trigger();
+  desktop_->AnswerOpenFiles({folder + "one", folder + "two", folder + "three"});
+  Click("Command1");
+  Click("Command3");
+  QCOMPARE(desktop_->messages.size(), 1);
+  const QString text = desktop_->messages[0].text;
+  QVERIFY2(text.contains(QStringLiteral("Mailbox 2: two")), qPrintable(text));
+  QVERIFY2(text.contains(folder + "two.box"), qPrintable(text));
+  QVERIFY2(text.contains(QStringLiteral("No space left on device")), qPrintable(text));
+  QVERIFY2(text.contains(QStringLiteral("Converted completely before: 1 mailbox(es).")),
+           qPrintable(text));
+  QVERIFY(QFile::exists(folder + "one.box"));
+  QVERIFY(!QFile::exists(folder + "two.box"));
+  QVERIFY(!QFile::exists(folder + "three.box"));
+  QVERIFY(haupt_->isVisible());
+}
+
+void HauptTest::closeDuringARunIsRefused() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QByteArray mailbox;
+  for (int i = 0; i < 2000; ++i) mailbox += "From x\r\nline\r\n";
+  QVERIFY(WriteFile(folder + "in", mailbox));
+  Start();
+  desktop_->AnswerOpen(folder + "in");
+  Click("Command1");
+  bool tried = false;
+  bool refused = false;
+  QTimer::singleShot(0, haupt_.get(), [&] {
+    tried = haupt_->IsRunning();
+    refused = !haupt_->close();
+  });
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QVERIFY(tried);
+  QVERIFY(refused);
+  QCOMPARE(unloaded.count(), 1);  // by the end of the run, once
+  QCOMPARE(desktop_->messages.size(), 1);
+}
+
+void HauptTest::repaintsAreThrottled() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QByteArray mailbox;
+  const int messages = 50000;
+  for (int i = 0; i < messages; ++i) mailbox += "From x\r\nSubject: s\r\n\r\nb\r\n";
+  QVERIFY(WriteFile(folder + "in", mailbox));
+  Start();
+  desktop_->AnswerOpen(folder + "in");
+  Click("Command1");
+  QElapsedTimer timer;
+  timer.start();
+  Click("Command3");
+  const qint64 elapsed = timer.elapsed();
+  const int repaints = haupt_->LastRepaintCount();
+  QVERIFY(repaints >= 1);
+  QVERIFY2(repaints <= 2 + elapsed / ProgressBinding::kRepaintIntervalMs,
+           qPrintable(QStringLiteral("%1 repaints in %2 ms").arg(repaints).arg(elapsed)));
+  QCOMPARE(Find<QLabel>("Label1")->text(),
+           QStringLiteral("konvertiere Mailbox 1 Nachricht %1, bitte warten...")
+               .arg(messages));
+}
+
+void HauptTest::progressBarCopesWithEverySize() {
+  // Maximum 0: an empty bar, not the busy indicator.
+  BarPosition p = ScaleProgress(0, 0);
+  QCOMPARE(p.maximum, 1);
+  QCOMPARE(p.value, 0);
+  p = ScaleProgress(0, 7);
+  QCOMPARE(p.value, p.maximum);
+  // A value above the maximum: full.
+  p = ScaleProgress(100, 102);
+  QCOMPARE(p.maximum, 100);
+  QCOMPARE(p.value, 100);
+  // Over 2 GiB: scaled into int, the proportion kept.
+  const qint64 big = 5LL * 1024 * 1024 * 1024;
+  p = ScaleProgress(big, big / 2);
+  QVERIFY(p.maximum > 0);
+  QVERIFY(p.maximum <= INT_MAX);
+  QVERIFY(qAbs(double(p.value) / p.maximum - 0.5) < 1e-6);
+  p = ScaleProgress(big, big + 10);
+  QCOMPARE(p.value, p.maximum);
+  // Through the binding on the real bar.
+  Start();
+  ProgressBinding binding(*haupt_, *Find<QProgressBar>("ProgressBar1"),
+                          *Find<QLabel>("Label1"));
+  binding.SetProgressMax(big);
+  binding.SetProgressValue(big / 4);
+  binding.Flush();
+  QProgressBar* bar = Find<QProgressBar>("ProgressBar1");
+  QVERIFY(qAbs(double(bar->value()) / bar->maximum() - 0.25) < 1e-6);
+  binding.SetProgressMax(0);
+  binding.Flush();
+  QVERIFY(bar->maximum() > bar->minimum());
+  binding.SetProgressMax(10);
+  binding.SetProgressValue(12);
+  binding.Flush();
+  QCOMPARE(bar->value(), bar->maximum());
+}
+
+}  // namespace quillet
+
+QTEST_MAIN(quillet::HauptTest)
+#include "haupt_test.moc"

@@ -1,0 +1,72 @@
+#include "ui/main/progress_binding.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QWidget>
+#include <algorithm>
+#include <climits>
+
+namespace quillet {
+
+BarPosition ScaleProgress(qint64 maximum, qint64 value) {
+  if (maximum <= 0) return {1, value > 0 ? 1 : 0};
+  value = std::clamp<qint64>(value, 0, maximum);
+  int shift = 0;
+  while ((maximum >> shift) > INT_MAX) ++shift;
+  return {static_cast<int>(maximum >> shift), static_cast<int>(value >> shift)};
+}
+
+ProgressBinding::ProgressBinding(QWidget& window, QProgressBar& bar,
+                                 QLabel& label)
+    : window_(window),
+      bar_(bar),
+      label_(label),
+      maximum_(bar.maximum()),
+      value_(bar.value()),
+      text_(label.text()) {}
+
+void ProgressBinding::SetProgressMax(qint64 size) {
+  maximum_ = size;
+  // A new mailbox has begun: show it at once.
+  RepaintNow();
+}
+
+void ProgressBinding::SetProgressValue(qint64 reckoned) { value_ = reckoned; }
+
+void ProgressBinding::SetStatusText(const QString& text) {
+  text_ = text;
+  text_changed_ = true;
+}
+
+void ProgressBinding::Repaint() {
+  if (since_repaint_.isValid() &&
+      since_repaint_.elapsed() < kRepaintIntervalMs) {
+    return;
+  }
+  RepaintNow();
+}
+
+void ProgressBinding::Flush() {
+  const BarPosition position = ScaleProgress(maximum_, value_);
+  if (bar_.maximum() != position.maximum || bar_.minimum() != 0) {
+    bar_.setRange(0, position.maximum);
+  }
+  bar_.setValue(position.value);
+  if (text_changed_) {
+    label_.setText(text_);
+    text_changed_ = false;
+  }
+}
+
+void ProgressBinding::RepaintNow() {
+  Flush();
+  window_.repaint();
+  // Paint and expose events get through; input waits until the run ends.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  ++repaint_count_;
+  since_repaint_.start();
+}
+
+}  // namespace quillet

@@ -1,0 +1,65 @@
+#ifndef QUILLET_UI_MAIN_PROGRESS_BINDING_H_
+#define QUILLET_UI_MAIN_PROGRESS_BINDING_H_
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include "conversion/conversion_run.h"
+
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace quillet {
+
+// A progress maximum and value as an int-ranged progress bar shows them.
+struct BarPosition {
+  int maximum = 1;
+  int value = 0;
+};
+
+// Scales a maximum and value of any size into a QProgressBar's int range:
+// a maximum of 0 gives an empty bar (not the busy indicator), a value above
+// the maximum a full one, sizes over 2 GiB are scaled down by a power of 2.
+BarPosition ScaleProgress(qint64 maximum, qint64 value);
+
+// The run's reporter bound to the main window (Part 2.1): ProgressBar1's
+// Max and Value, Label1's caption and the window's repaint. The values are
+// taken at every call; the widgets are brought up to date and the window
+// repainted at most about 30 times a second, and at the start of each
+// mailbox, so that a run of 100,000 messages is not slowed by drawing.
+// While it repaints it lets paint and expose events through but no user
+// input, so no other handler can run during the run.
+class ProgressBinding : public ConversionReporter {
+ public:
+  ProgressBinding(QWidget& window, QProgressBar& bar, QLabel& label);
+
+  void SetProgressMax(qint64 size) override;
+  void SetProgressValue(qint64 reckoned) override;
+  void SetStatusText(const QString& text) override;
+  void Repaint() override;
+
+  // Brings the widgets up to date with the last values reported.
+  void Flush();
+
+  int repaint_count() const { return repaint_count_; }
+
+  static constexpr qint64 kRepaintIntervalMs = 33;
+
+ private:
+  void RepaintNow();
+
+  QWidget& window_;
+  QProgressBar& bar_;
+  QLabel& label_;
+  qint64 maximum_;
+  qint64 value_;
+  QString text_;
+  bool text_changed_ = false;
+  QElapsedTimer since_repaint_;
+  int repaint_count_ = 0;
+};
+
+}  // namespace quillet
+
+#endif  // QUILLET_UI_MAIN_PROGRESS_BINDING_H_
