@@ -13,6 +13,10 @@
 #                round trip byte for byte (needs ~13 GiB free and minutes)
 #   --data DIR   where the files go (default: bench/data, git-ignored)
 #   --keep       keep the generated files
+#
+# When the build holds bin/gui_run_bench (the window's run), it is timed on
+# the same files with the same arguments as quillet-convert:
+#   gui_run_bench (--to-box | --to-mbox) --output-dir DIR FILE
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -71,29 +75,33 @@ max() { sort -n | tail -n 1; }
 
 # timed NAME COMMAND...: runs COMMAND once with an empty output folder, no
 # dirty pages left from the run before and the source in the page cache;
-# appends its wall time (s) and peak resident memory (KiB) to NAME's lists.
+# appends its wall time (s), peak resident memory (KiB) and processor time
+# (user + system, s; steadier than wall time on a busy machine) to NAME's
+# lists.
 timed() {
   local name=$1; shift
   rm -rf "$out"; mkdir -p "$out"
   sync
   local start end
   start=$(date +%s%N)
-  /usr/bin/time -f %M -o "$data/.mem" "$@" >"$data/.stdout"
+  /usr/bin/time -f '%M %U %S' -o "$data/.mem" "$@" >"$data/.stdout"
   end=$(date +%s%N)
-  echo "scale=4; ($end - $start) / 1000000000" | bc >>"$data/.t.$name"
-  tail -n 1 "$data/.mem" >>"$data/.m.$name"
+  echo "($end - $start) / 1000000000" | bc -l >>"$data/.t.$name"
+  tail -n 1 "$data/.mem" | awk '{ print $1 }' >>"$data/.m.$name"
+  tail -n 1 "$data/.mem" | awk '{ print $2 + $3 }' >>"$data/.c.$name"
 }
 
 # bench_direction TITLE SRC CONVERT_FLAG AWK_PROGRAM EXPECTED_SEPARATORS
 bench_direction() {
   local title=$1 src=$2 flag=$3 program=$4 expected=$5
-  rm -f "$data"/.t.* "$data"/.m.*
+  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
   cat "$src" >/dev/null  # warm the page cache
-  local names=(cat cat_sync awk convert)
-  [ -n "$gui_bench" ] && names+=(gui)
   for ((run = 1; run <= runs; run++)); do
     timed cat sh -c 'cat "$1" > "$2"' sh "$src" "$out/copy"
     timed cat_sync sh -c 'cat "$1" > "$2" && sync "$2"' sh "$src" "$out/copy"
+    # cat copies inside the kernel (copy_file_range); dd passes every byte
+    # through a user-space buffer, as any converter must.
+    timed dd dd if="$src" of="$out/copy" bs=1M status=none
     timed awk sh -c 'awk "$1" "$2" > "$3"' sh "$program" "$src" "$out/awk"
     timed convert "$convert" --quiet "$flag" --output-dir "$out" "$src"
     local reported
@@ -103,7 +111,9 @@ bench_direction() {
       exit 1
     fi
     if [ -n "$gui_bench" ]; then
-      timed gui "$gui_bench" "$flag" --output-dir "$out" "$src"
+      # Same arguments as quillet-convert; no display needed.
+      timed gui env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" \
+        "$gui_bench" "$flag" --output-dir "$out" "$src"
     fi
   done
   local t_cat t_sync t_awk t_conv m_conv
@@ -114,17 +124,29 @@ bench_direction() {
   m_conv=$(max <"$data/.m.convert")
   printf '\n%s  (%s, %s messages, median of %d alternating runs)\n' \
     "$title" "$(du -h --apparent-size "$src" | cut -f 1)" "$expected" "$runs"
-  printf '  %-34s %8s s\n' "cat SRC > DST" "$t_cat" \
-    "cat SRC > DST && sync DST" "$t_sync" "awk rewrite" "$t_awk" \
-    "quillet-convert $flag" "$t_conv"
+  printf '  %-34s %8s %10s\n' "" "wall s" "cpu s"
+  local name label
+  for name in cat cat_sync dd awk convert; do
+    case $name in
+      cat) label="cat SRC > DST" ;;
+      cat_sync) label="cat SRC > DST && sync DST" ;;
+      dd) label="dd bs=1M (user-space copy)" ;;
+      awk) label="awk rewrite" ;;
+      convert) label="quillet-convert $flag" ;;
+    esac
+    printf '  %-34s %8.3f %10.3f\n' "$label" "$(median <"$data/.t.$name")" \
+      "$(median <"$data/.c.$name")"
+  done
   printf '  %-34s %8.2f x\n' \
     "quillet-convert / cat" "$(echo "$t_conv / $t_cat" | bc -l)" \
     "quillet-convert / (cat && sync)" "$(echo "$t_conv / $t_sync" | bc -l)" \
-    "awk / quillet-convert" "$(echo "$t_awk / $t_conv" | bc -l)"
+    "awk / quillet-convert" "$(echo "$t_awk / $t_conv" | bc -l)" \
+    "awk / quillet-convert (cpu)" \
+    "$(echo "$(median <"$data/.c.awk") / $(median <"$data/.c.convert")" | bc -l)"
   if [ -n "$gui_bench" ]; then
     local t_gui
     t_gui=$(median <"$data/.t.gui")
-    printf '  %-34s %8s s\n' "gui_run_bench $flag" "$t_gui"
+    printf '  %-34s %8.3f\n' "gui_run_bench $flag" "$t_gui"
     printf '  %-34s %8.2f x\n' "gui_run_bench / quillet-convert" \
       "$(echo "$t_gui / $t_conv" | bc -l)"
   fi
@@ -154,10 +176,10 @@ echo
 echo "one line of 1 GiB without line end (peak memory must not follow it)"
 "$make_mailbox" --single-line 1G "$data/line.txt" >/dev/null
 cat "$data/line.txt" >/dev/null
-rm -f "$data"/.t.* "$data"/.m.*
+rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
 timed line_box "$convert" --quiet --to-box --output-dir "$out" "$data/line.txt"
 timed line_mbox "$convert" --quiet --to-mbox --output-dir "$out" "$data/line.txt"
-printf '  %-34s %8s s %8.1f MiB\n' \
+printf '  %-34s %8.3f s %8.1f MiB\n' \
   "quillet-convert --to-box" "$(cat "$data/.t.line_box")" "$(echo "$(cat "$data/.m.line_box") / 1024" | bc -l)" \
   "quillet-convert --to-mbox" "$(cat "$data/.t.line_mbox")" "$(echo "$(cat "$data/.m.line_mbox") / 1024" | bc -l)"
 rm -f "$data/line.txt"
@@ -167,16 +189,16 @@ if [ "$big" -eq 1 ]; then
   echo "a .box source over 4 GiB, to mbox and back, compared byte for byte"
   n_big=$(generate "$data/big.box" --format box --size 4300M --seed 4 --plain)
   rm -rf "$data/roundtrip"; mkdir -p "$data/roundtrip"
-  rm -f "$data"/.t.* "$data"/.m.*
+  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
   timed big_mbox "$convert" --quiet --to-mbox "$data/big.box"
   got=$(cut -f 3 "$data/.stdout")
   from_lines=$(grep -c '^From - ' "$data/big" || true)
   timed big_box "$convert" --quiet --to-box --output-dir "$data/roundtrip" "$data/big"
   back=$(cut -f 3 "$data/.stdout")
   printf '  %-34s %s bytes, %s messages\n' "source" "$(stat -c %s "$data/big.box")" "$n_big"
-  printf '  %-34s %8s s %8.1f MiB, %s messages reported, %s separator lines\n' \
+  printf '  %-34s %8.3f s %8.1f MiB, %s messages reported, %s separator lines\n' \
     "--to-mbox" "$(cat "$data/.t.big_mbox")" "$(echo "$(cat "$data/.m.big_mbox") / 1024" | bc -l)" "$got" "$from_lines"
-  printf '  %-34s %8s s %8.1f MiB, %s messages reported\n' \
+  printf '  %-34s %8.3f s %8.1f MiB, %s messages reported\n' \
     "--to-box (back)" "$(cat "$data/.t.big_box")" "$(echo "$(cat "$data/.m.big_box") / 1024" | bc -l)" "$back"
   if [ "$got" = "$n_big" ] && [ "$from_lines" = "$n_big" ] && [ "$back" = "$n_big" ] &&
      cmp "$data/big.box" "$data/roundtrip/big.box"; then
