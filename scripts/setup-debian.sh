@@ -9,7 +9,7 @@ packages=(
   libgtest-dev googletest
   python3
   clang libclang-rt-14-dev          # libFuzzer and sanitizer runtimes
-  xvfb xauth imagemagick            # screenshots of the real windows
+  xvfb xauth imagemagick xdotool    # screenshots of the real windows, clicks on them
   fonts-liberation fonts-dejavu-core  # metric-compatible stand-ins for Arial / MS Sans Serif
   xdg-utils                         # opening the instructions with the desktop's program
   time                              # peak memory figures in the benchmark
