@@ -51,6 +51,11 @@ class MailboxConverter {
     std::string_view line;
     LineEnd end;
     while (!writer_.failed()) {
+      // Lines that end in CR LF and are no separator go out as they are,
+      // many at a time; each is reckoned at its length plus 2, its size.
+      const std::string_view run = reader_.TakePlainCrLfRun('F');
+      Keep(run.data(), run.size());
+      reckoned_ += static_cast<qint64>(run.size());
       if (reader_.TakeWholeLine(&line, &end)) {
         reckoned_ += static_cast<qint64>(line.size()) + 2;
         if (!line.empty() && line[0] == 'F' && IsSourceSeparator(line, true)) {
@@ -134,6 +139,7 @@ class MailboxConverter {
   // Marks source bytes, still in the reader's buffer, that go out as they
   // stand. Neighbouring runs are joined and written in one piece.
   void Keep(const char* begin, std::size_t size) {
+    if (size == 0) return;
     if (span_size_ > 0 && span_begin_ + span_size_ == begin) {
       span_size_ += size;
       return;

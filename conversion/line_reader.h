@@ -17,6 +17,12 @@ enum class LineEnd { kCrLf, kCr, kLf, kNone };
 // Returns the first CR or LF in [begin, end), or end if there is none.
 const char* FindLineBreak(const char* begin, const char* end);
 
+// The length of the longest run at the start of [begin, end), which must be
+// the start of a line, made of whole lines that each end in CR LF, hold no
+// other CR or LF, and do not begin with the byte `first`. Such lines need no
+// change on their way into a .box file.
+std::size_t PlainCrLfRun(const char* begin, const char* end, char first);
+
 // Reads a mailbox line by line without ever holding a whole line: a line
 // may be longer than memory. A CR LF pair, a lone CR and a lone LF each end
 // a line; the last line may end with the file instead. Bytes pass through
@@ -65,6 +71,17 @@ class LineReader {
     *line = {begin, static_cast<std::size_t>(brk - begin)};
     pos_ += line->size() + (*end == LineEnd::kCrLf ? 2 : 1);
     return true;
+  }
+
+  // Between lines: takes the PlainCrLfRun() at the reading position and
+  // returns it (it may be empty). Reads nothing; the view stays valid as
+  // long as TakeWholeLine()'s does.
+  std::string_view TakePlainCrLfRun(char first) {
+    if (in_line_) return {};
+    const char* begin = data();
+    const std::size_t size = PlainCrLfRun(begin, begin + available(), first);
+    pos_ += size;
+    return {begin, size};
   }
 
   // Bytes of the current line taken so far (all of it once NextPiece has

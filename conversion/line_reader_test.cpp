@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,62 @@ TEST(FindLineBreak, FindsFirstCrOrLfAtEveryOffset) {
   const std::string none(33, 'z');
   EXPECT_EQ(FindLineBreak(none.data(), none.data() + none.size()),
             none.data() + none.size());
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// What PlainCrLfRun must return, the slow and obvious way.
+std::size_t ExpectedRun(const std::string& s, char first) {
+  std::size_t run = 0;
+  std::size_t pos = 0;
+  while (pos < s.size() && s[pos] != first) {
+    const std::size_t end = s.find_first_of("\r\n", pos);
+    if (end == std::string::npos || s[end] != '\r' || end + 1 >= s.size() ||
+        s[end + 1] != '\n') {
+      break;
+    }
+    pos = run = end + 2;
+  }
+  return run;
+}
+
+TEST(PlainCrLfRun, MatchesTheObviousRuleOnRandomText) {
+  std::mt19937 random(7);
+  const char alphabet[] = {'a', 'F', '\r', '\n', 'b', 'c', 'd', 'e'};
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t size = random() % 80;
+    // Mostly ordinary CR LF lines, sometimes anything.
+    std::string s;
+    while (s.size() < size) {
+      if (random() % 4 != 0) {
+        s += std::string(random() % 20, 'x') + "\r\n";
+      } else {
+        s += alphabet[random() % sizeof alphabet];
+      }
+    }
+    ASSERT_EQ(PlainCrLfRun(s.data(), s.data() + s.size(), 'F'),
+              ExpectedRun(s, 'F'))
+        << ::testing::PrintToString(s);
+  }
+}
+
+TEST(PlainCrLfRun, StopsBeforeTheLineThatBreaksTheRule) {
+  const std::string lines = "abc\r\n\r\n" + std::string(40, 'y') + "\r\n";
+  const auto run = [](const std::string& s) {
+    return PlainCrLfRun(s.data(), s.data() + s.size(), 'F');
+  };
+  EXPECT_EQ(run(lines), lines.size());
+  EXPECT_EQ(run(lines + "From x\r\n"), lines.size());
+  EXPECT_EQ(run(lines + "lone LF\nx\r\n"), lines.size());
+  EXPECT_EQ(run(lines + "lone CR\rx\r\n"), lines.size());
+  EXPECT_EQ(run(lines + "no line end"), lines.size());
+  EXPECT_EQ(run(lines + "CR at the end\r"), lines.size());
+  EXPECT_EQ(run("From x\r\n" + lines), 0u);
+  EXPECT_EQ(run(lines + "xFx\r\n"), lines.size() + 5);  // F not at a start
 }
 
 }  // namespace
