@@ -32,7 +32,11 @@ FrmSplash::FrmSplash(Desktop& desktop, const UiText& text,
       show_main_window_(std::move(show_main_window)) {
   InstallFontSubstitutions();
   setObjectName(QStringLiteral("frmSplash"));
-  setWindowTitle(QString());  // no caption text, as designed
+  // No caption text, as designed. An empty title would make the X11
+  // window manager show the application's name instead, so it is a blank.
+  setWindowTitle(QStringLiteral(" "));
+  // Controls without a named font use the default dialog font.
+  setFont(DesignedFont(QStringLiteral("MS Sans Serif"), 8.25, false));
   setWindowIcon(QIcon(QStringLiteral(":/quillet/icon.png")));
   setFixedSize(Twips(7380), Twips(4245));
 

@@ -81,7 +81,7 @@ void SplashTest::designedContentAndGeometry() {
   splash->Show();
   QVERIFY(QTest::qWaitForWindowExposed(splash));
   QCOMPARE(splash->objectName(), QStringLiteral("frmSplash"));
-  QVERIFY(splash->windowTitle().isEmpty());
+  QVERIFY(splash->windowTitle().trimmed().isEmpty());
   QCOMPARE(splash->size(), QSize(492, 283));  // 7380 x 4245 twips
   QCOMPARE(splash->minimumSize(), splash->maximumSize());
   QWidget* frame = splash->findChild<QWidget*>("Frame1");

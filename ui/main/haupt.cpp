@@ -15,6 +15,7 @@
 #include "ui/help/module1.h"
 #include "ui/help/window_geometry.h"
 #include "ui/main/failure_text.h"
+#include "ui/main/graphical_button.h"
 #include "ui/main/progress_binding.h"
 
 namespace quillet {
@@ -46,6 +47,9 @@ Haupt::Haupt(Desktop& desktop, FileLayer* files)
   setObjectName(QStringLiteral("Haupt"));
   setWindowTitle(QString::fromUtf8(kDesignedTitle));
   setWindowIcon(QIcon(QStringLiteral(":/quillet/icon.png")));
+  // Controls without a named font use the default dialog font, for which
+  // the designed widths were made.
+  setFont(DesignedFont(QStringLiteral("MS Sans Serif"), 8.25, false));
   job_.MboxToBox = false;  // as at creation; the load step sets it
   CreateControls();
   CreateMenus();
@@ -68,12 +72,12 @@ void Haupt::CreateControls() {
   Text1 = Place(new QLineEdit(client), "Text1", 2940, 210, 5160, 330);
   ProgressBar1 =
       Place(new QProgressBar(client), "ProgressBar1", 630, 1470, 8520, 330);
-  Command3 = Place(new QPushButton(QStringLiteral("Go!"), client), "Command3",
+  Command3 = Place(new GraphicalButton(QStringLiteral("Go!"), client), "Command3",
                    8295, 210, 855, 855);
   Command2 = Place(new QPushButton(client), "Command2", 630, 735, 2115, 330);
   Text2 = Place(new QLineEdit(client), "Text2", 2940, 735, 5160, 330);
   Label1 = Place(new QLabel(client), "Label1", 2940, 1155, 5160, 225);
-  Command4 = Place(new QPushButton(client), "Command4", 105, 210, 435, 855);
+  Command4 = Place(new GraphicalButton(client), "Command4", 105, 210, 435, 855);
   picToBox = Place(new QLabel(client), "picToBox", 105, 1155, 435, 225);
   picToMbox = Place(new QLabel(client), "picToMbox", 735, 1155, 435, 225);
 
@@ -186,9 +190,7 @@ void Haupt::closeEvent(QCloseEvent* event) {
 }
 
 void Haupt::SetGoColour(const QColor& colour) {
-  QPalette palette = Command3->palette();
-  palette.setColor(QPalette::Button, colour);
-  Command3->setPalette(palette);
+  static_cast<GraphicalButton*>(Command3)->SetBackColor(colour);
 }
 
 LanguageSurface Haupt::Surface() {

@@ -437,6 +437,10 @@ void HauptTest::oneFileSetsFoldersAndMakesGoReady() {
   QVERIFY(Button("Command3")->isEnabled());
   QCOMPARE(GoColour(), QColor(255, 192, 192));
   QCOMPARE(haupt_->focusWidget(), Button("Command3"));
+  // The face shows the colour itself, flat, not a style's gradient of it.
+  const QImage face = Button("Command3")->grab().toImage();
+  QCOMPARE(face.pixelColor(6, 6), QColor(255, 192, 192));
+  QCOMPARE(face.pixelColor(6, face.height() - 7), QColor(255, 192, 192));
 }
 
 void HauptTest::severalFilesAddTheSeparatorToTheFolder() {
