@@ -200,6 +200,18 @@ TEST(DifferentialFindings, DateLineEndingTheFileAtTheEdgeOfReach) {
   }
 }
 
+// The fuzzer's first finding, under UndefinedBehaviorSanitizer: the empty
+// line that closes a message was written from an empty view without data,
+// and copying from a null pointer is undefined even for zero bytes.
+TEST(DifferentialFindings, EmptyClosingLineAfterAPreamble) {
+  int failures = 0;
+  DifferentialCase c;
+  c.mbox_to_box = false;
+  c.read_chunk = 6;
+  c.mailboxes = {"preamble\r\n\r\n" + kBox + "\r\nS: x\r\n\r\nb"};
+  ExpectAgreement(c, "fuzzer input crash-e85da79a", &failures);
+}
+
 // The model is only worth comparing against if it is right itself: the
 // rules on small inputs whose output is worked out by hand.
 class ModelRules : public ::testing::Test {
