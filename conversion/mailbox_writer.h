@@ -25,6 +25,9 @@ class MailboxWriter {
   // Writes part of a line; EndLine() finishes it.
   bool Append(std::string_view bytes) {
     if (!failed_ && bytes.size() <= buffer_.size() - used_) {
+      // An empty view may hold a null pointer, and memcpy from one is
+      // undefined even for zero bytes.
+      if (bytes.empty()) return true;
       std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
       used_ += bytes.size();
       return true;
