@@ -91,30 +91,47 @@ timed() {
   tail -n 1 "$data/.mem" | awk '{ print $2 + $3 }' >>"$data/.c.$name"
 }
 
-# bench_direction TITLE SRC CONVERT_FLAG AWK_PROGRAM EXPECTED_SEPARATORS
-bench_direction() {
-  local title=$1 src=$2 flag=$3 program=$4 expected=$5
-  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
-  cat "$src" >/dev/null  # warm the page cache
-  for ((run = 1; run <= runs; run++)); do
-    timed cat sh -c 'cat "$1" > "$2"' sh "$src" "$out/copy"
-    timed cat_sync sh -c 'cat "$1" > "$2" && sync "$2"' sh "$src" "$out/copy"
+# bench_one NAME: one timed run of the command NAME on $src (set by
+# bench_direction), checking the message count quillet-convert reports.
+bench_one() {
+  case $1 in
+    cat) timed cat sh -c 'cat "$1" > "$2"' sh "$src" "$out/copy" ;;
+    cat_sync) timed cat_sync sh -c 'cat "$1" > "$2" && sync "$2"' sh "$src" "$out/copy" ;;
     # cat copies inside the kernel (copy_file_range); dd passes every byte
     # through a user-space buffer, as any converter must.
-    timed dd dd if="$src" of="$out/copy" bs=1M status=none
-    timed awk sh -c 'awk "$1" "$2" > "$3"' sh "$program" "$src" "$out/awk"
-    timed convert "$convert" --quiet "$flag" --output-dir "$out" "$src"
-    local reported
-    reported=$(cut -f 3 "$data/.stdout")
-    if [ "$reported" != "$expected" ]; then
-      echo "FAIL: $title: quillet-convert reported $reported messages, expected $expected" >&2
-      exit 1
-    fi
-    if [ -n "$gui_bench" ]; then
-      # Same arguments as quillet-convert; no display needed.
-      timed gui env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" \
-        "$gui_bench" "$flag" --output-dir "$out" "$src"
-    fi
+    dd) timed dd dd if="$src" of="$out/copy" bs=1M status=none ;;
+    awk) timed awk sh -c 'awk "$1" "$2" > "$3"' sh "$program" "$src" "$out/awk" ;;
+    awk_sync) timed awk_sync sh -c 'awk "$1" "$2" > "$3" && sync "$3"' sh "$program" "$src" "$out/awk" ;;
+    convert)
+      timed convert "$convert" --quiet "$flag" --output-dir "$out" "$src"
+      local reported
+      reported=$(cut -f 3 "$data/.stdout")
+      if [ "$reported" != "$expected" ]; then
+        echo "FAIL: $title: quillet-convert reported $reported messages, expected $expected" >&2
+        exit 1
+      fi
+      ;;
+    # Same arguments as quillet-convert; no display needed.
+    gui) timed gui env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" \
+           "$gui_bench" "$flag" --output-dir "$out" "$src" ;;
+  esac
+}
+
+# bench_direction TITLE SRC CONVERT_FLAG AWK_PROGRAM EXPECTED_SEPARATORS
+bench_direction() {
+  title=$1 src=$2 flag=$3 program=$4 expected=$5
+  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
+  cat "$src" >/dev/null  # warm the page cache
+  local commands=(cat cat_sync dd awk awk_sync convert)
+  [ -n "$gui_bench" ] && commands+=(gui)
+  local count=${#commands[@]} run i
+  for ((run = 0; run < runs; run++)); do
+    # The order turns by one each round, so that no command always runs
+    # right after the same other one, nor always in the same place (writes
+    # here are slower every other run, whatever the command).
+    for ((i = 0; i < count; i++)); do
+      bench_one "${commands[(i + run) % count]}"
+    done
   done
   local t_cat t_sync t_awk t_conv m_conv
   t_cat=$(median <"$data/.t.cat")
@@ -126,12 +143,13 @@ bench_direction() {
     "$title" "$(du -h --apparent-size "$src" | cut -f 1)" "$expected" "$runs"
   printf '  %-34s %8s %10s\n' "" "wall s" "cpu s"
   local name label
-  for name in cat cat_sync dd awk convert; do
+  for name in cat cat_sync dd awk awk_sync convert; do
     case $name in
       cat) label="cat SRC > DST" ;;
       cat_sync) label="cat SRC > DST && sync DST" ;;
       dd) label="dd bs=1M (user-space copy)" ;;
       awk) label="awk rewrite" ;;
+      awk_sync) label="awk rewrite && sync DST" ;;
       convert) label="quillet-convert $flag" ;;
     esac
     printf '  %-34s %8.3f %10.3f\n' "$label" "$(median <"$data/.t.$name")" \
@@ -141,6 +159,8 @@ bench_direction() {
     "quillet-convert / cat" "$(echo "$t_conv / $t_cat" | bc -l)" \
     "quillet-convert / (cat && sync)" "$(echo "$t_conv / $t_sync" | bc -l)" \
     "awk / quillet-convert" "$(echo "$t_awk / $t_conv" | bc -l)" \
+    "(awk && sync) / quillet-convert" \
+    "$(echo "$(median <"$data/.t.awk_sync") / $t_conv" | bc -l)" \
     "awk / quillet-convert (cpu)" \
     "$(echo "$(median <"$data/.c.awk") / $(median <"$data/.c.convert")" | bc -l)"
   if [ -n "$gui_bench" ]; then
@@ -173,15 +193,24 @@ bench_direction ".box -> mbox" "$data/src.box" --to-mbox "$awk_to_mbox" "$n_box"
 rm -f "$data/src.mbox" "$data/src-crlf.mbox" "$data/src.box"
 
 echo
-echo "one line of 1 GiB without line end (peak memory must not follow it)"
+echo "one line of 1 GiB without line end, median of 4 (peak memory must not follow it)"
 "$make_mailbox" --single-line 1G "$data/line.txt" >/dev/null
 cat "$data/line.txt" >/dev/null
 rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
-timed line_box "$convert" --quiet --to-box --output-dir "$out" "$data/line.txt"
-timed line_mbox "$convert" --quiet --to-mbox --output-dir "$out" "$data/line.txt"
-printf '  %-34s %8.3f s %8.1f MiB\n' \
-  "quillet-convert --to-box" "$(cat "$data/.t.line_box")" "$(echo "$(cat "$data/.m.line_box") / 1024" | bc -l)" \
-  "quillet-convert --to-mbox" "$(cat "$data/.t.line_mbox")" "$(echo "$(cat "$data/.m.line_mbox") / 1024" | bc -l)"
+for ((run = 0; run < 4; run++)); do
+  for ((i = 0; i < 2; i++)); do
+    case $(((i + run) % 2)) in
+      0) timed line_box "$convert" --quiet --to-box --output-dir "$out" "$data/line.txt" ;;
+      1) timed line_mbox "$convert" --quiet --to-mbox --output-dir "$out" "$data/line.txt" ;;
+    esac
+  done
+done
+printf '  %-34s %8s %10s %10s\n' "" "wall s" "cpu s" "peak MiB"
+for name in line_box line_mbox; do
+  printf '  %-34s %8.3f %10.3f %10.1f\n' "quillet-convert --to-${name#line_}" \
+    "$(median <"$data/.t.$name")" "$(median <"$data/.c.$name")" \
+    "$(echo "$(max <"$data/.m.$name") / 1024" | bc -l)"
+done
 rm -f "$data/line.txt"
 
 if [ "$big" -eq 1 ]; then
