@@ -243,8 +243,11 @@ class MailboxConverter {
   // The Date of the message that starts here, or the run's start time.
   QDateTime MessageTime() {
     FlushSpan();  // looking ahead may move the reader's buffer
-    const std::string_view window = reader_.LookAhead(kDateLookAhead);
-    const bool window_ends_file = window.size() < kDateLookAhead;
+    // One byte past the reach tells whether the window ends with the file:
+    // a last line that ends exactly at the reach is whole.
+    std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
+    const bool window_ends_file = window.size() <= kDateLookAhead;
+    window = window.substr(0, kDateLookAhead);
     if (const auto field = FindDateField(window, window_ends_file)) {
       if (const auto when = ParseMailDate(*field)) return *when;
     }
