@@ -46,7 +46,8 @@ int main(int argc, char* argv[]) {
       direction = 1;
     } else if (args[i] == QLatin1String("--to-mbox")) {
       direction = -1;
-    } else if (args[i] == QLatin1String("--output-dir") && i + 1 < args.size()) {
+    } else if (args[i] == QLatin1String("--output-dir") &&
+               i + 1 < args.size()) {
       output_dir = args[++i];
     } else if (args[i].startsWith(QLatin1Char('-'))) {
       return Usage();
@@ -54,7 +55,8 @@ int main(int argc, char* argv[]) {
       sources.append(QFileInfo(args[i]).absoluteFilePath());
     }
   }
-  if (direction == 0 || output_dir.isEmpty() || sources.isEmpty()) return Usage();
+  if (direction == 0 || output_dir.isEmpty() || sources.isEmpty())
+    return Usage();
 
   quillet::FakeDesktop desktop;
   quillet::Haupt haupt(desktop);
@@ -70,19 +72,19 @@ int main(int argc, char* argv[]) {
 
   qint64 elapsed_ns = -1;
   QElapsedTimer timer;
-  desktop.on_message = [&](const quillet::FakeDesktop::Message&) {
+  desktop.SetOnMessage([&](const quillet::FakeDesktop::Message&) {
     elapsed_ns = timer.nsecsElapsed();
-  };
+  });
   timer.start();
   haupt.Command3_Click();  // returns after the completion message
   if (elapsed_ns < 0) elapsed_ns = timer.nsecsElapsed();
 
-  if (desktop.messages.isEmpty() ||
-      desktop.messages.back().icon != quillet::MessageIcon::kInformation) {
+  if (desktop.Messages().isEmpty() ||
+      desktop.Messages().back().icon != quillet::MessageIcon::kInformation) {
     std::fprintf(stderr, "gui_run_bench: the run failed:\n%s\n",
-                 desktop.messages.isEmpty()
+                 desktop.Messages().isEmpty()
                      ? "no message"
-                     : qPrintable(desktop.messages.back().text));
+                     : qPrintable(desktop.Messages().back().text));
     return 1;
   }
   std::printf("gui_run_bench\t%.3f\t%lld\n", double(elapsed_ns) / 1e9,

@@ -15,11 +15,11 @@ TEST(CommonDialogTest, HandsItsPropertiesToTheDialog) {
   dialog.Flags = kCdlOFNExplorer | kCdlOFNAllowMultiselect;
   dialog.FileName = QStringLiteral("/m/old");
   dialog.ShowOpen();
-  ASSERT_EQ(desktop.open_requests.size(), 1);
-  EXPECT_EQ(desktop.open_requests[0].default_ext, QStringLiteral("box"));
-  EXPECT_EQ(desktop.open_requests[0].filter, QStringLiteral("F|*.box"));
-  EXPECT_EQ(desktop.open_requests[0].flags, 524800u);
-  EXPECT_EQ(desktop.open_requests[0].file_name, QStringLiteral("/m/old"));
+  ASSERT_EQ(desktop.OpenRequests().size(), 1);
+  EXPECT_EQ(desktop.OpenRequests()[0].default_ext, QStringLiteral("box"));
+  EXPECT_EQ(desktop.OpenRequests()[0].filter, QStringLiteral("F|*.box"));
+  EXPECT_EQ(desktop.OpenRequests()[0].flags, 524800u);
+  EXPECT_EQ(desktop.OpenRequests()[0].file_name, QStringLiteral("/m/old"));
 }
 
 TEST(CommonDialogTest, ChosenAnswerReplacesFileName) {

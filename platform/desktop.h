@@ -18,7 +18,7 @@ struct OpenDialogSettings {
 enum class DialogOutcome { kChosen, kCancelled, kFailed };
 
 // The file-open dialog's answer. When `outcome` is kChosen, `file_name` is in
-// one of the forms of Part 2.2: one full path when one file was chosen, or
+// one of three forms: one full path when one file was chosen, or
 // the folder, then each name, neighbours separated by one NUL; the folder
 // ends in a separator only when it is the root ("/"). No length limit.
 struct OpenDialogAnswer {

@@ -157,11 +157,10 @@ bool PortalChooseProgram(const QString& path) {
   const bool running = bus_interface->isServiceRegistered(service).value();
   if (!running) {
     const QDBusReply<QStringList> activatable = bus.call(
-        QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.DBus"),
-            QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"),
-            QStringLiteral("ListActivatableNames")),
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                       QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus"),
+                                       QStringLiteral("ListActivatableNames")),
         QDBus::Block, 2000);
     if (!activatable.isValid() || !activatable.value().contains(service)) {
       return false;
@@ -169,15 +168,15 @@ bool PortalChooseProgram(const QString& path) {
   }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
-  QDBusInterface portal(service, QStringLiteral("/org/freedesktop/portal/desktop"),
+  QDBusInterface portal(service,
+                        QStringLiteral("/org/freedesktop/portal/desktop"),
                         QStringLiteral("org.freedesktop.portal.OpenURI"), bus);
   portal.setTimeout(10000);
   QVariantMap options;
   options.insert(QStringLiteral("ask"), true);
-  const QDBusMessage reply =
-      portal.call(QStringLiteral("OpenFile"), QString(),
-                  QVariant::fromValue(QDBusUnixFileDescriptor(file.handle())),
-                  options);
+  const QDBusMessage reply = portal.call(
+      QStringLiteral("OpenFile"), QString(),
+      QVariant::fromValue(QDBusUnixFileDescriptor(file.handle())), options);
   return reply.type() == QDBusMessage::ReplyMessage;
 }
 
@@ -201,9 +200,9 @@ QList<DesktopApplication> ApplicationsFor(const QString& mime_type,
   QSet<QString> seen;
   for (const QString& folder : folders) {
     const QDir dir(folder);
-    const QStringList entries = dir.entryList(
-        {QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable,
-        QDir::Name);
+    const QStringList entries =
+        dir.entryList({QStringLiteral("*.desktop")},
+                      QDir::Files | QDir::Readable, QDir::Name);
     for (const QString& entry : entries) {
       if (seen.contains(entry)) continue;
       seen.insert(entry);  // an earlier folder's entry hides a later one
@@ -269,6 +268,8 @@ QString MimeTypeOf(const QString& path) {
   return QMimeDatabase().mimeTypeForFile(path).name();
 }
 
-QString RunningProgramFolder() { return QCoreApplication::applicationDirPath(); }
+QString RunningProgramFolder() {
+  return QCoreApplication::applicationDirPath();
+}
 
 }  // namespace quillet

@@ -50,9 +50,9 @@ bool PortalChooseProgram(const QString& path);
 
 // A program that the desktop knows through its .desktop entry.
 struct DesktopApplication {
-  QString id;        // the entry's file name, e.g. "org.gnome.gedit.desktop"
-  QString name;      // Name=
-  QString exec;      // Exec=
+  QString id;    // the entry's file name, e.g. "org.gnome.gedit.desktop"
+  QString name;  // Name=
+  QString exec;  // Exec=
   QStringList mime_types;
 };
 

@@ -35,7 +35,8 @@ class DocumentOpenerTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     path_ = dir_.filePath(QStringLiteral("folder with blanks/readme.txt"));
-    ASSERT_TRUE(QDir().mkpath(dir_.filePath(QStringLiteral("folder with blanks"))));
+    ASSERT_TRUE(
+        QDir().mkpath(dir_.filePath(QStringLiteral("folder with blanks"))));
     QFile file(path_);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("Anleitung\r\n");
@@ -50,9 +51,11 @@ TEST_F(DocumentOpenerTest, AssociatedProgramOpensTheDocument) {
   XdgDocumentOpener opener(runner_);
   EXPECT_EQ(opener.Open(path_), OpenOutcome::kOpened);
   ASSERT_EQ(runner_.runs.size(), 1);
-  EXPECT_EQ(runner_.runs[0], QStringLiteral("xdg-mime query default text/plain"));
+  EXPECT_EQ(runner_.runs[0],
+            QStringLiteral("xdg-mime query default text/plain"));
   ASSERT_EQ(runner_.started.size(), 1);
-  EXPECT_EQ(runner_.started[0], (QStringList{QStringLiteral("xdg-open"), path_}));
+  EXPECT_EQ(runner_.started[0],
+            (QStringList{QStringLiteral("xdg-open"), path_}));
 }
 
 TEST_F(DocumentOpenerTest, NoProgramIsToldApart) {
@@ -82,13 +85,15 @@ TEST(ExpandExecTest, PutsTheDocumentInPlaceOfFieldCodes) {
   EXPECT_EQ(ExpandExec(QStringLiteral("gedit %U"), doc),
             (QStringList{QStringLiteral("gedit"),
                          QStringLiteral("file:///opt/my%20app/readme.txt")}));
-  EXPECT_EQ(ExpandExec(QStringLiteral("\"/usr/bin/my editor\" --new %f %i"), doc),
-            (QStringList{QStringLiteral("/usr/bin/my editor"),
-                         QStringLiteral("--new"), doc}));
+  EXPECT_EQ(
+      ExpandExec(QStringLiteral("\"/usr/bin/my editor\" --new %f %i"), doc),
+      (QStringList{QStringLiteral("/usr/bin/my editor"),
+                   QStringLiteral("--new"), doc}));
   EXPECT_EQ(ExpandExec(QStringLiteral("less"), doc),
             (QStringList{QStringLiteral("less"), doc}));
-  EXPECT_EQ(ExpandExec(QStringLiteral("x --p=100%% %F"), doc),
-            (QStringList{QStringLiteral("x"), QStringLiteral("--p=100%"), doc}));
+  EXPECT_EQ(
+      ExpandExec(QStringLiteral("x --p=100%% %F"), doc),
+      (QStringList{QStringLiteral("x"), QStringLiteral("--p=100%"), doc}));
 }
 
 TEST(ApplicationsForTest, HandlersComeFirstAndHiddenOnesAreLeftOut) {

@@ -33,29 +33,29 @@ void FakeDesktop::FailFolder(const QString& reason) {
 }
 
 OpenDialogAnswer FakeDesktop::ShowOpen(const OpenDialogSettings& settings) {
-  open_requests.append(settings);
+  open_requests_.append(settings);
   if (open_answers_.isEmpty()) return {};
   return open_answers_.takeFirst();
 }
 
 FolderAnswer FakeDesktop::BrowseForFolder(const QString& prompt) {
-  folder_prompts.append(prompt);
+  folder_prompts_.append(prompt);
   if (folder_answers_.isEmpty()) return {};
   return folder_answers_.takeFirst();
 }
 
 void FakeDesktop::ShowMessage(const QString& text, MessageIcon icon) {
-  messages.append({text, icon});
-  if (on_message) on_message(messages.back());
+  messages_.append({text, icon});
+  if (on_message_) on_message_(messages_.back());
 }
 
 OpenOutcome FakeDesktop::OpenWithAssociatedProgram(const QString& path) {
-  opened_documents.append(path);
+  opened_documents_.append(path);
   return open_outcome_;
 }
 
 void FakeDesktop::ShowProgramChooser(const QString& path) {
-  chooser_documents.append(path);
+  chooser_documents_.append(path);
 }
 
 }  // namespace quillet

@@ -21,8 +21,9 @@ class FakeDesktop : public Desktop {
   };
 
   // Answers of the file-open dialog, in order.
-  void AnswerOpen(const QString& file_name);     // kChosen with this value
-  void AnswerOpenFiles(const QStringList& paths);  // composed as Part 2.2
+  void AnswerOpen(const QString& file_name);  // kChosen with this value
+  void AnswerOpenFiles(
+      const QStringList& paths);  // composed as the real dialog does
   void CancelOpen();
   void FailOpen(const QString& reason);
   // Answers of the folder picker, in order.
@@ -33,14 +34,19 @@ class FakeDesktop : public Desktop {
   void SetOpenOutcome(OpenOutcome outcome) { open_outcome_ = outcome; }
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
   // Called inside ShowMessage, as while the box is open.
-  std::function<void(const Message&)> on_message;
+  void SetOnMessage(std::function<void(const Message&)> on_message) {
+    on_message_ = std::move(on_message);
+  }
 
-  // What was asked.
-  QList<OpenDialogSettings> open_requests;
-  QStringList folder_prompts;
-  QList<Message> messages;
-  QStringList opened_documents;  // OpenWithAssociatedProgram
-  QStringList chooser_documents;  // ShowProgramChooser
+  // What was asked, in order.
+  const QList<OpenDialogSettings>& OpenRequests() const {
+    return open_requests_;
+  }
+  const QStringList& FolderPrompts() const { return folder_prompts_; }
+  const QList<Message>& Messages() const { return messages_; }
+  // The documents handed to OpenWithAssociatedProgram / ShowProgramChooser.
+  const QStringList& OpenedDocuments() const { return opened_documents_; }
+  const QStringList& ChooserDocuments() const { return chooser_documents_; }
 
   OpenDialogAnswer ShowOpen(const OpenDialogSettings& settings) override;
   FolderAnswer BrowseForFolder(const QString& prompt) override;
@@ -54,6 +60,12 @@ class FakeDesktop : public Desktop {
   QList<FolderAnswer> folder_answers_;
   OpenOutcome open_outcome_ = OpenOutcome::kOpened;
   QString program_folder_ = QStringLiteral("/opt/quillet");
+  std::function<void(const Message&)> on_message_;
+  QList<OpenDialogSettings> open_requests_;
+  QStringList folder_prompts_;
+  QList<Message> messages_;
+  QStringList opened_documents_;
+  QStringList chooser_documents_;
 };
 
 }  // namespace quillet

@@ -14,8 +14,8 @@ void InstallFontSubstitutions() {
     if (QFont::substitutes(name).contains(QStringLiteral("Liberation Sans"))) {
       continue;
     }
-    QFont::insertSubstitutions(
-        name, {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(name, {QStringLiteral("Liberation Sans"),
+                                      QStringLiteral("DejaVu Sans")});
   }
 }
 

@@ -9,7 +9,7 @@ namespace quillet {
 
 // How the file-open dialog behaves as on the original platform, apart from
 // any widget: the filter's two-field form, the matching of file names, and
-// the answer forms of Part 2.2.
+// the forms of its answer.
 
 // One entry of a filter: the text shown in the file-type list and its
 // patterns (";"-separated in the filter).

@@ -32,23 +32,29 @@ TEST(MatchesPatternTest, StarDotStarListsNamesWithoutADot) {
 
 TEST(MatchesPatternTest, BoxPatternIgnoresLetterCase) {
   for (const char* name : {"in.box", "Sent.BOX", "x.Box"}) {
-    EXPECT_TRUE(MatchesPattern(QString::fromLatin1(name), QStringLiteral("*.box")))
+    EXPECT_TRUE(
+        MatchesPattern(QString::fromLatin1(name), QStringLiteral("*.box")))
         << name;
-    EXPECT_TRUE(MatchesPattern(QString::fromLatin1(name), QStringLiteral("*.BOX")))
+    EXPECT_TRUE(
+        MatchesPattern(QString::fromLatin1(name), QStringLiteral("*.BOX")))
         << name;
   }
-  EXPECT_FALSE(MatchesPattern(QStringLiteral("in.boxes"), QStringLiteral("*.box")));
-  EXPECT_FALSE(MatchesPattern(QStringLiteral("inbox"), QStringLiteral("*.box")));
-  EXPECT_FALSE(MatchesPattern(QStringLiteral("a.box.txt"), QStringLiteral("*.box")));
+  EXPECT_FALSE(
+      MatchesPattern(QStringLiteral("in.boxes"), QStringLiteral("*.box")));
+  EXPECT_FALSE(
+      MatchesPattern(QStringLiteral("inbox"), QStringLiteral("*.box")));
+  EXPECT_FALSE(
+      MatchesPattern(QStringLiteral("a.box.txt"), QStringLiteral("*.box")));
 }
 
 TEST(ComposeOpenAnswerTest, NoneOneAndSeveral) {
   EXPECT_EQ(ComposeOpenAnswer({}), QString());
   EXPECT_EQ(ComposeOpenAnswer({QStringLiteral("/mail/inbox")}),
             QStringLiteral("/mail/inbox"));
-  EXPECT_EQ(ComposeOpenAnswer({QStringLiteral("/mail/a"), QStringLiteral("/mail/b")}),
-            QStringLiteral("/mail") + kNul + QStringLiteral("a") + kNul +
-                QStringLiteral("b"));
+  EXPECT_EQ(
+      ComposeOpenAnswer({QStringLiteral("/mail/a"), QStringLiteral("/mail/b")}),
+      QStringLiteral("/mail") + kNul + QStringLiteral("a") + kNul +
+          QStringLiteral("b"));
 }
 
 TEST(ComposeOpenAnswerTest, RootFolderKeepsItsSeparator) {
@@ -61,8 +67,8 @@ TEST(ComposeOpenAnswerTest, RootFolderKeepsItsSeparator) {
 TEST(ComposeOpenAnswerTest, NoLimitOnTheLength) {
   QStringList paths;
   for (int i = 0; i < 500; ++i) {
-    paths.append(QStringLiteral("/a/rather/long/folder/name/mailbox-number-%1")
-                     .arg(i));
+    paths.append(
+        QStringLiteral("/a/rather/long/folder/name/mailbox-number-%1").arg(i));
   }
   const QString answer = ComposeOpenAnswer(paths);
   EXPECT_GT(answer.size(), 260);
@@ -75,10 +81,12 @@ TEST(SplitOpenAnswerTest, GivesFolderAndNames) {
   InitialSelection one = SplitOpenAnswer(QStringLiteral("/mail/inbox"));
   EXPECT_EQ(one.folder, QStringLiteral("/mail/"));
   EXPECT_EQ(one.names, QStringList{QStringLiteral("inbox")});
-  InitialSelection several = SplitOpenAnswer(
-      QStringLiteral("/mail") + kNul + QStringLiteral("a") + kNul + QStringLiteral("b"));
+  InitialSelection several =
+      SplitOpenAnswer(QStringLiteral("/mail") + kNul + QStringLiteral("a") +
+                      kNul + QStringLiteral("b"));
   EXPECT_EQ(several.folder, QStringLiteral("/mail"));
-  EXPECT_EQ(several.names, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+  EXPECT_EQ(several.names,
+            (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
   EXPECT_TRUE(SplitOpenAnswer(QString()).names.isEmpty());
 }
 

@@ -23,10 +23,9 @@ QString VersionLine() {
 
 FrmSplash::FrmSplash(Desktop& desktop, const UiText& text,
                      std::function<void()> show_main_window)
-    : QWidget(nullptr,
-              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
-                  Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                           Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
       desktop_(desktop),
       text_(text),
       show_main_window_(std::move(show_main_window)) {
@@ -48,29 +47,28 @@ FrmSplash::FrmSplash(Desktop& desktop, const UiText& text,
   const QString arial = QStringLiteral("Arial");
   // Two of the six labels have no place in the design; they stand with the
   // maker's lines on the right.
-  lblCopyright = AddLabel("lblCopyright", QStringLiteral("Copyright"),
-                          DesignedFont(arial, 8.25, false), 4560, 3000, 1680,
-                          225);
-  lblCompany = AddLabel(
-      "lblCompany",
-      QString::fromLatin1(kMakerName) + QLatin1Char(' ') +
-          QString::fromLatin1(kMakerTrade),
-      DesignedFont(arial, 8.25, false), 4560, 3270, 1680, 600);
+  lblCopyright =
+      AddLabel("lblCopyright", QStringLiteral("Copyright"),
+               DesignedFont(arial, 8.25, false), 4560, 3000, 1680, 225);
+  lblCompany =
+      AddLabel("lblCompany",
+               QString::fromLatin1(kMakerName) + QLatin1Char(' ') +
+                   QString::fromLatin1(kMakerTrade),
+               DesignedFont(arial, 8.25, false), 4560, 3270, 1680, 600);
   lblCompany->setWordWrap(true);
   lblCompany->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblVersion = AddLabel("lblVersion", QStringLiteral("V XXX"),
                         DesignedFont(arial, 12, true), 6135, 2700, 720, 285);
   lblVersion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lblProductName = AddLabel("lblProductName", QStringLiteral("Quillet"),
-                            DesignedFont(arial, 32.25, true), 2730, 1350,
-                            2715, 765);
-  lblLicenseTo = AddLabel("lblLicenseTo", QStringLiteral("Freeware"),
-                          DesignedFont(arial, 8.25, false), 2760, 2220, 1680,
-                          225);
-  lblCompanyProduct =
-      AddLabel("lblCompanyProduct",
-               QLatin1Char(' ') + QString::fromLatin1(kMakerName),
-               DesignedFont(arial, 18, true), 2625, 735, 3015, 435);
+  lblProductName =
+      AddLabel("lblProductName", QStringLiteral("Quillet"),
+               DesignedFont(arial, 32.25, true), 2730, 1350, 2715, 765);
+  lblLicenseTo =
+      AddLabel("lblLicenseTo", QStringLiteral("Freeware"),
+               DesignedFont(arial, 8.25, false), 2760, 2220, 1680, 225);
+  lblCompanyProduct = AddLabel(
+      "lblCompanyProduct", QLatin1Char(' ') + QString::fromLatin1(kMakerName),
+      DesignedFont(arial, 18, true), 2625, 735, 3015, 435);
   QPalette black = lblCompanyProduct->palette();
   black.setColor(QPalette::WindowText, Qt::black);
   lblCompanyProduct->setPalette(black);
@@ -172,7 +170,8 @@ void FrmSplash::keyPressEvent(QKeyEvent* event) {
 void FrmSplash::mousePressEvent(QMouseEvent* event) { event->accept(); }
 
 void FrmSplash::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+  if (event->button() == Qt::LeftButton &&
+      rect().contains(event->position().toPoint())) {
     Form_Click();
   }
 }

@@ -17,7 +17,7 @@ namespace quillet {
 inline constexpr char kMakerName[] = "Quillet Werkstatt";
 inline constexpr char kMakerTrade[] = "Mailbox tools";
 
-// The About window frmSplash (Part 4.2): splash screen at start-up and About
+// The About window frmSplash: splash screen at start-up and About
 // box of the Help menu. Constructing it is loading it (the load step runs);
 // it is shown only by Show(). Any click on it shows the main window and
 // unloads it; its button opens the instructions first. Closing it by its

@@ -7,7 +7,7 @@
 
 namespace quillet {
 
-// Module1: the document opener of Part 4.1.
+// Module1: the document opener.
 
 // Opens the document at `path` with the program associated with its type;
 // when no program is associated, shows the chooser of a program for it.

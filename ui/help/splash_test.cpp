@@ -48,7 +48,9 @@ class SplashTest : public QObject {
   QPointer<FrmSplash> splash_;
 };
 
-void SplashTest::initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+void SplashTest::initTestCase() {
+  QApplication::setQuitOnLastWindowClosed(false);
+}
 
 void SplashTest::init() {
   desktop_ = std::make_unique<FakeDesktop>();
@@ -90,8 +92,10 @@ void SplashTest::designedContentAndGeometry() {
     return splash->findChild<QLabel*>(QString::fromLatin1(name));
   };
   QCOMPARE(label("lblProductName")->text(), QStringLiteral("Quillet"));
-  QCOMPARE(label("lblCompanyProduct")->text(), QStringLiteral(" Quillet Werkstatt"));
-  QCOMPARE(label("lblCompany")->text(), QStringLiteral("Quillet Werkstatt Mailbox tools"));
+  QCOMPARE(label("lblCompanyProduct")->text(),
+           QStringLiteral(" Quillet Werkstatt"));
+  QCOMPARE(label("lblCompany")->text(),
+           QStringLiteral("Quillet Werkstatt Mailbox tools"));
   QVERIFY(label("lblCompany")->wordWrap());
   QCOMPARE(label("lblLicenseTo")->text(), QStringLiteral("Freeware"));
   QCOMPARE(label("lblCopyright")->text(), QStringLiteral("Copyright"));
@@ -113,7 +117,8 @@ void SplashTest::designedContentAndGeometry() {
            QColor(0, 0, 0));
   // Every label fits inside the frame.
   for (QLabel* l : frame->findChildren<QLabel*>()) {
-    QVERIFY2(frame->rect().contains(l->geometry()), qPrintable(l->objectName()));
+    QVERIFY2(frame->rect().contains(l->geometry()),
+             qPrintable(l->objectName()));
   }
   const QPixmap logo = label("imgLogo")->pixmap();
   QVERIFY(!logo.isNull());
@@ -133,10 +138,14 @@ void SplashTest::onlyTheButtonTakesTheFocus() {
 
 void SplashTest::everyClickHandlerShowsTheMainWindowAndUnloads_data() {
   QTest::addColumn<int>("handler");
-  const char* names[] = {"Form_Click",         "Frame1_Click",
-                         "imgLogo_Click",      "lblCompany_Click",
-                         "lblCompanyProduct_Click", "lblCopyright_Click",
-                         "lblLicenseTo_Click", "lblProductName_Click",
+  const char* names[] = {"Form_Click",
+                         "Frame1_Click",
+                         "imgLogo_Click",
+                         "lblCompany_Click",
+                         "lblCompanyProduct_Click",
+                         "lblCopyright_Click",
+                         "lblLicenseTo_Click",
+                         "lblProductName_Click",
                          "lblVersion_Click"};
   for (int i = 0; i < 9; ++i) QTest::newRow(names[i]) << i;
 }
@@ -147,19 +156,22 @@ void SplashTest::everyClickHandlerShowsTheMainWindowAndUnloads() {
   splash->Show();
   QSignalSpy unloaded(splash, &FrmSplash::Unloaded);
   using Handler = void (FrmSplash::*)();
-  const Handler handlers[] = {
-      &FrmSplash::Form_Click,         &FrmSplash::Frame1_Click,
-      &FrmSplash::imgLogo_Click,      &FrmSplash::lblCompany_Click,
-      &FrmSplash::lblCompanyProduct_Click, &FrmSplash::lblCopyright_Click,
-      &FrmSplash::lblLicenseTo_Click, &FrmSplash::lblProductName_Click,
-      &FrmSplash::lblVersion_Click};
+  const Handler handlers[] = {&FrmSplash::Form_Click,
+                              &FrmSplash::Frame1_Click,
+                              &FrmSplash::imgLogo_Click,
+                              &FrmSplash::lblCompany_Click,
+                              &FrmSplash::lblCompanyProduct_Click,
+                              &FrmSplash::lblCopyright_Click,
+                              &FrmSplash::lblLicenseTo_Click,
+                              &FrmSplash::lblProductName_Click,
+                              &FrmSplash::lblVersion_Click};
   (splash->*handlers[handler])();
   QCOMPARE(main_shown_, 1);
   QCOMPARE(unloaded.count(), 1);
   QVERIFY(!splash->IsLoaded());
   QVERIFY(!splash->isVisible());
   QTRY_VERIFY(splash_.isNull());
-  QVERIFY(desktop_->opened_documents.isEmpty());
+  QVERIFY(desktop_->OpenedDocuments().isEmpty());
 }
 
 void SplashTest::buttonOpensTheInstructionsFirst() {
@@ -168,7 +180,7 @@ void SplashTest::buttonOpensTheInstructionsFirst() {
   QStringList opened_when_main_shown;
   splash_ = splash;
   QTest::mouseClick(splash->Command1, Qt::LeftButton);
-  QCOMPARE(desktop_->opened_documents,
+  QCOMPARE(desktop_->OpenedDocuments(),
            QStringList{QStringLiteral("/opt/my quillet/readme.txt")});
   QCOMPARE(main_shown_, 1);
   QTRY_VERIFY(splash_.isNull());
@@ -179,7 +191,7 @@ void SplashTest::buttonWithoutAssociationShowsTheChooserAndStillGoesOn() {
   FrmSplash* splash = Load();
   splash->Show();
   QTest::mouseClick(splash->Command1, Qt::LeftButton);
-  QCOMPARE(desktop_->chooser_documents,
+  QCOMPARE(desktop_->ChooserDocuments(),
            QStringList{QStringLiteral("/opt/my quillet/readme.txt")});
   QCOMPARE(main_shown_, 1);
   QTRY_VERIFY(splash_.isNull());
@@ -216,26 +228,29 @@ void SplashTest::eachLoadReadsTheCurrentCaption() {
 
 void SplashTest::openDocumentOpensWithTheAssociatedProgram() {
   OpenDocument(*desktop_, QStringLiteral("/a b/readme.txt"));
-  QCOMPARE(desktop_->opened_documents, QStringList{QStringLiteral("/a b/readme.txt")});
-  QVERIFY(desktop_->chooser_documents.isEmpty());
+  QCOMPARE(desktop_->OpenedDocuments(),
+           QStringList{QStringLiteral("/a b/readme.txt")});
+  QVERIFY(desktop_->ChooserDocuments().isEmpty());
 }
 
 void SplashTest::openDocumentWithoutAssociationShowsTheChooser() {
   desktop_->SetOpenOutcome(OpenOutcome::kNoAssociation);
   OpenDocument(*desktop_, QStringLiteral("/a b/readme.txt"));
-  QCOMPARE(desktop_->chooser_documents, QStringList{QStringLiteral("/a b/readme.txt")});
+  QCOMPARE(desktop_->ChooserDocuments(),
+           QStringList{QStringLiteral("/a b/readme.txt")});
 }
 
 void SplashTest::openDocumentFailureIsSilent() {
   desktop_->SetOpenOutcome(OpenOutcome::kFailed);
   OpenDocument(*desktop_, QStringLiteral("/nowhere/readme.txt"));
-  QCOMPARE(desktop_->opened_documents.size(), 1);
-  QVERIFY(desktop_->chooser_documents.isEmpty());
-  QVERIFY(desktop_->messages.isEmpty());
+  QCOMPARE(desktop_->OpenedDocuments().size(), 1);
+  QVERIFY(desktop_->ChooserDocuments().isEmpty());
+  QVERIFY(desktop_->Messages().isEmpty());
 }
 
 void SplashTest::instructionsPathJoinsFolderAndName() {
-  QCOMPARE(InstructionsPath(*desktop_), QStringLiteral("/opt/my quillet/readme.txt"));
+  QCOMPARE(InstructionsPath(*desktop_),
+           QStringLiteral("/opt/my quillet/readme.txt"));
 }
 
 }  // namespace quillet

@@ -6,16 +6,16 @@ namespace quillet {
 namespace {
 
 struct FailureTable {
-  const char* run_stopped;     // first line
-  const char* job_check;       // %1 reason (the job could not start)
-  const char* mailbox;         // %1 number, %2 name
-  const char* file;            // %1 path
-  const char* step;            // %1 step
-  const char* reason;          // %1 reason
-  const char* converted;       // %1 count
-  const char* again;           // last line
-  const char* open_dialog;     // %1 reason
-  const char* folder_picker;   // %1 reason
+  const char* run_stopped;           // first line
+  const char* job_check;             // %1 reason (the job could not start)
+  const char* mailbox;               // %1 number, %2 name
+  const char* file;                  // %1 path
+  const char* step;                  // %1 step
+  const char* reason;                // %1 reason
+  const char* converted;             // %1 count
+  const char* again;                 // last line
+  const char* open_dialog;           // %1 reason
+  const char* folder_picker;         // %1 reason
   std::array<const char*, 9> steps;  // by RunStep
 };
 
@@ -62,9 +62,9 @@ constexpr FailureTable kFrench = {
     "Corrigez la cause et cliquez de nouveau sur \"Go!\".",
     "La boîte de dialogue des fichiers n'a pas pu s'ouvrir.\nRaison : %1",
     "Le choix du dossier n'a pas pu s'ouvrir.\nRaison : %1",
-    {"vérification de la tâche", "taille de la source", "ouverture de la source",
-     "lecture de la source", "fermeture de la source", "création du fichier",
-     "écriture du fichier", "enregistrement du fichier",
+    {"vérification de la tâche", "taille de la source",
+     "ouverture de la source", "lecture de la source", "fermeture de la source",
+     "création du fichier", "écriture du fichier", "enregistrement du fichier",
      "finalisation du fichier"},
 };
 
@@ -96,7 +96,8 @@ QString RunFailureMessage(Language language, const RunFailure& failure,
   }
   if (!failure.path.isEmpty()) lines.append(Text(t.file).arg(failure.path));
   const auto step = static_cast<std::size_t>(failure.step);
-  if (step < t.steps.size()) lines.append(Text(t.step).arg(Text(t.steps[step])));
+  if (step < t.steps.size())
+    lines.append(Text(t.step).arg(Text(t.steps[step])));
   lines.append(Text(t.reason).arg(failure.reason));
   lines.append(QString());
   lines.append(Text(t.converted).arg(converted_before));

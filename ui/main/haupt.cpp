@@ -72,8 +72,8 @@ void Haupt::CreateControls() {
   Text1 = Place(new QLineEdit(client), "Text1", 2940, 210, 5160, 330);
   ProgressBar1 =
       Place(new QProgressBar(client), "ProgressBar1", 630, 1470, 8520, 330);
-  Command3 = Place(new GraphicalButton(QStringLiteral("Go!"), client), "Command3",
-                   8295, 210, 855, 855);
+  Command3 = Place(new GraphicalButton(QStringLiteral("Go!"), client),
+                   "Command3", 8295, 210, 855, 855);
   Command2 = Place(new QPushButton(client), "Command2", 630, 735, 2115, 330);
   Text2 = Place(new QLineEdit(client), "Text2", 2940, 735, 5160, 330);
   Label1 = Place(new QLabel(client), "Label1", 2940, 1155, 5160, 225);
@@ -141,7 +141,8 @@ void Haupt::CreateMenus() {
 }
 
 void Haupt::Form_Load() {
-  FileSystem = injected_files_ != nullptr ? injected_files_ : &SystemFileLayer();
+  FileSystem =
+      injected_files_ != nullptr ? injected_files_ : &SystemFileLayer();
   FillUiText(UiText_, Language::kGerman);
   Command3->setEnabled(false);
   job_.MboxToBox = true;
@@ -213,7 +214,7 @@ void Haupt::ShowFailure(const QString& text) {
   desktop_.ShowMessage(text, MessageIcon::kCritical);
 }
 
-// Part 2.2: choosing source mailboxes.
+// Choosing source mailboxes.
 void Haupt::Command1_Click() {
   if (job_.MboxToBox) {
     CommonDialog1->DefaultExt = QString();
@@ -254,12 +255,12 @@ void Haupt::Command1_Click() {
   Command3->setFocus();
 }
 
-// Part 2.3: choosing the target folder.
+// Choosing the target folder.
 void Haupt::Command2_Click() {
   const FolderAnswer answer = desktop_.BrowseForFolder(UiText_.FolderPrompt);
   if (answer.outcome == DialogOutcome::kFailed) {
-    ShowFailure(FolderPickerFailureMessage(CheckedLanguage(Surface()),
-                                           answer.error));
+    ShowFailure(
+        FolderPickerFailureMessage(CheckedLanguage(Surface()), answer.error));
     return;
   }
   if (answer.outcome == DialogOutcome::kChosen) {
@@ -274,15 +275,14 @@ void Haupt::Command2_Click() {
   }
 }
 
-// Part 1.2: the run through "Go!" and its completion steps.
+// The run through "Go!" and its completion steps.
 void Haupt::Command3_Click() {
   if (running_ || unloaded_) return;
   running_ = true;
   ProgressBinding binding(*this, *ProgressBar1, *Label1);
-  const RunResult result =
-      RunConversion(job_, UiText_, *FileSystem, binding);
+  const RunResult result = RunConversion(job_, UiText_, *FileSystem, binding);
   binding.Flush();
-  last_repaint_count_ = binding.repaint_count();
+  last_repaint_count_ = binding.RepaintCount();
   running_ = false;
   if (!result.ok()) {
     // The program stays open with its job: the user can mend the cause and
@@ -296,7 +296,7 @@ void Haupt::Command3_Click() {
   Unload();
 }
 
-// Part 2.4: switching the direction.
+// Switching the direction.
 void Haupt::Command4_Click() {
   const bool to_mbox = job_.MboxToBox;  // true: becomes .BOX to mbox
   QLabel* picture = to_mbox ? picToMbox : picToBox;
@@ -313,7 +313,7 @@ void Haupt::Command4_Click() {
   job_.MboxToBox = !to_mbox;
 }
 
-// Part 3.2: the language commands.
+// The language commands.
 void Haupt::d_Click() {
   RunLanguageCommand(Language::kGerman, UiText_, Surface(), job_.MboxToBox);
 }
@@ -324,10 +324,10 @@ void Haupt::f_Click() {
   RunLanguageCommand(Language::kFrench, UiText_, Surface(), job_.MboxToBox);
 }
 
-// Part 4.1: opening the instructions.
+// Opening the instructions.
 void Haupt::a_Click() { OpenDocument(desktop_, InstructionsPath(desktop_)); }
 
-// Part 2.1: the About command.
+// The About command.
 void Haupt::u_Click() { LoadSplash()->Show(); }
 
 }  // namespace quillet

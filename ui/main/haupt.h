@@ -28,10 +28,10 @@ inline constexpr char kDesignedTitle[] = "Mbox <-> Rerure Konverter V. 0.3.1";
 // "Go!" ready: light red, RGB 255, 192, 192 (colour value 12632319).
 inline const QColor kReadyColour(255, 192, 192);
 
-// The main window Haupt (Part 2.1): owns the job, the UiText record, the
-// file-system service and the About window; its handlers are those of
-// Parts 1.2, 2.1 to 2.4, 3.2 and 4.1. Constructing it loads it as designed;
-// Form_Load is the load step the program runs next.
+// The main window Haupt: owns the job, the UiText record, the file-system
+// service and the About window, and carries the handlers of the job setup,
+// the run, the languages and the Help menu. Constructing it loads it as
+// designed; Form_Load is the load step the program runs next.
 class Haupt : public QMainWindow {
   Q_OBJECT
 

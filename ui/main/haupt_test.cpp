@@ -1,6 +1,8 @@
 // Qt Test tests of the main window Haupt, driven through its real controls
 // on the offscreen platform, with the fake platform layer answering every
 // dialog. Grouped by handler.
+#include "ui/main/haupt.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -21,7 +23,6 @@
 #include "conversion/file_layer.h"
 #include "platform/fake_desktop.h"
 #include "ui/help/frm_splash.h"
-#include "ui/main/haupt.h"
 #include "ui/main/progress_binding.h"
 
 namespace quillet {
@@ -87,7 +88,7 @@ class HauptTest : public QObject {
   void init();
   void cleanup();
 
-  // Start-up (Part 2.1, Part 4.2 at start).
+  // Start-up: the About window, then the main window.
   void startUpShowsOnlyTheAboutWindow();
   void clickOnAboutShowsTheMainWindowAsDesigned();
   void everyPartOfTheAboutWindowLeadsToTheMainWindow_data();
@@ -100,7 +101,7 @@ class HauptTest : public QObject {
   void aboutCommandBringsTheOneAboutWindowForward();
   void closingTheMainWindowEndsTheProgramAndTakesTheAboutWindow();
 
-  // Command1_Click (Part 2.2).
+  // Command1_Click: choosing source mailboxes.
   void oneFileSetsFoldersAndMakesGoReady();
   void severalFilesAddTheSeparatorToTheFolder();
   void severalFilesInTheRootKeepOneSeparator();
@@ -113,7 +114,7 @@ class HauptTest : public QObject {
   void selectionLongerThan260CharactersIsTaken();
   void failingFileDialogShowsOneMessageAndKeepsTheJob();
 
-  // Command2_Click (Part 2.3).
+  // Command2_Click: choosing the target folder.
   void targetBeforeSourcesLeavesGoAlone();
   void targetInTheRootGetsNoSecondSeparator();
   void cancelledPickerKeepsTheTarget();
@@ -121,13 +122,13 @@ class HauptTest : public QObject {
   void targetRightAfterADirectionSwitchLeavesGoAlone();
   void failingFolderPickerShowsOneMessage();
 
-  // Command4_Click (Part 2.4).
+  // Command4_Click: switching the direction.
   void switchRightAfterStart();
   void twoSwitchesBringTheDirectionBackButNotTheSelection();
   void switchAfterASelectionKeepsOnlyTheTarget();
   void dialogFilterAndDefaultExtensionFollowTheDirection();
 
-  // d_Click, e_Click, f_Click (Part 3.2).
+  // d_Click, e_Click, f_Click: the language commands.
   void englishRelabelsTheWindow();
   void frenchInTheBoxToMboxDirection();
   void germanFirstChangesOnlyTheTitle();
@@ -139,12 +140,12 @@ class HauptTest : public QObject {
   void germanLoadsTheAboutWindowHidden();
   void englishAloneLeavesTheAboutWindowToItsLoad();
 
-  // a_Click (Part 4.1).
+  // a_Click: the instructions.
   void instructionsOpenTheProgramFoldersReadme();
   void noAssociationLeadsToTheChooser();
   void missingInstructionsStaySilent();
 
-  // Command3_Click (Part 1.2) and the reporter binding.
+  // Command3_Click: the run, and the reporter binding.
   void wholeRunMboxToBoxWritesTheExpectedBytesAndEnds();
   void wholeRunInEnglishEndsWithTheEnglishMessage();
   void boxToMboxRunRewritesTheSeparators();
@@ -166,11 +167,17 @@ class HauptTest : public QObject {
   QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
   QAction* Action(const char* name) { return Find<QAction>(name); }
   QMenu* Menu(const char* name) { return Find<QMenu>(name); }
-  QColor GoColour() { return Button("Command3")->palette().color(QPalette::Button); }
-  void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+  QColor GoColour() {
+    return Button("Command3")->palette().color(QPalette::Button);
+  }
+  void Click(const char* name) {
+    QTest::mouseClick(Button(name), Qt::LeftButton);
+  }
   void ClickAboutLabel(const char* name);
   void Start();  // load, then click the About window
-  QString Picture() { return Button("Command4")->property("picture").toString(); }
+  QString Picture() {
+    return Button("Command4")->property("picture").toString();
+  }
   QStringList MenuTexts(QMenu* menu);
 
   std::unique_ptr<FakeDesktop> desktop_;
@@ -180,11 +187,12 @@ class HauptTest : public QObject {
 void HauptTest::initTestCase() {
   // The offscreen platform cannot raise windows and says so each time.
   static QtMessageHandler previous = nullptr;
-  previous = qInstallMessageHandler(
-      [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (text.contains(QLatin1String("does not support raise()"))) return;
-        previous(type, context, text);
-      });
+  previous = qInstallMessageHandler([](QtMsgType type,
+                                       const QMessageLogContext& context,
+                                       const QString& text) {
+    if (text.contains(QLatin1String("does not support raise()"))) return;
+    previous(type, context, text);
+  });
   // Tests look at the end of the program through Haupt::Unloaded.
   QApplication::setQuitOnLastWindowClosed(false);
 }
@@ -276,9 +284,10 @@ void HauptTest::clickOnAboutShowsTheMainWindowAsDesigned() {
   QVERIFY(!Action("f")->isChecked());
   QVERIFY(!Find<QLabel>("picToBox")->isVisible());
   QVERIFY(!Find<QLabel>("picToMbox")->isVisible());
-  QCOMPARE(MenuTexts(Menu("s")), (QStringList{Utf8("Deutsch"), Utf8("Français"),
-                                              Utf8("English")}));
-  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Anleitung"), Utf8("Über")}));
+  QCOMPARE(MenuTexts(Menu("s")),
+           (QStringList{Utf8("Deutsch"), Utf8("Français"), Utf8("English")}));
+  QCOMPARE(MenuTexts(Menu("h")),
+           (QStringList{Utf8("Anleitung"), Utf8("Über")}));
   QCOMPARE(Menu("s")->title(), Utf8("Sprache"));
   QCOMPARE(Menu("h")->title(), Utf8("Hilfe"));
   const QList<QAction*> bar = haupt_->menuBar()->actions();
@@ -292,9 +301,9 @@ void HauptTest::clickOnAboutShowsTheMainWindowAsDesigned() {
 
 void HauptTest::everyPartOfTheAboutWindowLeadsToTheMainWindow_data() {
   QTest::addColumn<QString>("part");
-  for (const char* part : {"frmSplash", "Frame1", "imgLogo", "lblCompany",
-                           "lblCompanyProduct", "lblCopyright", "lblLicenseTo",
-                           "lblProductName", "lblVersion"}) {
+  for (const char* part :
+       {"frmSplash", "Frame1", "imgLogo", "lblCompany", "lblCompanyProduct",
+        "lblCopyright", "lblLicenseTo", "lblProductName", "lblVersion"}) {
     QTest::newRow(part) << QString::fromLatin1(part);
   }
 }
@@ -315,14 +324,14 @@ void HauptTest::everyPartOfTheAboutWindowLeadsToTheMainWindow() {
   QVERIFY(haupt_->isVisible());
   QVERIFY(haupt_->LoadedSplash() == nullptr);
   QTRY_VERIFY(splash.isNull());
-  QVERIFY(desktop_->opened_documents.isEmpty());
+  QVERIFY(desktop_->OpenedDocuments().isEmpty());
 }
 
 void HauptTest::aboutButtonAtStartOpensInstructionsThenMainWindow() {
   haupt_->Form_Load();
   QPointer<FrmSplash> splash = haupt_->LoadedSplash();
   QTest::mouseClick(splash->Command1, Qt::LeftButton);
-  QCOMPARE(desktop_->opened_documents,
+  QCOMPARE(desktop_->OpenedDocuments(),
            QStringList{QStringLiteral("/opt/quillet program/readme.txt")});
   QVERIFY(haupt_->isVisible());
   QTRY_VERIFY(splash.isNull());
@@ -335,7 +344,7 @@ void HauptTest::closingTheAboutWindowActsAsAClick() {
   QVERIFY(haupt_->isVisible());
   QVERIFY(haupt_->LoadedSplash() == nullptr);
   QTRY_VERIFY(splash.isNull());
-  QVERIFY(desktop_->opened_documents.isEmpty());
+  QVERIFY(desktop_->OpenedDocuments().isEmpty());
 }
 
 void HauptTest::escapeOnTheAboutWindowActsAsAClick() {
@@ -349,7 +358,7 @@ void HauptTest::escapeOnTheAboutWindowActsAsAClick() {
   splash = haupt_->LoadedSplash();
   splash->Command1->setFocus();
   QTest::keyClick(splash->Command1, Qt::Key_Space);
-  QCOMPARE(desktop_->opened_documents.size(), 1);
+  QCOMPARE(desktop_->OpenedDocuments().size(), 1);
   QTRY_VERIFY(splash.isNull());
 }
 
@@ -360,7 +369,8 @@ void HauptTest::layoutAsDesigned() {
   QCOMPARE(haupt_->minimumSize(), haupt_->maximumSize());
   QCOMPARE(Button("Command1")->geometry(), QRect(43, 14, 141, 22));
   QCOMPARE(Edit("Text1")->geometry(), QRect(196, 14, 344, 22));
-  QCOMPARE(Find<QProgressBar>("ProgressBar1")->geometry(), QRect(42, 98, 568, 22));
+  QCOMPARE(Find<QProgressBar>("ProgressBar1")->geometry(),
+           QRect(42, 98, 568, 22));
   QCOMPARE(Button("Command3")->geometry(), QRect(553, 14, 57, 57));
   QCOMPARE(Button("Command2")->geometry(), QRect(42, 49, 141, 22));
   QCOMPARE(Edit("Text2")->geometry(), QRect(196, 49, 344, 22));
@@ -382,7 +392,8 @@ void HauptTest::tabOrderAsDesigned() {
   QStringList order;
   QWidget* w = Button("Command1");
   do {
-    if (designed.contains(w->objectName()) && (w->focusPolicy() & Qt::TabFocus)) {
+    if (designed.contains(w->objectName()) &&
+        (w->focusPolicy() & Qt::TabFocus)) {
       order.append(w->objectName());
     }
     w = w->nextInFocusChain();
@@ -417,14 +428,14 @@ void HauptTest::closingTheMainWindowEndsTheProgramAndTakesTheAboutWindow() {
   QVERIFY(!haupt_->isVisible());
 }
 
-// ---------------------------------------------------------------- Part 2.2
+// ------------------------------------------------------- Command1_Click
 
 void HauptTest::oneFileSetsFoldersAndMakesGoReady() {
   Start();
   desktop_->AnswerOpen(QStringLiteral("/mail/inbox"));
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.size(), 1);
-  const OpenDialogSettings& asked = desktop_->open_requests[0];
+  QCOMPARE(desktop_->OpenRequests().size(), 1);
+  const OpenDialogSettings& asked = desktop_->OpenRequests()[0];
   QCOMPARE(asked.default_ext, QString());
   QCOMPARE(asked.filter, Utf8("Mbox-Mailboxen (*.*)|*.*"));
   QCOMPARE(asked.flags, 524800u);
@@ -477,14 +488,14 @@ void HauptTest::cancelBeforeAnySelectionChangesNothing() {
   Start();
   desktop_->CancelOpen();
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.size(), 1);
+  QCOMPARE(desktop_->OpenRequests().size(), 1);
   QVERIFY(haupt_->Job().MailboxFiles.isEmpty());
   QVERIFY(haupt_->Job().SourceFolder.isEmpty());
   QVERIFY(haupt_->Job().TargetFolder.isEmpty());
   QVERIFY(Edit("Text1")->text().isEmpty());
   QVERIFY(!Button("Command3")->isEnabled());
   QCOMPARE(GoColour(), ButtonFaceColour());
-  QVERIFY(desktop_->messages.isEmpty());
+  QVERIFY(desktop_->Messages().isEmpty());
 }
 
 void HauptTest::cancelAfterASelectionAppliesTheLastAnswerAgain() {
@@ -497,7 +508,7 @@ void HauptTest::cancelAfterASelectionAppliesTheLastAnswerAgain() {
   const ConversionJob before = haupt_->Job();
   desktop_->CancelOpen();
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().file_name,
+  QCOMPARE(desktop_->OpenRequests().last().file_name,
            QStringLiteral("/m") + kNul + "a" + kNul + "b");
   QCOMPARE(haupt_->Job().MailboxFiles, before.MailboxFiles);
   QCOMPARE(haupt_->Job().SourceFolder, before.SourceFolder);
@@ -544,15 +555,16 @@ void HauptTest::selectionLongerThan260CharactersIsTaken() {
   Start();
   QStringList paths;
   for (int i = 0; i < 40; ++i) {
-    paths.append(QStringLiteral("/archive/2024/mail/mailbox-with-a-long-name-%1")
-                     .arg(i));
+    paths.append(
+        QStringLiteral("/archive/2024/mail/mailbox-with-a-long-name-%1")
+            .arg(i));
   }
   desktop_->AnswerOpenFiles(paths);
   Click("Command1");
   QCOMPARE(haupt_->Job().MailboxFiles.size(), 40);
   QCOMPARE(haupt_->Job().MailboxFiles.last(),
            QStringLiteral("mailbox-with-a-long-name-39"));
-  QVERIFY(desktop_->messages.isEmpty());
+  QVERIFY(desktop_->Messages().isEmpty());
 }
 
 void HauptTest::failingFileDialogShowsOneMessageAndKeepsTheJob() {
@@ -561,22 +573,24 @@ void HauptTest::failingFileDialogShowsOneMessageAndKeepsTheJob() {
   Click("Command1");
   desktop_->FailOpen(QStringLiteral("the display went away"));
   Click("Command1");
-  QCOMPARE(desktop_->messages.size(), 1);
-  QCOMPARE(desktop_->messages[0].icon, MessageIcon::kCritical);
-  QVERIFY(desktop_->messages[0].text.contains(QStringLiteral("the display went away")));
-  QVERIFY(desktop_->messages[0].text.contains(Utf8("Dateiauswahldialog")));
+  QCOMPARE(desktop_->Messages().size(), 1);
+  QCOMPARE(desktop_->Messages()[0].icon, MessageIcon::kCritical);
+  QVERIFY(desktop_->Messages()[0].text.contains(
+      QStringLiteral("the display went away")));
+  QVERIFY(desktop_->Messages()[0].text.contains(Utf8("Dateiauswahldialog")));
   QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("in")});
   QVERIFY(haupt_->isVisible());
   QVERIFY(Button("Command3")->isEnabled());
 }
 
-// ---------------------------------------------------------------- Part 2.3
+// ------------------------------------------------------- Command2_Click
 
 void HauptTest::targetBeforeSourcesLeavesGoAlone() {
   Start();
   desktop_->AnswerFolder(QStringLiteral("/d/Out"));
   Click("Command2");
-  QCOMPARE(desktop_->folder_prompts, QStringList{Utf8("Wählen Sie einen Ordner aus:")});
+  QCOMPARE(desktop_->FolderPrompts(),
+           QStringList{Utf8("Wählen Sie einen Ordner aus:")});
   QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
   QCOMPARE(Edit("Text2")->text(), QStringLiteral("/d/Out/"));
   QVERIFY(!Button("Command3")->isEnabled());
@@ -637,13 +651,13 @@ void HauptTest::failingFolderPickerShowsOneMessage() {
   Click("Command2");
   desktop_->FailFolder(QStringLiteral("no shell"));
   Click("Command2");
-  QCOMPARE(desktop_->messages.size(), 1);
-  QVERIFY(desktop_->messages[0].text.contains(QStringLiteral("no shell")));
+  QCOMPARE(desktop_->Messages().size(), 1);
+  QVERIFY(desktop_->Messages()[0].text.contains(QStringLiteral("no shell")));
   QCOMPARE(haupt_->Job().TargetFolder, QStringLiteral("/d/Out/"));
   QVERIFY(haupt_->isVisible());
 }
 
-// ---------------------------------------------------------------- Part 2.4
+// ------------------------------------------------------- Command4_Click
 
 void HauptTest::switchRightAfterStart() {
   Start();
@@ -687,7 +701,7 @@ void HauptTest::switchAfterASelectionKeepsOnlyTheTarget() {
   // The next dialog opens without an initial name; cancelling changes nothing.
   desktop_->CancelOpen();
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().file_name, QString());
+  QCOMPARE(desktop_->OpenRequests().last().file_name, QString());
   QVERIFY(haupt_->Job().SourceFolder.isEmpty());
   QVERIFY(!Button("Command3")->isEnabled());
   // A new selection keeps the target.
@@ -701,26 +715,29 @@ void HauptTest::dialogFilterAndDefaultExtensionFollowTheDirection() {
   Start();
   Click("Command4");
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().filter,
+  QCOMPARE(desktop_->OpenRequests().last().filter,
            Utf8("Foxmail-Mailboxen (*.box)|*.box"));
-  QCOMPARE(desktop_->open_requests.last().default_ext, QStringLiteral("box"));
+  QCOMPARE(desktop_->OpenRequests().last().default_ext, QStringLiteral("box"));
   Click("Command4");
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().filter, Utf8("Mbox-Mailboxen (*.*)|*.*"));
-  QCOMPARE(desktop_->open_requests.last().default_ext, QString());
+  QCOMPARE(desktop_->OpenRequests().last().filter,
+           Utf8("Mbox-Mailboxen (*.*)|*.*"));
+  QCOMPARE(desktop_->OpenRequests().last().default_ext, QString());
 }
 
-// ---------------------------------------------------------------- Part 3.2
+// -------------------------------------------------- language commands
 
 void HauptTest::englishRelabelsTheWindow() {
   Start();
   Action("e")->trigger();
-  QCOMPARE(haupt_->windowTitle(), Utf8("Mbox <-> Foxmail .BOX Converter V.0.3.1"));
+  QCOMPARE(haupt_->windowTitle(),
+           Utf8("Mbox <-> Foxmail .BOX Converter V.0.3.1"));
   QCOMPARE(Menu("s")->title(), Utf8("Language"));
   QCOMPARE(Menu("h")->title(), Utf8("Help"));
-  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Instructions"), Utf8("About")}));
-  QCOMPARE(MenuTexts(Menu("s")), (QStringList{Utf8("Deutsch"), Utf8("Français"),
-                                              Utf8("English")}));
+  QCOMPARE(MenuTexts(Menu("h")),
+           (QStringList{Utf8("Instructions"), Utf8("About")}));
+  QCOMPARE(MenuTexts(Menu("s")),
+           (QStringList{Utf8("Deutsch"), Utf8("Français"), Utf8("English")}));
   QCOMPARE(Button("Command1")->text(), Utf8("Mbox file(s)..."));
   QCOMPARE(Button("Command2")->text(), Utf8("Save .BOX file(s) in..."));
   QVERIFY(!Action("d")->isChecked());
@@ -733,12 +750,14 @@ void HauptTest::frenchInTheBoxToMboxDirection() {
   Start();
   Click("Command4");
   Action("f")->trigger();
-  QCOMPARE(haupt_->windowTitle(), Utf8("Convertisseur mbox <-> Foxmail .BOX V.0.3.1"));
+  QCOMPARE(haupt_->windowTitle(),
+           Utf8("Convertisseur mbox <-> Foxmail .BOX V.0.3.1"));
   QCOMPARE(Button("Command1")->text(), Utf8("Fichier(s) .BOX..."));
   QCOMPARE(Button("Command2")->text(), Utf8("Créer le(s) mbox dans..."));
   QCOMPARE(Menu("s")->title(), Utf8("Langage"));
   QCOMPARE(Menu("h")->title(), Utf8("Aide"));
-  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Instruction"), Utf8("par...")}));
+  QCOMPARE(MenuTexts(Menu("h")),
+           (QStringList{Utf8("Instruction"), Utf8("par...")}));
   QVERIFY(Action("f")->isChecked());
   // And back to mbox to .BOX in French.
   Click("Command4");
@@ -753,7 +772,8 @@ void HauptTest::germanFirstChangesOnlyTheTitle() {
   QCOMPARE(Button("Command1")->text(), Utf8("Mbox(en) wählen..."));
   QCOMPARE(Button("Command2")->text(), Utf8("Rerure Ordner wählen..."));
   QCOMPARE(Menu("s")->title(), Utf8("Sprache"));
-  QCOMPARE(MenuTexts(Menu("h")), (QStringList{Utf8("Anleitung"), Utf8("Über")}));
+  QCOMPARE(MenuTexts(Menu("h")),
+           (QStringList{Utf8("Anleitung"), Utf8("Über")}));
   QVERIFY(Action("d")->isChecked());
 }
 
@@ -790,17 +810,18 @@ void HauptTest::laterDialogsAndPickerFollowTheLanguage() {
   Start();
   Action("e")->trigger();
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().filter, Utf8("Mbox-Mailboxes (*.*)|*.*"));
+  QCOMPARE(desktop_->OpenRequests().last().filter,
+           Utf8("Mbox-Mailboxes (*.*)|*.*"));
   Click("Command4");
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().filter,
+  QCOMPARE(desktop_->OpenRequests().last().filter,
            Utf8("Foxmail-Mailboxes (*.box)|*.box"));
   Action("f")->trigger();
   Click("Command2");
-  QCOMPARE(desktop_->folder_prompts.last(),
+  QCOMPARE(desktop_->FolderPrompts().last(),
            Utf8("Choisissez le dossier de destination:"));
   Click("Command1");
-  QCOMPARE(desktop_->open_requests.last().filter,
+  QCOMPARE(desktop_->OpenRequests().last().filter,
            Utf8("Boîte aux lettres Foxmail (*.BOX)|*.BOX"));
 }
 
@@ -809,7 +830,8 @@ void HauptTest::exactlyOneCheckMark() {
   for (const char* item : {"e", "e", "f", "d", "d", "f", "e"}) {
     Action(item)->trigger();
     int checked = 0;
-    for (const char* name : {"d", "e", "f"}) checked += Action(name)->isChecked();
+    for (const char* name : {"d", "e", "f"})
+      checked += Action(name)->isChecked();
     QCOMPARE(checked, 1);
     QVERIFY(Action(item)->isChecked());
   }
@@ -857,16 +879,16 @@ void HauptTest::englishAloneLeavesTheAboutWindowToItsLoad() {
            QStringLiteral("Quillet"));
 }
 
-// ---------------------------------------------------------------- Part 4.1
+// ------------------------------------------------------------ a_Click
 
 void HauptTest::instructionsOpenTheProgramFoldersReadme() {
   Start();
   const QString title = haupt_->windowTitle();
   Action("a")->trigger();
-  QCOMPARE(desktop_->opened_documents,
+  QCOMPARE(desktop_->OpenedDocuments(),
            QStringList{QStringLiteral("/opt/quillet program/readme.txt")});
-  QVERIFY(desktop_->chooser_documents.isEmpty());
-  QVERIFY(desktop_->messages.isEmpty());
+  QVERIFY(desktop_->ChooserDocuments().isEmpty());
+  QVERIFY(desktop_->Messages().isEmpty());
   QVERIFY(haupt_->isVisible());
   QCOMPARE(haupt_->windowTitle(), title);
 }
@@ -875,22 +897,22 @@ void HauptTest::noAssociationLeadsToTheChooser() {
   Start();
   desktop_->SetOpenOutcome(OpenOutcome::kNoAssociation);
   Action("a")->trigger();
-  QCOMPARE(desktop_->chooser_documents,
+  QCOMPARE(desktop_->ChooserDocuments(),
            QStringList{QStringLiteral("/opt/quillet program/readme.txt")});
-  QVERIFY(desktop_->messages.isEmpty());
+  QVERIFY(desktop_->Messages().isEmpty());
 }
 
 void HauptTest::missingInstructionsStaySilent() {
   Start();
   desktop_->SetOpenOutcome(OpenOutcome::kFailed);  // as for a missing file
   Action("a")->trigger();
-  QCOMPARE(desktop_->opened_documents.size(), 1);
-  QVERIFY(desktop_->chooser_documents.isEmpty());
-  QVERIFY(desktop_->messages.isEmpty());
+  QCOMPARE(desktop_->OpenedDocuments().size(), 1);
+  QVERIFY(desktop_->ChooserDocuments().isEmpty());
+  QVERIFY(desktop_->Messages().isEmpty());
   QVERIFY(haupt_->isVisible());
 }
 
-// ---------------------------------------------------------------- Part 1.2
+// ------------------------------------------------------- Command3_Click
 
 void HauptTest::wholeRunMboxToBoxWritesTheExpectedBytesAndEnds() {
   QTemporaryDir dir;
@@ -916,21 +938,22 @@ void HauptTest::wholeRunMboxToBoxWritesTheExpectedBytesAndEnds() {
   Click("Command1");
   QCOMPARE(haupt_->Job().TargetFolder, folder);
   QColor colour_at_message;
-  desktop_->on_message = [&](const FakeDesktop::Message&) {
-    colour_at_message = GoColour();
-  };
+  desktop_->SetOnMessage(
+      [&](const FakeDesktop::Message&) { colour_at_message = GoColour(); });
   QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
   Click("Command3");
 
   QCOMPARE(ReadFile(folder + "first.box"),
-           kBoxSeparatorLine + "Subject: one\r\n\r\nbody line\r\n"
-                               ">From quoted stays\r\n" +
+           kBoxSeparatorLine +
+               "Subject: one\r\n\r\nbody line\r\n"
+               ">From quoted stays\r\n" +
                kBoxSeparatorLine + "Subject: two\r\n\r\nlast line\r\n");
   QCOMPARE(ReadFile(folder + "second.mbx.box"),
            kBoxSeparatorLine + "Subject: three\r\n");
-  QCOMPARE(desktop_->messages.size(), 1);
-  QCOMPARE(desktop_->messages[0].text, Utf8("Fertig. Öffnen Sie nun Ihr Mailprogramm."));
-  QCOMPARE(desktop_->messages[0].icon, MessageIcon::kInformation);
+  QCOMPARE(desktop_->Messages().size(), 1);
+  QCOMPARE(desktop_->Messages()[0].text,
+           Utf8("Fertig. Öffnen Sie nun Ihr Mailprogramm."));
+  QCOMPARE(desktop_->Messages()[0].icon, MessageIcon::kInformation);
   QCOMPARE(colour_at_message, ButtonFaceColour());
   QCOMPARE(unloaded.count(), 1);
   QVERIFY(haupt_->IsUnloaded());
@@ -952,8 +975,9 @@ void HauptTest::wholeRunInEnglishEndsWithTheEnglishMessage() {
   Click("Command1");
   QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
   Click("Command3");
-  QCOMPARE(desktop_->messages.size(), 1);
-  QCOMPARE(desktop_->messages[0].text, Utf8("Everything done. Open your mailclient."));
+  QCOMPARE(desktop_->Messages().size(), 1);
+  QCOMPARE(desktop_->Messages()[0].text,
+           Utf8("Everything done. Open your mailclient."));
   QCOMPARE(Find<QLabel>("Label1")->text(),
            Utf8("converting mailbox 1 message 1, pleasse wait..."));
   QCOMPARE(unloaded.count(), 1);
@@ -1003,9 +1027,9 @@ void HauptTest::runWithARemovedTargetShowsTheMessageAndStaysOpen() {
   QCOMPARE(unloaded.count(), 0);
   QVERIFY(haupt_->isVisible());
   QVERIFY(!haupt_->IsUnloaded());
-  QCOMPARE(desktop_->messages.size(), 1);
-  const QString text = desktop_->messages[0].text;
-  QCOMPARE(desktop_->messages[0].icon, MessageIcon::kCritical);
+  QCOMPARE(desktop_->Messages().size(), 1);
+  const QString text = desktop_->Messages()[0].text;
+  QCOMPARE(desktop_->Messages()[0].icon, MessageIcon::kCritical);
   QVERIFY2(text.contains(folder + "target/"), qPrintable(text));
   QVERIFY2(text.contains(QStringLiteral("does not exist")), qPrintable(text));
   QVERIFY2(text.contains(Utf8("Davor vollständig konvertiert: 0 Mailbox(en).")),
@@ -1018,9 +1042,10 @@ void HauptTest::runWithARemovedTargetShowsTheMessageAndStaysOpen() {
   QVERIFY(QDir().mkpath(folder + "target"));
   Click("Command3");
   QCOMPARE(unloaded.count(), 1);
-  QCOMPARE(ReadFile(folder + "target/inbox.box"), kBoxSeparatorLine + "body\r\n");
-  QCOMPARE(desktop_->messages.size(), 2);
-  QCOMPARE(desktop_->messages[1].icon, MessageIcon::kInformation);
+  QCOMPARE(ReadFile(folder + "target/inbox.box"),
+           kBoxSeparatorLine + "body\r\n");
+  QCOMPARE(desktop_->Messages().size(), 2);
+  QCOMPARE(desktop_->Messages()[1].icon, MessageIcon::kInformation);
 }
 
 void HauptTest::runWithATargetThatIsAFileShowsTheMessage() {
@@ -1037,9 +1062,10 @@ void HauptTest::runWithATargetThatIsAFileShowsTheMessage() {
   QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
   Click("Command3");
   QCOMPARE(unloaded.count(), 0);
-  QCOMPARE(desktop_->messages.size(), 1);
-  const QString text = desktop_->messages[0].text;
-  QVERIFY2(text.contains(Utf8("La conversion a été interrompue.")), qPrintable(text));
+  QCOMPARE(desktop_->Messages().size(), 1);
+  const QString text = desktop_->Messages()[0].text;
+  QVERIFY2(text.contains(Utf8("La conversion a été interrompue.")),
+           qPrintable(text));
   QVERIFY2(text.contains(folder + "plainfile/"), qPrintable(text));
   QVERIFY(haupt_->isVisible());
 }
@@ -1057,12 +1083,14 @@ void HauptTest::failureNamesHowManyWereConvertedBefore() {
   desktop_->AnswerOpenFiles({folder + "one", folder + "two", folder + "three"});
   Click("Command1");
   Click("Command3");
-  QCOMPARE(desktop_->messages.size(), 1);
-  const QString text = desktop_->messages[0].text;
+  QCOMPARE(desktop_->Messages().size(), 1);
+  const QString text = desktop_->Messages()[0].text;
   QVERIFY2(text.contains(QStringLiteral("Mailbox 2: two")), qPrintable(text));
   QVERIFY2(text.contains(folder + "two.box"), qPrintable(text));
-  QVERIFY2(text.contains(QStringLiteral("No space left on device")), qPrintable(text));
-  QVERIFY2(text.contains(QStringLiteral("Converted completely before: 1 mailbox(es).")),
+  QVERIFY2(text.contains(QStringLiteral("No space left on device")),
+           qPrintable(text));
+  QVERIFY2(text.contains(
+               QStringLiteral("Converted completely before: 1 mailbox(es).")),
            qPrintable(text));
   QVERIFY(QFile::exists(folder + "one.box"));
   QVERIFY(!QFile::exists(folder + "two.box"));
@@ -1090,7 +1118,7 @@ void HauptTest::closeDuringARunIsRefused() {
   QVERIFY(tried);
   QVERIFY(refused);
   QCOMPARE(unloaded.count(), 1);  // by the end of the run, once
-  QCOMPARE(desktop_->messages.size(), 1);
+  QCOMPARE(desktop_->Messages().size(), 1);
 }
 
 void HauptTest::repaintsAreThrottled() {
@@ -1098,7 +1126,8 @@ void HauptTest::repaintsAreThrottled() {
   const QString folder = dir.path() + QLatin1Char('/');
   QByteArray mailbox;
   const int messages = 50000;
-  for (int i = 0; i < messages; ++i) mailbox += "From x\r\nSubject: s\r\n\r\nb\r\n";
+  for (int i = 0; i < messages; ++i)
+    mailbox += "From x\r\nSubject: s\r\n\r\nb\r\n";
   QVERIFY(WriteFile(folder + "in", mailbox));
   Start();
   desktop_->AnswerOpen(folder + "in");
@@ -1109,8 +1138,10 @@ void HauptTest::repaintsAreThrottled() {
   const qint64 elapsed = timer.elapsed();
   const int repaints = haupt_->LastRepaintCount();
   QVERIFY(repaints >= 1);
-  QVERIFY2(repaints <= 2 + elapsed / ProgressBinding::kRepaintIntervalMs,
-           qPrintable(QStringLiteral("%1 repaints in %2 ms").arg(repaints).arg(elapsed)));
+  QVERIFY2(
+      repaints <= 2 + elapsed / ProgressBinding::kRepaintIntervalMs,
+      qPrintable(
+          QStringLiteral("%1 repaints in %2 ms").arg(repaints).arg(elapsed)));
   QCOMPARE(Find<QLabel>("Label1")->text(),
            QStringLiteral("konvertiere Mailbox 1 Nachricht %1, bitte warten...")
                .arg(messages));

@@ -23,7 +23,7 @@ struct BarPosition {
 // the maximum a full one, sizes over 2 GiB are scaled down by a power of 2.
 BarPosition ScaleProgress(qint64 maximum, qint64 value);
 
-// The run's reporter bound to the main window (Part 2.1): ProgressBar1's
+// The run's reporter bound to the main window: ProgressBar1's
 // Max and Value, Label1's caption and the window's repaint. The values are
 // taken at every call; the widgets are brought up to date and the window
 // repainted at most about 30 times a second, and at the start of each
@@ -42,7 +42,7 @@ class ProgressBinding : public ConversionReporter {
   // Brings the widgets up to date with the last values reported.
   void Flush();
 
-  int repaint_count() const { return repaint_count_; }
+  int RepaintCount() const { return repaint_count_; }
 
   static constexpr qint64 kRepaintIntervalMs = 33;
 

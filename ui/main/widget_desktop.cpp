@@ -148,16 +148,16 @@ void ShowOwnProgramChooser(QWidget* owner, const QString& path) {
   for (const DesktopApplication& app : apps) items.append(app.name);
   bool ok = false;
   const QString label =
-      QStringLiteral("%1\n\n%2").arg(QFileInfo(path).fileName(),
-                                     QStringLiteral("Open with / Öffnen mit / Ouvrir avec:"));
+      QStringLiteral("%1\n\n%2")
+          .arg(QFileInfo(path).fileName(),
+               QStringLiteral("Open with / Öffnen mit / Ouvrir avec:"));
   const QString choice = QInputDialog::getItem(
       owner, QGuiApplication::applicationDisplayName(), label, items, 0,
       /*editable=*/true, &ok);
   if (!ok || choice.trimmed().isEmpty()) return;
   const qsizetype index = items.indexOf(choice);
-  const QStringList command =
-      index >= 0 ? ExpandExec(apps[index].exec, path)
-                 : ExpandExec(choice.trimmed(), path);
+  const QStringList command = index >= 0 ? ExpandExec(apps[index].exec, path)
+                                         : ExpandExec(choice.trimmed(), path);
   if (command.isEmpty()) return;
   QProcess::startDetached(command.front(), command.mid(1),
                           QFileInfo(path).absolutePath());

@@ -1,6 +1,8 @@
 // Qt Test tests of the real file dialog as WidgetDesktop sets it up: the
 // filters behave as on the original platform, and the answer comes in the
-// forms of Part 2.2. Offscreen; the test itself plays the user.
+// forms the window expects. Offscreen; the test itself plays the user.
+#include "ui/main/widget_desktop.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -13,7 +15,6 @@
 #include <functional>
 
 #include "platform/common_dialog.h"
-#include "ui/main/widget_desktop.h"
 
 namespace quillet {
 
@@ -42,7 +43,8 @@ class WidgetDesktopTest : public QObject {
 
 void WidgetDesktopTest::init() {
   QVERIFY(dir_.isValid());
-  for (const char* name : {"Inbox", "old.mbx", "a.BOX", "b.box", "c.Box", "d.txt"}) {
+  for (const char* name :
+       {"Inbox", "old.mbx", "a.BOX", "b.box", "c.Box", "d.txt"}) {
     Touch(name);
   }
 }
@@ -75,7 +77,8 @@ OpenDialogAnswer WidgetDesktopTest::Open(
   bool ran = false;
   std::function<void()> poll;
   poll = [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    auto* dialog =
+        qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) {
       QTimer::singleShot(10, poll);
       return;
@@ -95,7 +98,8 @@ void WidgetDesktopTest::allFilesFilterListsNamesWithoutADot() {
        [&](QFileDialog* dialog) {
          QTRY_COMPARE_WITH_TIMEOUT(Listed(dialog).size(), 6, 5000);
          listed = Listed(dialog);
-         QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Mbox-Mailboxen (*.*)"));
+         QCOMPARE(dialog->selectedNameFilter(),
+                  QStringLiteral("Mbox-Mailboxen (*.*)"));
          dialog->reject();
        });
   QCOMPARE(listed, (QStringList{"Inbox", "a.BOX", "b.box", "c.Box", "d.txt",
@@ -104,8 +108,8 @@ void WidgetDesktopTest::allFilesFilterListsNamesWithoutADot() {
 
 void WidgetDesktopTest::boxFilterIgnoresLetterCase() {
   QStringList listed;
-  Open(QStringLiteral("Foxmail-Mailboxen (*.box)|*.box"), dir_.filePath("b.box"),
-       [&](QFileDialog* dialog) {
+  Open(QStringLiteral("Foxmail-Mailboxen (*.box)|*.box"),
+       dir_.filePath("b.box"), [&](QFileDialog* dialog) {
          QTRY_COMPARE_WITH_TIMEOUT(Listed(dialog).size(), 3, 5000);
          listed = Listed(dialog);
          dialog->reject();
@@ -119,14 +123,16 @@ void WidgetDesktopTest::severalChosenFilesComeAsFolderAndNames() {
       [&](QFileDialog* dialog) {
         QTRY_COMPARE_WITH_TIMEOUT(Listed(dialog).size(), 6, 5000);
         // The user picks two entries in the list.
-        QListView* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+        QListView* list =
+            dialog->findChild<QListView*>(QStringLiteral("listView"));
         QVERIFY(list != nullptr);
         QAbstractItemModel* model = list->model();
         list->selectionModel()->clearSelection();
         for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
           const QModelIndex index = model->index(row, 0, list->rootIndex());
           const QString text = index.data().toString();
-          if (text == QLatin1String("Inbox") || text == QLatin1String("old.mbx")) {
+          if (text == QLatin1String("Inbox") ||
+              text == QLatin1String("old.mbx")) {
             list->selectionModel()->select(
                 index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
           }
@@ -144,19 +150,19 @@ void WidgetDesktopTest::severalChosenFilesComeAsFolderAndNames() {
 }
 
 void WidgetDesktopTest::oneChosenFileComesAsItsPath() {
-  const OpenDialogAnswer answer = Open(
-      QStringLiteral("Foxmail-Mailboxen (*.box)|*.box"), dir_.filePath("a.BOX"),
-      [&](QFileDialog* dialog) {
-        QTRY_COMPARE_WITH_TIMEOUT(Listed(dialog).size(), 3, 5000);
-        static_cast<QDialog*>(dialog)->accept();
-      });
+  const OpenDialogAnswer answer =
+      Open(QStringLiteral("Foxmail-Mailboxen (*.box)|*.box"),
+           dir_.filePath("a.BOX"), [&](QFileDialog* dialog) {
+             QTRY_COMPARE_WITH_TIMEOUT(Listed(dialog).size(), 3, 5000);
+             static_cast<QDialog*>(dialog)->accept();
+           });
   QCOMPARE(answer.outcome, DialogOutcome::kChosen);
   QCOMPARE(answer.file_name, dir_.filePath("a.BOX"));
 }
 
 void WidgetDesktopTest::cancelledDialog() {
-  const OpenDialogAnswer answer =
-      Open(QStringLiteral("A|*.*"), QString(), [](QFileDialog* d) { d->reject(); });
+  const OpenDialogAnswer answer = Open(QStringLiteral("A|*.*"), QString(),
+                                       [](QFileDialog* d) { d->reject(); });
   QCOMPARE(answer.outcome, DialogOutcome::kCancelled);
   QVERIFY(answer.file_name.isEmpty());
 }
@@ -166,7 +172,8 @@ void WidgetDesktopTest::folderPickerGivesThePath() {
   QTimer::singleShot(0, [&] {
     std::function<void()> poll;
     poll = [&] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      auto* dialog =
+          qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) {
         QTimer::singleShot(10, poll);
         return;
@@ -178,7 +185,8 @@ void WidgetDesktopTest::folderPickerGivesThePath() {
     };
     poll();
   });
-  const FolderAnswer answer = desktop_.BrowseForFolder(QStringLiteral("Choose a Folder"));
+  const FolderAnswer answer =
+      desktop_.BrowseForFolder(QStringLiteral("Choose a Folder"));
   QCOMPARE(title, QStringLiteral("Choose a Folder"));
   QCOMPARE(answer.outcome, DialogOutcome::kChosen);
   QCOMPARE(answer.path, dir_.path());

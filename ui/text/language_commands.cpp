@@ -25,19 +25,19 @@ const QString& TargetButtonCaption(const UiText& text, bool mbox_to_box) {
 
 void RunLanguageCommand(Language language, UiText& text,
                         const LanguageSurface& surface, bool mbox_to_box) {
-  FillUiText(text, language);                                        // 1
+  FillUiText(text, language);                                              // 1
   if (language == Language::kEnglish) GiveWindowTheFocus(surface.window);  // 2
-  surface.window->setWindowTitle(text.WindowTitle);                  // 3
-  surface.s->setTitle(text.LanguageMenuCaption);                     // 4
-  surface.h->setTitle(text.HelpMenuCaption);                         // 5
-  surface.a->setText(text.InstructionsCaption);                      // 6
-  if (language == Language::kGerman && surface.load_about_button) {  // 7
+  surface.window->setWindowTitle(text.WindowTitle);                        // 3
+  surface.s->setTitle(text.LanguageMenuCaption);                           // 4
+  surface.h->setTitle(text.HelpMenuCaption);                               // 5
+  surface.a->setText(text.InstructionsCaption);                            // 6
+  if (language == Language::kGerman && surface.load_about_button) {        // 7
     if (QAbstractButton* button = surface.load_about_button()) {
       button->setText(text.InstructionsCaption);
     }
   }
-  surface.u->setText(text.AboutMenuCaption);                         // 8
-  surface.d->setChecked(language == Language::kGerman);              // 9
+  surface.u->setText(text.AboutMenuCaption);             // 8
+  surface.d->setChecked(language == Language::kGerman);  // 9
   surface.e->setChecked(language == Language::kEnglish);
   surface.f->setChecked(language == Language::kFrench);
   surface.Command1->setText(SourceButtonCaption(text, mbox_to_box));  // 10

@@ -12,7 +12,7 @@ class QWidget;
 
 namespace quillet {
 
-// What a language command relabels (Part 3.2). Everything is the main
+// What a language command relabels. Everything is the main
 // window's, except the About window's button, which `load_about_button`
 // gives, loading that window hidden first when it is not loaded.
 struct LanguageSurface {
@@ -30,13 +30,13 @@ struct LanguageSurface {
 };
 
 // The language commands d_Click, e_Click and f_Click: fill `text` with the
-// language, then relabel in the order of Part 3.2. `mbox_to_box` picks the
+// language, then relabel step by step. `mbox_to_box` picks the
 // captions of the source and target buttons.
 void RunLanguageCommand(Language language, UiText& text,
                         const LanguageSurface& surface, bool mbox_to_box);
 
 // The captions of the source and target buttons for a direction, as the
-// direction switch (Part 2.4) and the language commands choose them.
+// direction switch and the language commands choose them.
 const QString& SourceButtonCaption(const UiText& text, bool mbox_to_box);
 const QString& TargetButtonCaption(const UiText& text, bool mbox_to_box);
 
