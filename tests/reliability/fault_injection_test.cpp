@@ -178,7 +178,9 @@ void CheckAfterFault(const Scenario& s, const Workspace& space,
               s.mailboxes[i].expected)
         << i;
   }
-  for (const auto& [name, bytes] : s.existing) {
+  for (const auto& entry : s.existing) {
+    const QString& name = entry.first;
+    const std::string& bytes = entry.second;
     const bool replaced =
         std::any_of(s.mailboxes.begin(), s.mailboxes.begin() + done,
                     [&](const Mailbox& m) { return m.output_name == name; });
