@@ -5,10 +5,12 @@
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-#ifdef Q_OS_LINUX
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace quillet {
@@ -20,7 +22,28 @@ class SystemInputFile final : public InputFile {
 
   bool Open() {
     // Unbuffered: the reader keeps its own buffer, so one copy is enough.
-    return file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const QIODevice::OpenMode mode = QIODevice::ReadOnly | QIODevice::Unbuffered;
+#ifdef Q_OS_UNIX
+    // The job check saw a regular file, but by now the path may lead to a
+    // FIFO, which would block the open until a writer comes, or to a device
+    // that never ends. So open without waiting and look at what was opened.
+    const int fd = ::open(QFile::encodeName(file_.fileName()).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      error_ = QString::fromLocal8Bit(std::strerror(errno));
+      return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      error_ = QStringLiteral("not a regular file");
+      return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return file_.open(fd, mode, QFileDevice::AutoCloseHandle);
+#else
+    return file_.open(mode);
+#endif
   }
   qint64 Read(char* data, qint64 max) override {
     return file_.read(data, max);
@@ -29,10 +52,13 @@ class SystemInputFile final : public InputFile {
     file_.close();
     return file_.error() == QFileDevice::NoError;
   }
-  QString ErrorString() const override { return file_.errorString(); }
+  QString ErrorString() const override {
+    return error_.isEmpty() ? file_.errorString() : error_;
+  }
 
  private:
   QFile file_;
+  QString error_;  // why Open() refused, when QFile has no say
 };
 
 class SystemOutputFile final : public OutputFile {
