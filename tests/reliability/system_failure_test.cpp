@@ -3,10 +3,12 @@
 // that change between the check and the read, hostile names on the command
 // line, the source folder as target, and 10,000 mailboxes in one run.
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTime>
 #include <QTimeZone>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -445,6 +448,166 @@ TEST(SystemFailures, TenThousandMailboxesInOneRun) {
   // The last status names mailbox 10000.
   EXPECT_EQ(reporter.calls[reporter.calls.size() - 2],
             "status converting mailbox 10000 message 1, pleasse wait...");
+}
+
+// --- names on the command line ----------------------------------------------
+
+struct Process {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs quillet-convert in `folder` with `arguments` passed byte for byte,
+// without any decoding on the way.
+Process RunConvert(const std::vector<std::string>& arguments,
+                   const QString& folder) {
+  Process process;
+  int out[2];
+  int err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+    return process;
+  }
+  std::vector<std::string> all = {QUILLET_CONVERT_PATH};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : all) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const QByteArray where = QFile::encodeName(folder);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(err[1], STDERR_FILENO);
+    if (::chdir(where.constData()) == 0) ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  ::close(err[1]);
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&process.out, &process.err};
+  int open_pipes = 2;
+  while (open_pipes > 0) {
+    if (::poll(fds, 2, 30000) <= 0) {
+      ::kill(pid, SIGKILL);  // hung: end it, and fail below
+      ADD_FAILURE() << "quillet-convert did not finish within 30 s";
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_pipes;
+      }
+    }
+  }
+  for (const pollfd& fd : fds) {
+    if (fd.fd >= 0) ::close(fd.fd);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  process.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return process;
+}
+
+QString NameOf(const std::string& bytes) {
+  return QFile::decodeName(bytes.c_str());
+}
+
+TEST(HostileNames, SpacesNewlinesAndLeadingDashesConvert) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const std::vector<std::string> names = {"my inbox",
+                                          " lead and trail ",
+                                          "new\nline",
+                                          "tab\tname",
+                                          "-rf",
+                                          "--to-mbox",
+                                          "-",
+                                          "-o",
+                                          "\xC3\xBC"
+                                          "n\xC3\xAF",
+                                          "a\\b",
+                                          "*?[x]",
+                                          "'quoted\"",
+                                          "$(echo no)"};
+  std::vector<std::string> arguments = {"--to-box", "--quiet", "--"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    WriteBytes(folder.filePath(NameOf(names[i])),
+               kMbox + "Subject: " + std::to_string(i) + "\n");
+    arguments.push_back(names[i]);
+  }
+  const Process process = RunConvert(arguments, folder.path());
+  ASSERT_EQ(process.code, 0) << process.err;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string source = kMbox + "Subject: " + std::to_string(i) + "\n";
+    EXPECT_EQ(ReadBytes(folder.filePath(NameOf(names[i]))), source);
+    EXPECT_EQ(ReadBytes(folder.filePath(NameOf(names[i] + ".box"))),
+              Expected(source, true))
+        << names[i];
+  }
+  EXPECT_EQ(Entries(folder.path()).size(),
+            static_cast<qsizetype>(2 * names.size()));
+}
+
+// Qt holds file names as Unicode text and cannot name a file whose name is
+// not valid in the system's encoding. Such a mailbox must at least be
+// refused whole, with a message, and nothing written.
+TEST(HostileNames, NamesThatAreNotUtf8AreConvertedOrRefusedWhole) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const std::vector<std::string> names = {"plain", "caf\xE9", "\xFF\xFE"};
+  for (const std::string& name : names) {
+    const std::string path =
+        QFile::encodeName(folder.path()).toStdString() + "/" + name;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    ASSERT_EQ(::write(fd, kMbox.data(), kMbox.size()),
+              static_cast<ssize_t>(kMbox.size()));
+    ::close(fd);
+  }
+  const Process process = RunConvert(
+      {"--to-box", "--", names[0], names[1], names[2]}, folder.path());
+  std::vector<std::string> present;
+  DIR* dir = ::opendir(QFile::encodeName(folder.path()).constData());
+  ASSERT_NE(dir, nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] != '.') present.push_back(entry->d_name);
+  }
+  ::closedir(dir);
+  std::sort(present.begin(), present.end());
+  std::vector<std::string> expected = names;
+  if (process.code == 0) {
+    for (const std::string& name : names) expected.push_back(name + ".box");
+  } else {
+    EXPECT_EQ(process.code, 1);
+    EXPECT_NE(process.err.find("mailbox 2"), std::string::npos) << process.err;
+    std::printf("not converted, refused whole: %s", process.err.c_str());
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(present, expected);
+  for (const std::string& name : names) {
+    const std::string path =
+        QFile::encodeName(folder.path()).toStdString() + "/" + name;
+    std::string bytes(kMbox.size() + 1, '\0');
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    EXPECT_EQ(
+        bytes.substr(0, static_cast<std::size_t>(std::max<ssize_t>(got, 0))),
+        kMbox);
+  }
+  // QTemporaryDir cannot name these files either.
+  for (const std::string& name : present) {
+    ::unlink(
+        (QFile::encodeName(folder.path()).toStdString() + "/" + name).c_str());
+  }
 }
 
 }  // namespace
