@@ -53,6 +53,7 @@ data=$(cd "$data" && pwd)
 out=$data/out
 cleanup() {
   rm -rf "$out"
+  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.* "$data/.mem" "$data/.stdout"
   if [ "$keep" -eq 0 ]; then
     rm -f "$data"/src.mbox "$data"/src-crlf.mbox "$data"/src.box \
           "$data"/line.txt "$data"/big.box "$data"/big
