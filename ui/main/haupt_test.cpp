@@ -973,8 +973,12 @@ void HauptTest::wholeRunInEnglishEndsWithTheEnglishMessage() {
   Action("e")->trigger();
   desktop_->AnswerOpen(folder + "in");
   Click("Command1");
+  Action("u")->trigger();  // the About window stays open during the run
+  QPointer<FrmSplash> about = haupt_->LoadedSplash();
+  QVERIFY(about && about->isVisible());
   QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
   Click("Command3");
+  QVERIFY(about.isNull());  // and goes with the main window
   QCOMPARE(desktop_->Messages().size(), 1);
   QCOMPARE(desktop_->Messages()[0].text,
            Utf8("Everything done. Open your mailclient."));
