@@ -272,9 +272,9 @@ Scenario SameFolderToMbox() {
 Scenario LargeToBox() {
   return Scenario{"mailboxes over the write buffer, 256 KiB reads",
                   true,
-                  {{"big", "big.box", Messages(false, 600, 4000)},
+                  {{"big", "big.box", Messages(false, 360, 4000)},
                    {"b", "b.box", Messages(false, 2, 10)},
-                   {"medium", "medium.box", Messages(false, 300, 4000)}},
+                   {"medium", "medium.box", Messages(false, 220, 4000)}},
                   {{"b.box", "old b\r\n"}},
                   256 * 1024};
 }
