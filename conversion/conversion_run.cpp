@@ -53,10 +53,15 @@ class MailboxConverter {
     while (!writer_.failed()) {
       // Lines that end in CR LF and are no separator go out as they are,
       // many at a time; each is reckoned at its length plus 2, its size.
-      const std::string_view run = reader_.TakePlainCrLfRun('F');
-      Keep(run.data(), run.size());
-      reckoned_ += static_cast<qint64>(run.size());
+      // Looked for only while the source's lines end in CR LF: in an LF
+      // source every attempt would stop at once.
+      if (crlf_source_) {
+        const std::string_view run = reader_.TakePlainCrLfRun('F');
+        Keep(run.data(), run.size());
+        reckoned_ += static_cast<qint64>(run.size());
+      }
       if (reader_.TakeWholeLine(&line, &end)) {
+        crlf_source_ = end == LineEnd::kCrLf;
         reckoned_ += static_cast<qint64>(line.size()) + 2;
         if (!line.empty() && line[0] == 'F' && IsSourceSeparator(line, true)) {
           ReportSeparator();
@@ -261,6 +266,7 @@ class MailboxConverter {
   const qint64 mailbox_number_;
   const QDateTime fallback_time_;
 
+  bool crlf_source_ = true;  // the last whole line ended in CR LF
   const char* span_begin_ = nullptr;
   std::size_t span_size_ = 0;
 

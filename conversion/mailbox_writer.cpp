@@ -8,10 +8,6 @@ MailboxWriter::MailboxWriter(OutputFile& file, std::string_view line_end,
                              std::size_t buffer_size)
     : file_(file), line_end_(line_end), buffer_(buffer_size) {}
 
-bool MailboxWriter::WriteMailboxLine(std::string_view text) {
-  return Append(text) && EndLine();
-}
-
 bool MailboxWriter::AppendSlow(std::string_view bytes) {
   if (failed_) return false;
   if (bytes.size() > buffer_.size() - used_) {

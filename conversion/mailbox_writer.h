@@ -21,7 +21,19 @@ class MailboxWriter {
                 std::size_t buffer_size = std::size_t{1} << 20);
 
   // Writes the text and a line end.
-  bool WriteMailboxLine(std::string_view text);
+  bool WriteMailboxLine(std::string_view text) {
+    // Once per line: the common case, room in the buffer, copies the line
+    // end by hand rather than through a second Append().
+    if (!failed_ && text.size() + 2 <= buffer_.size() - used_) {
+      if (!text.empty()) {
+        std::memcpy(buffer_.data() + used_, text.data(), text.size());
+      }
+      used_ += text.size();
+      for (char c : line_end_) buffer_[used_++] = c;
+      return true;
+    }
+    return Append(text) && EndLine();
+  }
   // Writes part of a line; EndLine() finishes it.
   bool Append(std::string_view bytes) {
     if (!failed_ && bytes.size() <= buffer_.size() - used_) {
