@@ -1,6 +1,13 @@
 // quillet-convert: converts mailboxes between mbox and Foxmail .box on the
 // command line, with the same engine as the window.
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include <QCoreApplication>
 #include <QFile>

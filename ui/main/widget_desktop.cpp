@@ -9,6 +9,9 @@
 #include <QMessageBox>
 #include <QProcess>
 
+#ifdef Q_OS_WIN
+#include "platform/windows/shell_document_opener.h"
+#endif
 #include "platform/common_dialog.h"
 #include "platform/document_opener.h"
 #include "platform/open_dialog_rules.h"
@@ -97,12 +100,20 @@ void WidgetDesktop::ShowMessage(const QString& text, MessageIcon icon) {
 }
 
 OpenOutcome WidgetDesktop::OpenWithAssociatedProgram(const QString& path) {
+#ifdef Q_OS_WIN
+  return ShellOpenDocument(path);
+#else
   return XdgDocumentOpener(SystemCommandRunner()).Open(path);
+#endif
 }
 
 void WidgetDesktop::ShowProgramChooser(const QString& path) {
+#ifdef Q_OS_WIN
+  ShellShowOpenWith(path);
+#else
   if (PortalChooseProgram(path)) return;
   ShowOwnProgramChooser(Owner(), path);
+#endif
 }
 
 QString WidgetDesktop::ProgramFolder() { return RunningProgramFolder(); }
