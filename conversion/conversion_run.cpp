@@ -420,8 +420,17 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
     const std::unique_ptr<OutputFile> out = files.OpenOutput(output, &error);
     if (!out) return fail(RunStep::kOpenOutput, output, error);
 
-    LineReader reader(*input, options.read_chunk);
-    MailboxWriter writer(*out, job.MboxToBox ? "\r\n" : "\n");
+    // Buffers fit the mailbox: a run over thousands of small mailboxes
+    // should not allocate and clear megabytes for each. A source that grows
+    // while it is read is still read whole, in reads of this size.
+    const auto fitted = [&](std::size_t most) {
+      const qint64 room = *size + *size / 8 + 64;  // CR LF ends may add bytes
+      return std::min(most, static_cast<std::size_t>(
+                                std::max<qint64>(room, qint64{4096})));
+    };
+    LineReader reader(*input, fitted(options.read_chunk));
+    MailboxWriter writer(*out, job.MboxToBox ? "\r\n" : "\n",
+                         fitted(std::size_t{1} << 20));
     MailboxConverter converter(reader, writer, reporter, text, number,
                                started);
     if (job.MboxToBox) {
