@@ -281,24 +281,14 @@ TEST_F(CliTest, ClashesAcrossFoldersAreFoundBeforeAnyOutput) {
 
 // Real files, except that writing the output named `failing_name` fails
 // after a few bytes.
-class FailingWriteLayer : public FileLayer {
+class FailingWriteLayer : public ForwardingFileLayer {
  public:
   explicit FailingWriteLayer(QString failing_name)
       : failing_name_(std::move(failing_name)) {}
-  PathFacts Inspect(const QString& path) override {
-    return SystemFileLayer().Inspect(path);
-  }
-  std::optional<qint64> Size(const QString& path, QString* error) override {
-    return SystemFileLayer().Size(path, error);
-  }
-  std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override {
-    return SystemFileLayer().OpenInput(path, error);
-  }
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                          QString* error) override {
     std::unique_ptr<OutputFile> file =
-        SystemFileLayer().OpenOutput(path, error);
+        ForwardingFileLayer::OpenOutput(path, error);
     if (!file || QFileInfo(path).fileName() != failing_name_) return file;
     return std::make_unique<Failing>(std::move(file));
   }

@@ -66,6 +66,33 @@ class FileLayer {
 // on Commit).
 FileLayer& SystemFileLayer();
 
+// Hands every operation to another layer: the base of layers that change
+// one operation, such as those that make it fail on purpose.
+class ForwardingFileLayer : public FileLayer {
+ public:
+  // `inner` must outlive this layer.
+  explicit ForwardingFileLayer(FileLayer& inner = SystemFileLayer())
+      : inner_(inner) {}
+
+  PathFacts Inspect(const QString& path) override {
+    return inner_.Inspect(path);
+  }
+  std::optional<qint64> Size(const QString& path, QString* error) override {
+    return inner_.Size(path, error);
+  }
+  std::unique_ptr<InputFile> OpenInput(const QString& path,
+                                       QString* error) override {
+    return inner_.OpenInput(path, error);
+  }
+  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
+                                         QString* error) override {
+    return inner_.OpenOutput(path, error);
+  }
+
+ private:
+  FileLayer& inner_;
+};
+
 }  // namespace quillet
 
 #endif  // QUILLET_CONVERSION_FILE_LAYER_H_

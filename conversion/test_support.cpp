@@ -109,24 +109,15 @@ class CappedOutputFile : public OutputFile {
 
 }  // namespace
 
-PathFacts WrappedFileLayer::Inspect(const QString& path) {
-  return SystemFileLayer().Inspect(path);
-}
-
 std::optional<qint64> WrappedFileLayer::Size(const QString& path,
                                              QString* error) {
   if (size_override) return size_override(path);
-  return SystemFileLayer().Size(path, error);
-}
-
-std::unique_ptr<InputFile> WrappedFileLayer::OpenInput(const QString& path,
-                                                       QString* error) {
-  return SystemFileLayer().OpenInput(path, error);
+  return ForwardingFileLayer::Size(path, error);
 }
 
 std::unique_ptr<OutputFile> WrappedFileLayer::OpenOutput(const QString& path,
                                                          QString* error) {
-  auto file = SystemFileLayer().OpenOutput(path, error);
+  auto file = ForwardingFileLayer::OpenOutput(path, error);
   if (file && output_capacity) {
     return std::make_unique<CappedOutputFile>(std::move(file),
                                               *output_capacity);

@@ -58,12 +58,9 @@ std::string Convert(std::string_view input, bool mbox_to_box,
                     RecordingReporter* reporter = nullptr);
 
 // The system's file layer with one operation replaced.
-class WrappedFileLayer : public FileLayer {
+class WrappedFileLayer : public ForwardingFileLayer {
  public:
-  PathFacts Inspect(const QString& path) override;
   std::optional<qint64> Size(const QString& path, QString* error) override;
-  std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override;
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                          QString* error) override;
 

@@ -51,27 +51,17 @@ QByteArray ReadFile(const QString& path) {
 }
 
 // A file layer that fails to create the output of one mailbox.
-class OutputFailingLayer : public FileLayer {
+class OutputFailingLayer : public ForwardingFileLayer {
  public:
   explicit OutputFailingLayer(QString failing_name)
       : failing_name_(std::move(failing_name)) {}
-  PathFacts Inspect(const QString& path) override {
-    return SystemFileLayer().Inspect(path);
-  }
-  std::optional<qint64> Size(const QString& path, QString* error) override {
-    return SystemFileLayer().Size(path, error);
-  }
-  std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override {
-    return SystemFileLayer().OpenInput(path, error);
-  }
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                          QString* error) override {
     if (path.endsWith(failing_name_)) {
       *error = QStringLiteral("No space left on device");
       return nullptr;
     }
-    return SystemFileLayer().OpenOutput(path, error);
+    return ForwardingFileLayer::OpenOutput(path, error);
   }
 
  private:
