@@ -30,8 +30,9 @@ if [ "$what" = run ]; then
     sample=$(mktemp -d)
     build/bin/make_mailbox --format mbox-lf --size 1M "$sample/Sample Inbox" >/dev/null
     build/bin/quillet-convert --to-box "$sample/Sample Inbox"
-    build/bin/quillet-convert --to-mbox --output-dir "$sample" "$sample/Sample Inbox.box"
-    ls -l "$sample"
+    mkdir "$sample/back"
+    build/bin/quillet-convert --to-mbox --output-dir "$sample/back" "$sample/Sample Inbox.box"
+    ls -lR "$sample"
     exit 0
   fi
   exec build/bin/quillet
