@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "conversion/file_layer.h"
+#include "conversion/run_failure.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet {
@@ -38,36 +39,6 @@ class ConversionReporter {
   // Right after SetStatusText.
   virtual void Repaint() = 0;
 };
-
-// The steps at which a run can fail.
-enum class RunStep {
-  kCheck,       // the job itself, before anything is read or written
-  kSizeQuery,
-  kOpenSource,
-  kRead,
-  kCloseSource,
-  kOpenOutput,
-  kWrite,
-  kFlush,
-  kCommit,
-};
-
-// Why a run stopped. Names the mailbox, the file, the step and the system's
-// reason.
-struct RunFailure {
-  RunStep step = RunStep::kCheck;
-  int mailbox_number = 0;  // 1-based; 0 when no one mailbox is at fault
-  QString mailbox;         // the mailbox's name (may be empty for kCheck)
-  QString path;            // the file or folder the step was about
-  QString reason;          // the system's words, or the check's
-
-  // One line in English, e.g.
-  // "mailbox 2 (Sent.box): cannot write /home/a/out/Sent: No space left on device".
-  QString Describe() const;
-};
-
-// Short English name of a step, as Describe() uses it ("cannot write").
-QString DescribeStep(RunStep step);
 
 struct ConvertedMailbox {
   QString source;       // full path

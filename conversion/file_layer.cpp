@@ -48,6 +48,23 @@ class SystemInputFile final : public InputFile {
   qint64 Read(char* data, qint64 max) override {
     return file_.read(data, max);
   }
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+#ifdef Q_OS_UNIX
+    for (;;) {
+      const ssize_t n = ::pread(file_.handle(), data,
+                                static_cast<std::size_t>(max), offset);
+      if (n >= 0) return n;
+      if (errno != EINTR) break;
+    }
+    error_ = QString::fromLocal8Bit(std::strerror(errno));
+    return -1;
+#else
+    const qint64 pos = file_.pos();
+    if (!file_.seek(offset)) return -1;
+    const qint64 n = file_.read(data, max);
+    return file_.seek(pos) ? n : -1;
+#endif
+  }
   bool Close() override {
     file_.close();
     return file_.error() == QFileDevice::NoError;

@@ -15,6 +15,10 @@ class InputFile {
   // Reads up to `max` bytes into `data`. Returns the number read, 0 at the
   // end of the file, or -1 on failure (ErrorString() then says why).
   virtual qint64 Read(char* data, qint64 max) = 0;
+  // Reads up to `max` bytes from `offset` without moving the position that
+  // Read() goes on from: a look far ahead (a Content-Length body's end)
+  // without holding what lies between. Returns as Read() does.
+  virtual qint64 ReadAt(qint64 offset, char* data, qint64 max) = 0;
   // Releases the file. Returns false on failure.
   virtual bool Close() = 0;
   virtual QString ErrorString() const = 0;

@@ -22,6 +22,12 @@ class MemoryInput : public InputFile {
     if (n == 0) ended_ = true;
     return n;
   }
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+    const auto from = std::min<std::size_t>(static_cast<std::size_t>(offset), bytes_.size());
+    const qint64 n = std::min<qint64>(max, static_cast<qint64>(bytes_.size() - from));
+    std::copy_n(bytes_.data() + from, n, data);
+    return n;
+  }
   bool Close() override { return true; }
   QString ErrorString() const override { return {}; }
 

@@ -19,6 +19,15 @@ class FaultInputFile final : public InputFile {
     }
     return inner_->Read(data, max);
   }
+  // A look ahead is a read like any other and fails like one.
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+    if (layer_.Enter(FileOp::kRead, path_)) {
+      error_ = FaultFileLayer::InjectedReason(FileOp::kRead,
+                                              layer_.calls(FileOp::kRead));
+      return -1;
+    }
+    return inner_->ReadAt(offset, data, max);
+  }
   bool Close() override {
     if (layer_.Enter(FileOp::kClose, path_)) {
       inner_->Close();

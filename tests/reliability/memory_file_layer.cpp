@@ -25,6 +25,16 @@ class MemoryInputFile final : public InputFile {
     pos_ += n;
     return static_cast<qint64>(n);
   }
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+    if (closed_ || max < 0 || offset < 0) return -1;
+    const std::size_t from =
+        std::min<std::size_t>(static_cast<std::size_t>(offset), bytes_.size());
+    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(max),
+                                          bytes_.size() - from);
+    if (short_ && n > 1) n = 1 + static_cast<std::size_t>(Next() % n);
+    std::memcpy(data, bytes_.data() + from, n);
+    return static_cast<qint64>(n);
+  }
   bool Close() override {
     closed_ = true;
     return true;

@@ -1,0 +1,64 @@
+#ifndef QUILLET_CONVERSION_RUN_FAILURE_H_
+#define QUILLET_CONVERSION_RUN_FAILURE_H_
+
+#include <QString>
+
+namespace quillet {
+
+// The steps at which a run can fail. Interfaces index tables of step names
+// by this order: add new steps at the end.
+enum class RunStep {
+  kCheck,       // the job itself, before anything is read or written
+  kSizeQuery,
+  kOpenSource,
+  kRead,
+  kCloseSource,
+  kOpenOutput,
+  kWrite,
+  kFlush,
+  kCommit,
+};
+
+// Why a run stopped, when the reason is the program's own rather than the
+// system's. The window words these in its own language; kSystem means the
+// reason is the system's error text, which no table translates.
+// Interfaces index tables of reasons by this order: add new ones before
+// kCount.
+enum class FailureReason {
+  kSystem,
+  kTargetMissing,     // the target folder does not exist
+  kTargetNotFolder,   // the target is not a folder
+  kSourceMissing,     // the mailbox does not exist
+  kSourceNotRegular,  // the mailbox is not a regular file
+  kOutputNotRegular,  // the output name is taken by a folder, device, ...
+  kOutputIsSource,    // the output would overwrite a mailbox of this run
+  kOutputClash,       // another mailbox of this run has the same output
+  kCount
+};
+
+// The English words for an own reason ("the target folder does not exist");
+// empty for kSystem.
+QString ReasonText(FailureReason reason);
+
+// Why a run stopped. Names the mailbox, the file, the step and the reason.
+struct RunFailure {
+  RunStep step = RunStep::kCheck;
+  int mailbox_number = 0;  // 1-based; 0 when no one mailbox is at fault
+  QString mailbox;         // the mailbox's name (may be empty for kCheck)
+  QString path;            // the file or folder the step was about
+  // In English: ReasonText(code) for an own reason, otherwise the system's
+  // words.
+  QString reason;
+  FailureReason code = FailureReason::kSystem;
+
+  // One line in English, e.g.
+  // "mailbox 2 (Sent.box): cannot write /home/a/out/Sent: No space left on device".
+  QString Describe() const;
+};
+
+// Short English name of a step, as Describe() uses it ("cannot write").
+QString DescribeStep(RunStep step);
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONVERSION_RUN_FAILURE_H_
