@@ -1,5 +1,6 @@
 #include "tests/reliability/reference_model.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -9,24 +10,38 @@
 namespace quillet::reliability {
 namespace {
 
-// How far past a .box separator line the message's Date is looked for.
+// How far past a .box separator line the message's date is looked for.
 constexpr std::size_t kDateReach = 64 * 1024;
+// The opening and closing line of a message in an MMDF mailbox.
+constexpr std::string_view kMmdfLine = "\x01\x01\x01\x01";
+constexpr std::string_view kFrom = "From ";
 
 bool StartsWith(std::string_view line, std::string_view head) {
   return line.size() >= head.size() && line.substr(0, head.size()) == head;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
-// "Date", in any letter case, then optional blanks and the colon. Returns
-// the text after the colon.
-std::optional<std::string_view> DateFieldValue(std::string_view line) {
-  if (line.size() < 5) return std::nullopt;
-  const std::string_view name = "date";
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char c = line[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != name[i]) return std::nullopt;
+bool EqualsIgnoringCase(std::string_view a, std::string_view lower) {
+  if (a.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), IsDigit);
+}
+
+// `name` in any letter case, optional blanks, a colon: the text after it.
+std::optional<std::string_view> FieldValue(std::string_view line,
+                                           std::string_view name) {
+  if (line.size() < name.size() ||
+      !EqualsIgnoringCase(line.substr(0, name.size()), name)) {
+    return std::nullopt;
   }
   std::size_t i = name.size();
   while (i < line.size() && IsBlank(line[i])) ++i;
@@ -34,39 +49,106 @@ std::optional<std::string_view> DateFieldValue(std::string_view line) {
   return line.substr(i + 1);
 }
 
-// The message time for the separator at lines[index]: its own Date field if
-// one is found within reach and parses, otherwise `started`.
-QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t index,
-                      std::size_t file_size, const QDateTime& started) {
-  const ModelLine& separator = lines[index];
-  if (!separator.has_line_end) return started;  // nothing follows it
-  const std::size_t after =
-      index + 1 < lines.size() ? lines[index + 1].start : file_size;
-  const std::size_t reach = after + kDateReach;
-  // A line counts only when all of it, up to its line end (or the file's
-  // end), lies within reach.
-  const auto within_reach = [&](const ModelLine& line) {
-    return line.has_line_end ? line.end < reach : line.end <= reach;
-  };
+// A line that begins like a header field: 1 to 998 bytes from 33 to 126
+// other than ':', then ':'.
+bool LooksLikeHeaderField(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && i <= 998) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c < 33 || c > 126 || c == ':') break;
+    ++i;
+  }
+  return i >= 1 && i <= 998 && i < line.size() && line[i] == ':';
+}
 
-  std::optional<std::string> value;
-  for (std::size_t j = index + 1; j < lines.size(); ++j) {
-    const ModelLine& line = lines[j];
-    if (!within_reach(line)) break;
-    if (line.text.empty() || StartsWith(line.text, BoxSeparator)) break;
-    if (value) {
-      if (!IsBlank(line.text[0])) break;
-      value->append(line.text);  // a folded line of the Date field
-      continue;
+// Words split at blanks and commas hold a month's name, a time and a
+// four-digit year, in any order.
+bool CarriesDate(std::string_view line) {
+  static constexpr std::string_view kMonths[] = {
+      "jan", "feb", "mar", "apr", "may", "jun",
+      "jul", "aug", "sep", "oct", "nov", "dec"};
+  bool month = false;
+  bool time = false;
+  bool year = false;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (IsBlank(line[i]) || line[i] == ',')) ++i;
+    std::size_t j = i;
+    while (j < line.size() && !IsBlank(line[j]) && line[j] != ',') ++j;
+    const std::string_view word = line.substr(i, j - i);
+    i = j;
+    if (word.empty()) continue;
+    for (std::string_view m : kMonths) month |= EqualsIgnoringCase(word, m);
+    year |= word.size() == 4 && AllDigits(word);
+    // h:mm, hh:mm, h:mm:ss or hh:mm:ss.
+    const std::size_t colon = word.find(':');
+    if (colon == 1 || colon == 2) {
+      const std::string_view hour = word.substr(0, colon);
+      const std::string_view rest = word.substr(colon + 1);
+      const bool minutes = rest.size() == 2 && AllDigits(rest);
+      const bool seconds = rest.size() == 5 && rest[2] == ':' &&
+                           AllDigits(rest.substr(0, 2)) &&
+                           AllDigits(rest.substr(3));
+      time |= AllDigits(hour) && (minutes || seconds);
     }
-    if (const auto text = DateFieldValue(line.text)) value = std::string(*text);
   }
-  if (value) {
-    if (const std::optional<QDateTime> time = ParseMailDate(*value)) {
-      return *time;
-    }
+  return month && time && year;
+}
+
+// A "Content-Length:" field (name in any case) whose value on its line is a
+// decimal number with blanks around it allowed. Gives the number (held at
+// the largest value for absurd lengths) and where its digits stand.
+struct ContentLength {
+  std::size_t value = 0;
+  std::size_t digits_at = 0;
+  std::size_t digits_size = 0;
+};
+std::optional<ContentLength> ContentLengthField(std::string_view line) {
+  constexpr std::string_view kName = "content-length:";
+  if (line.size() < kName.size() ||
+      !EqualsIgnoringCase(line.substr(0, kName.size()), kName)) {
+    return std::nullopt;
   }
-  return started;
+  std::size_t i = kName.size();
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  ContentLength field;
+  field.digits_at = i;
+  while (i < line.size() && IsDigit(line[i])) {
+    const std::size_t digit = static_cast<std::size_t>(line[i] - '0');
+    field.value = field.value > (SIZE_MAX - digit) / 10
+                      ? SIZE_MAX
+                      : field.value * 10 + digit;
+    ++i;
+  }
+  field.digits_size = i - field.digits_at;
+  if (field.digits_size == 0) return std::nullopt;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i != line.size()) return std::nullopt;
+  return field;
+}
+
+std::string WithLength(std::string_view line, const ContentLength& field,
+                       std::size_t length) {
+  std::string text(line.substr(0, field.digits_at));
+  text += std::to_string(length);
+  text += line.substr(field.digits_at + field.digits_size);
+  return text;
+}
+
+// mboxrd quoting of lines that are not separators.
+std::string Quote(std::string_view line) {
+  std::size_t quotes = 0;
+  while (quotes < line.size() && line[quotes] == '>') ++quotes;
+  if (StartsWith(line.substr(quotes), kFrom)) return ">" + std::string(line);
+  return std::string(line);
+}
+std::string Unquote(std::string_view line) {
+  std::size_t quotes = 0;
+  while (quotes < line.size() && line[quotes] == '>') ++quotes;
+  if (quotes > 0 && StartsWith(line.substr(quotes), kFrom)) {
+    return std::string(line.substr(1));
+  }
+  return std::string(line);
 }
 
 std::string StatusCall(const UiText& text, qint64 mailbox, qint64 message) {
@@ -76,36 +158,329 @@ std::string StatusCall(const UiText& text, qint64 mailbox, qint64 message) {
   return "status " + status.toStdString();
 }
 
-// What the mbox output holds so far, as far as closing a message goes.
-enum class Last {
-  kNothing,            // no line written yet
-  kOpenHeaders,        // a separator and maybe header lines, not closed
-  kHeaderClosingLine,  // the empty line that closed the header block
-  kEmptyLine,          // any other empty line
-  kOtherLine,
+// One message of the source: its separator line, the index of the line
+// after its last (the next separator, or the line count), the empty line
+// that closes its header block and its Content-Length field, if any.
+struct Message {
+  std::size_t separator = 0;
+  std::size_t end = 0;
+  std::optional<std::size_t> header_close;
+  std::optional<std::size_t> length_line;
+  ContentLength length;
 };
+
+// What becomes of each source line.
+struct Plan {
+  std::vector<bool> separator;
+  std::vector<bool> dropped;
+  std::vector<Message> messages;
+};
+
+void NoteContentLength(std::string_view line, std::size_t index,
+                       Message* message) {
+  if (message->length_line) return;
+  if (const auto field = ContentLengthField(line)) {
+    message->length_line = index;
+    message->length = *field;
+  }
+}
+
+// An MMDF mailbox: messages between pairs of Control-A lines.
+void PlanMmdf(const std::vector<ModelLine>& lines, Plan* plan) {
+  const std::size_t n = lines.size();
+  bool inside = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (lines[i].text != kMmdfLine) continue;
+    if (inside) {  // the closing line, and one empty line before it
+      plan->dropped[i] = true;
+      const Message& m = plan->messages.back();
+      if (lines[i - 1].text.empty() && m.header_close != i - 1) {
+        plan->dropped[i - 1] = true;
+      }
+      inside = false;
+      continue;
+    }
+    if (!plan->messages.empty()) plan->messages.back().end = i;
+    inside = true;
+    plan->separator[i] = true;
+    Message m;
+    m.separator = i;
+    std::size_t h = i + 1;
+    if (h < n && StartsWith(lines[h].text, kFrom)) plan->dropped[h++] = true;
+    for (; h < n && !lines[h].text.empty() && lines[h].text != kMmdfLine; ++h) {
+      NoteContentLength(lines[h].text, h, &m);
+    }
+    if (h < n && lines[h].text.empty()) m.header_close = h;
+    plan->messages.push_back(m);
+  }
+  if (!plan->messages.empty()) plan->messages.back().end = n;
+}
+
+// An mbox mailbox: "From " lines that start messages by their shape, and
+// Content-Length bodies that hide the ones inside them.
+void PlanMbox(std::string_view input, const std::vector<ModelLine>& lines,
+              Plan* plan) {
+  const std::size_t n = lines.size();
+  const auto shaped_like_separator = [&](std::size_t i) {
+    const std::string_view text = lines[i].text;
+    if (!StartsWith(text, kFrom)) return false;
+    if (i == 0) return true;
+    const std::string_view rest = text.substr(kFrom.size());
+    if (std::all_of(rest.begin(), rest.end(), IsBlank)) return true;
+    if (CarriesDate(text)) return true;
+    return i + 1 < n && LooksLikeHeaderField(lines[i + 1].text);
+  };
+  const auto line_starting_at = [&](std::size_t offset)
+      -> std::optional<std::size_t> {
+    const auto at = std::lower_bound(
+        lines.begin(), lines.end(), offset,
+        [](const ModelLine& line, std::size_t o) { return line.start < o; });
+    if (at == lines.end() || at->start != offset) return std::nullopt;
+    return static_cast<std::size_t>(at - lines.begin());
+  };
+  // Where a valid Content-Length body that starts at `body` ends: the
+  // index of the separator that follows it (the line count at the end of
+  // the file); nothing when the length is not valid.
+  const auto after_valid_body =
+      [&](std::size_t body, std::size_t length) -> std::optional<std::size_t> {
+    if (length > input.size() - body) return std::nullopt;
+    const std::size_t end = body + length;
+    if (end == input.size()) return n;
+    const std::optional<std::size_t> k = line_starting_at(end);
+    if (!k) return std::nullopt;
+    if (StartsWith(lines[*k].text, kFrom)) return *k;
+    if (!lines[*k].text.empty()) return std::nullopt;
+    if (*k + 1 == n) return n;
+    if (StartsWith(lines[*k + 1].text, kFrom)) return *k + 1;
+    return std::nullopt;
+  };
+
+  std::size_t i = 0;
+  while (i < n && !shaped_like_separator(i)) ++i;
+  while (i < n) {
+    plan->separator[i] = true;
+    Message m;
+    m.separator = i;
+    std::size_t h = i + 1;
+    for (; h < n && !lines[h].text.empty() && !shaped_like_separator(h); ++h) {
+      NoteContentLength(lines[h].text, h, &m);
+    }
+    std::size_t next = h;
+    if (h < n && lines[h].text.empty()) {
+      m.header_close = h;
+      std::optional<std::size_t> after;
+      if (m.length_line) after = after_valid_body(lines[h].next, m.length.value);
+      if (after) {
+        next = *after;
+      } else {
+        next = h + 1;
+        while (next < n && !shaped_like_separator(next)) ++next;
+      }
+    }
+    m.end = next;
+    plan->messages.push_back(m);
+    i = next;
+  }
+  // The empty line that the format puts before a separator (or at the end
+  // of the file) is not the message's, unless it closes the header block.
+  for (const Message& m : plan->messages) {
+    const std::size_t last = m.end - 1;
+    if (last > m.separator && lines[last].text.empty() &&
+        m.header_close != last) {
+      plan->dropped[last] = true;
+    }
+  }
+}
+
+std::string ToBox(std::string_view input, const std::vector<ModelLine>& lines,
+                  std::vector<bool>* separators) {
+  const std::size_t n = lines.size();
+  Plan plan;
+  plan.separator.assign(n, false);
+  plan.dropped.assign(n, false);
+  if (n > 0 && lines[0].text == kMmdfLine) {
+    PlanMmdf(lines, &plan);
+  } else {
+    PlanMbox(input, lines, &plan);
+  }
+  *separators = plan.separator;
+
+  std::vector<std::string> written(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    written[i] = plan.separator[i] ? std::string(BoxSeparator)
+                                   : Unquote(lines[i].text);
+  }
+  for (const Message& m : plan.messages) {
+    if (!m.length_line) continue;
+    std::size_t body = 0;
+    if (m.header_close) {
+      for (std::size_t k = *m.header_close + 1; k < m.end; ++k) {
+        if (!plan.dropped[k]) body += written[k].size() + 2;
+      }
+    }
+    written[*m.length_line] =
+        WithLength(lines[*m.length_line].text, m.length, body);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (plan.dropped[i]) continue;
+    out += written[i];
+    out += "\r\n";
+  }
+  return out;
+}
+
+// The date for the .box separator at lines[s]: the first Date field of its
+// header block, else the date after the last ";" of the topmost Received
+// field, else `started`. Only fields whose lines (folded ones included)
+// end within reach count, and only usable dates.
+QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t s,
+                      const QDateTime& started) {
+  if (!lines[s].has_line_end) return started;  // nothing follows it
+  const std::size_t reach = lines[s].next + kDateReach;
+  const auto within_reach = [&](const ModelLine& line) {
+    return line.has_line_end ? line.end < reach : line.end <= reach;
+  };
+  const std::size_t n = lines.size();
+  std::optional<std::string> date;
+  std::optional<std::string> received;
+  for (std::size_t j = s + 1; j < n;) {
+    const std::string_view text = lines[j].text;
+    if (text.empty() || StartsWith(text, BoxSeparator)) break;
+    std::size_t k = j + 1;
+    while (k < n && !lines[k].text.empty() && IsBlank(lines[k].text[0])) ++k;
+    if (!within_reach(lines[k - 1])) break;
+    const auto unfolded = [&](std::string_view first) {
+      std::string value(first);
+      for (std::size_t f = j + 1; f < k; ++f) value += lines[f].text;
+      return value;
+    };
+    if (!date) {
+      if (const auto value = FieldValue(text, "date")) date = unfolded(*value);
+    }
+    if (!received) {
+      if (const auto value = FieldValue(text, "received")) {
+        received = unfolded(*value);
+      }
+    }
+    j = k;
+  }
+  const auto usable = [](std::string_view value) -> std::optional<QDateTime> {
+    const std::optional<QDateTime> time = ParseMailDate(value);
+    if (!time) return std::nullopt;
+    const int year = time->toUTC().date().year();
+    if (year < 1000 || year > 9999) return std::nullopt;
+    return time;
+  };
+  if (date) {
+    if (const auto time = usable(*date)) return *time;
+  }
+  if (received) {
+    const std::size_t semicolon = received->rfind(';');
+    if (semicolon != std::string::npos) {
+      if (const auto time = usable(std::string_view(*received).substr(
+              semicolon + 1))) {
+        return *time;
+      }
+    }
+  }
+  return started;
+}
+
+std::string ToMbox(const std::vector<ModelLine>& lines,
+                   const QDateTime& started, std::vector<bool>* separators) {
+  const std::size_t n = lines.size();
+  std::vector<bool>& separator = *separators;
+  separator.assign(n, false);
+  std::vector<Message> messages;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!StartsWith(lines[i].text, BoxSeparator)) continue;
+    separator[i] = true;
+    if (!messages.empty()) messages.back().end = i;
+    Message m;
+    m.separator = i;
+    std::size_t h = i + 1;
+    for (; h < n && !lines[h].text.empty() &&
+           !StartsWith(lines[h].text, BoxSeparator);
+         ++h) {
+      NoteContentLength(lines[h].text, h, &m);
+    }
+    if (h < n && lines[h].text.empty()) m.header_close = h;
+    messages.push_back(m);
+  }
+  if (!messages.empty()) messages.back().end = n;
+
+  std::vector<std::string> written(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!separator[i]) written[i] = Quote(lines[i].text);
+  }
+  for (const Message& m : messages) {
+    if (!m.length_line) continue;
+    std::size_t body = 0;
+    if (m.header_close) {
+      for (std::size_t k = *m.header_close + 1; k < m.end; ++k) {
+        body += written[k].size() + 1;
+      }
+    }
+    written[*m.length_line] =
+        WithLength(lines[*m.length_line].text, m.length, body);
+  }
+
+  std::string out;
+  const std::size_t first = messages.empty() ? n : messages.front().separator;
+  for (std::size_t i = 0; i < first; ++i) out += written[i] + "\n";
+  if (first == n) return out;
+  if (first > 0 && !lines[first - 1].text.empty()) out += "\n";
+  for (const Message& m : messages) {
+    out += "From - " + ModelAsctime(MessageTime(lines, m.separator, started)) +
+           "\n";
+    for (std::size_t k = m.separator + 1; k < m.end; ++k) {
+      out += written[k] + "\n";
+    }
+    if (!m.header_close) out += "\n";  // the header block's closing line
+    out += "\n";                       // the message's own empty line
+  }
+  return out;
+}
 
 }  // namespace
 
+bool ModelLoneCrEndsLines(std::string_view input) {
+  const std::size_t at = input.find_first_of("\r\n");
+  return at != std::string_view::npos && input[at] == '\r' &&
+         (at + 1 == input.size() || input[at + 1] != '\n');
+}
+
 std::vector<ModelLine> ModelSplitLines(std::string_view input) {
+  const bool lone_cr_ends = ModelLoneCrEndsLines(input);
   std::vector<ModelLine> lines;
   std::size_t start = 0;
   while (start < input.size()) {
     std::size_t end = start;
-    while (end < input.size() && input[end] != '\r' && input[end] != '\n') {
-      ++end;
+    std::size_t next = input.size();
+    for (; end < input.size(); ++end) {
+      if (input[end] == '\n') {
+        next = end + 1;
+        break;
+      }
+      if (input[end] != '\r') continue;
+      if (end + 1 < input.size() && input[end + 1] == '\n') {
+        next = end + 2;
+        break;
+      }
+      if (lone_cr_ends) {
+        next = end + 1;
+        break;
+      }
     }
     ModelLine line;
     line.text = input.substr(start, end - start);
     line.start = start;
     line.end = end;
+    line.next = next;
     line.has_line_end = end < input.size();
     lines.push_back(line);
-    if (end == input.size()) break;
-    start = end + 1;
-    if (input[end] == '\r' && start < input.size() && input[start] == '\n') {
-      ++start;
-    }
+    start = next;
   }
   return lines;
 }
@@ -132,73 +507,20 @@ ModelResult ModelConvert(std::string_view input, bool mbox_to_box,
   ModelResult result;
   result.calls.push_back("max " + std::to_string(input.size()));
   const std::vector<ModelLine> lines = ModelSplitLines(input);
-  std::string& out = result.output;
+  std::vector<bool> separator;
+  result.output = mbox_to_box ? ToBox(input, lines, &separator)
+                              : ToMbox(lines, started, &separator);
+  // Progress: every line is reckoned at its length plus 2; at each source
+  // separator the count through its end, the status text and a repaint.
   qint64 reckoned = 0;
-  const auto report = [&] {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    reckoned += static_cast<qint64>(lines[i].text.size()) + 2;
+    if (!separator[i]) continue;
     ++result.messages;
     result.calls.push_back("value " + std::to_string(reckoned));
     result.calls.push_back(StatusCall(text, mailbox_number, result.messages));
     result.calls.push_back("repaint");
-  };
-
-  if (mbox_to_box) {
-    for (const ModelLine& line : lines) {
-      reckoned += static_cast<qint64>(line.text.size()) + 2;
-      if (StartsWith(line.text, MboxSeparatorStart)) {
-        report();
-        out += BoxSeparator;
-      } else {
-        out += line.text;
-      }
-      out += "\r\n";
-    }
-    return result;
   }
-
-  Last last = Last::kNothing;
-  // Every message ends with an empty line of its own; one that merely
-  // closed the header block does not count, and an unclosed block needs
-  // its closing line as well.
-  const auto close_message = [&] {
-    switch (last) {
-      case Last::kNothing:
-      case Last::kEmptyLine:
-        return;
-      case Last::kOpenHeaders:
-        out += "\n\n";
-        break;
-      case Last::kHeaderClosingLine:
-      case Last::kOtherLine:
-        out += "\n";
-        break;
-    }
-    last = Last::kEmptyLine;
-  };
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const ModelLine& line = lines[i];
-    reckoned += static_cast<qint64>(line.text.size()) + 2;
-    if (StartsWith(line.text, BoxSeparator)) {
-      report();
-      close_message();
-      out += "From - ";
-      out += ModelAsctime(MessageTime(lines, i, input.size(), started));
-      out += "\n";
-      last = Last::kOpenHeaders;
-      continue;
-    }
-    std::size_t quotes = 0;
-    while (quotes < line.text.size() && line.text[quotes] == '>') ++quotes;
-    if (StartsWith(line.text.substr(quotes), MboxSeparatorStart)) out += '>';
-    out += line.text;
-    out += "\n";
-    if (!line.text.empty()) {
-      if (last != Last::kOpenHeaders) last = Last::kOtherLine;
-    } else {
-      last = last == Last::kOpenHeaders ? Last::kHeaderClosingLine
-                                        : Last::kEmptyLine;
-    }
-  }
-  close_message();
   return result;
 }
 
