@@ -172,6 +172,91 @@ TEST(Differential, HandWrittenShapes) {
   }
 }
 
+// Small mailboxes for each rule of real mailboxes, through every read size
+// from 1 to 64, the normal one and short reads, both directions: every
+// boundary of a line end, a stray CR, a Content-Length body's end, a
+// separator's shape and its next line falls between two reads somewhere.
+TEST(Differential, RealMailboxShapesThroughEveryReadSize) {
+  const std::string ctrl_a = "\x01\x01\x01\x01";
+  const std::string long_name(998, 'N');
+  const struct {
+    const char* name;
+    std::string input;
+  } shapes[] = {
+      {"body From line", "From a\nS: 1\n\nFrom here on\nx\n"},
+      {"bare and blank-only separators", "From \nS: 1\n\nx\nFrom \t \ny\n\n"},
+      {"dated separators",
+       "From a Mon Jan  1 09:00:00 2024\n\nb\nFrom x 2024 jan 9:05\nc\n"
+       "From ,DEC,12:00,1999,\nd\nFrom 1 Jan 24 10:00\ne\n"},
+      {"header-like next line",
+       "From a\nS: 1\n\nFrom b\nX-Y:z\nFrom c\nX Y: z\nFrom d\n:z\n"},
+      {"998- and 999-byte field names",
+       "From a\n\nFrom b\n" + long_name + ":x\nFrom c\n" + long_name +
+           "N:x\n"},
+      {"valid Content-Length, then one empty line",
+       "From a\r\nContent-Length: 23\r\n\r\nFrom b\r\nX: 1\r\n\r\nbody\r\n"
+       "\r\nFrom c\r\nS: 2\r\n"},
+      {"valid Content-Length right before a From line",
+       "From a\nContent-Length: 12\n\nFrom x\nS: 1\nFrom y\nplain\n"},
+      {"valid Content-Length at the end of the file",
+       "From a\nContent-Length:  5 \n\nFrom\n\n"},
+      {"Content-Length ending between CR and LF",
+       "From a\r\nContent-Length: 5\r\n\r\nFrom\r\nFrom b\r\nS: 1\r\n"},
+      {"Content-Length of 0", "From a\nContent-Length: 0\n\nFrom b\nS: 1\n"},
+      {"lying, too long, not a number, several Content-Length fields",
+       "From a\nContent-Length: x\ncontent-length: 3\nContent-Length: 2\n\n"
+       "ab\nFrom b\nS: 1\nContent-Length: 99999999999999999999999\n\nq\n"
+       "From c\nContent-Length: 1\n\nq\n\n\nFrom d\nX: y\n"},
+      {"Content-Length in a header block never closed",
+       "From a\nContent-Length: 4\nFrom b\nX: 1\nContent-Length: 4\n"},
+      {"empty lines before separators and at the end",
+       "From a\nS: 1\n\nb\n\n\nFrom c\nS: 2\n\nFrom d\nS: 3\n\nx\n\n"},
+      {"quoting and text before the first separator",
+       ">From pre\n>>From p\n\nFrom a\nS: 1\n\n>From x\n>>>From y\n>From\n"
+       "From \nContent-Length: 8\n\n>From x\n\nFrom b\nS: 2\n"},
+      {"no separator at all", "hello\n>From x\nFrom y\n\n"},
+      {"stray CRs in an LF file", "From a\nS:\r1\n\n\rx\ry\r\nz\r"},
+      {"stray CRs in a CR LF file", "From a\r\nS: 1\r\n\r\nx\r\r\n\ry\rFrom b\r\n"},
+      {"a CR-only file", "From a\rS: 1\r\rx\rFrom b\rT: 2\r\r"},
+      {"a lone CR first, then LF and CR LF", "From a\rS: 1\n\r\nx\rFrom b\nT: 2\r"},
+      {"a CR at the very end", "From a\r"},
+      {"MMDF", ctrl_a + "\nFrom MAILER-DAEMON Mon Jan  1 09:00:00 2024\nS: 1\n"
+                   "Content-Length: 99\n\nFrom here\n>From x\n\n" + ctrl_a +
+                   "\nbetween\n" + ctrl_a + "\nS: 2\n\n" + ctrl_a + "\n"},
+      {"MMDF in CR LF, never closed",
+       ctrl_a + "\r\nS: 1\r\nContent-Length: 9\r\n" + ctrl_a + "\r\n" + ctrl_a +
+           "\r\nFrom x\r\n\r\nbody\r\n"},
+      {"not MMDF", ctrl_a + " \nFrom a\nS: 1\n" + ctrl_a + "\n"},
+      {".box with quoting, empty lines and Content-Length",
+       "pre\r\n>From p\r\n" + kBox + "\r\nContent-Length: 1\r\n\r\nFrom x\r\n"
+       ">From y\r\n\r\n" + kBox + "\r\nS: 2\r\nContent-Length:\t7 \r\n" + kBox +
+           "\r\n\r\n"},
+      {".box dates from Received",
+       kBox + "\r\nReceived: from a\r\n\tby b; Tue, 2 Jan 2024 10:00:00 +0000\r\n"
+       "\r\n" + kBox + "\r\nDate: 1 Jan 101 10:00:00 Z\r\nReceived: x; y;\r\n"
+       " 5 Jan 2024 10:00 EST\r\n\r\n" + kBox + "\r\nReceived: x\r\n"
+       "Received: y; 5 Jan 2024 10:00 EST\r\n"},
+      {".box dates in Python's forms",
+       kBox + "\r\nDate: 1 Jan 68 00:00 +0000\r\n\r\n" + kBox +
+           "\r\nDate: Thu, 4 Jan 2024 05:06:07 A\r\n\r\n" + kBox +
+           "\r\nDate: FRI, 5 JAN 2024 10:00:00 +0000 (x)\r\n"},
+  };
+  int failures = 0;
+  for (const auto& shape : shapes) {
+    for (const bool mbox_to_box : {true, false}) {
+      DifferentialCase c;
+      c.mbox_to_box = mbox_to_box;
+      c.mailboxes = {shape.input};
+      for (std::size_t chunk = 1; chunk <= 65; ++chunk) {
+        c.read_chunk = chunk <= 64 ? chunk : std::size_t{1} << 20;
+        ExpectAgreement(c, shape.name, &failures);
+      }
+      c.short_read_seed = 7;
+      ExpectAgreement(c, shape.name, &failures);
+    }
+  }
+}
+
 // Differences the comparison found, kept as cases of their own.
 
 // A Date line that ends the file exactly 64 KiB after the separator line

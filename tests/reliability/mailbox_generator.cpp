@@ -65,6 +65,37 @@ constexpr std::array<std::string_view, 30> kDates = {
     "Sat, 1 Jan 0000 00:00:00 +0000",
 };
 
+// Forms real mail carries that a reader must take as Python's
+// email.utils.parsedate_to_datetime does: two-digit years on both sides of
+// the 1969/2068 turn, military and unknown zones, comments, a wrong or
+// missing weekday, missing seconds, letters in any case.
+constexpr std::array<std::string_view, 24> kRealDates = {
+    "Wed, 3 Jan 24 01:02 GMT",
+    "1 Jan 99 10:00 PDT",
+    "01 Jan 69 00:00 +0000",
+    "1 Jan 68 00:00 +0000",
+    "1 Jan 70 00:00 -0000",
+    "Thu, 4 Jan 2024 05:06:07 A",
+    "Thu, 4 Jan 2024 05:06:07 Z",
+    "5 Jan 2024 10:00:00 M",
+    "5 Jan 2024 10:00:00 XYZ",
+    "Mon, 5 Jan 2024 10:00:00 +0100",
+    "5 Jan 2024 10:00 EST",
+    "Tue, 2 Jan 2024 10:00:00 CDT",
+    "Jan 5 2024 10:00:00 MST",
+    "2 Jan 2024 10:00 UT",
+    "5 Jan 2024 10:00:00 -0330",
+    "Fri, 5 Jan 2024 10:00:00 +0100 (CET) (more)",
+    "FRI, 5 JAN 2024 10:00:00 +0000",
+    "Sat, 1 Jan 2000 00:30:00 +0100",
+    "(comment) Fri, 5 Jan 2024 10:00:00 +0100",
+    "Fri, 5 Jan 2024 10:00:00 +0100 (C\\E(T))",
+    "Fri , 5 Jan 2024 10:00:00 +0100",
+    "5 Jan 2024 10:00:00 ADT",
+    "1 Jan 101 10:00:00 Z",
+    "Sun, 31 Dec 9999 23:00:00 -0100",
+};
+
 constexpr std::array<std::string_view, 13> kDateNames = {
     "Date: ",   "Date: ",      "Date: ",    "Date:", "DATE: ",
     "date:",    "Date :",      "Date\t:\t", "dAtE:", "Dated: ",
@@ -78,7 +109,8 @@ constexpr std::array<std::string_view, 9> kZones = {
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
 std::string RandomDate(Random& r) {
-  if (!r.OneIn(3)) return std::string(r.Pick(kDates));
+  if (r.OneIn(3)) return std::string(r.Pick(kRealDates));
+  if (r.OneIn(2)) return std::string(r.Pick(kDates));
   std::string date;
   if (r.OneIn(2)) date += "Tue, ";
   date += Number(r.Below(33)) + " " + std::string(r.Pick(kMonths)) + " ";
@@ -176,9 +208,247 @@ std::string RandomLine(Random& r, bool box_shaped, std::string* folded) {
     case 13:
       return std::string(100 + r.Below(3000),
                          static_cast<char>('a' + r.Below(3)));
+    case 14:
+      return "Content-Length: " + Number(r.Below(r.OneIn(2) ? 10 : 300));
+    case 15:
+      return "Received: x; " + RandomDate(r);
+    case 16:
+      return "\x01\x01\x01\x01";
+    case 17:
+      return "From x Mon Jan  1 09:00:00 2024";
     default:
       return Words(r);
   }
+}
+
+constexpr std::string_view kMmdfLine = "\x01\x01\x01\x01";
+
+// Writes lines with the line ends of one style: CR LF, LF, CR or a mix.
+// With `stray_cr`, now and then a lone CR byte goes inside a line (never
+// into the first line, so the file keeps its style).
+class LineWriter {
+ public:
+  LineWriter(Random& r, std::size_t style, bool stray_cr)
+      : r_(r), style_(style), stray_cr_(stray_cr) {}
+  void Line(std::string_view text) {
+    std::string line(text);
+    if (stray_cr_ && !out.empty() && r_.OneIn(6)) {
+      line.insert(r_.Below(line.size() + 1), 1, '\r');
+    }
+    out += line;
+    static constexpr std::array<std::string_view, 3> kEnds = {"\r\n", "\n",
+                                                              "\r"};
+    out += style_ < 3 ? kEnds[style_] : kEnds[r_.Below(3)];
+  }
+  std::string out;
+
+ private:
+  Random& r_;
+  std::size_t style_;
+  bool stray_cr_;
+};
+
+std::string MboxSeparatorLine(Random& r) {
+  static constexpr std::array<std::string_view, 14> kSeparators = {
+      "From ",
+      "From  \t ",
+      "From - Mon Jan  1 09:00:00 2024",
+      "From MAILER-DAEMON Thu Jan  1 00:00:00 1970",
+      "From a@b.c Fri, 05 Jan 2024 10:00 +0000",
+      "From x 2024 jan 9:05",
+      "From alice@example.com Sat Jan  6 09:00:00 2024",
+      "From bob@example.org  Tue Feb 29 23:59:59 2000 remote from x",
+      "From ,DEC,12:00,1999,",
+      // Undated: separators only where a header field follows.
+      "From nobody",
+      "From bob@example.org",
+      "From - Mon Jan 1 9:00 24",
+      "From - Mon Jan 1 9:0:00 2024",
+      "From me at 10:00 on Jan 5",
+  };
+  return std::string(r.Pick(kSeparators));
+}
+
+std::string ReceivedField(Random& r, std::string* folded) {
+  switch (r.Below(5)) {
+    case 0:
+      return "Received: from a by b; " + RandomDate(r);
+    case 1:
+      return "Received: from a by b id 1";
+    case 2:
+      *folded = "\tby b; " + RandomDate(r);
+      return "Received: from a";
+    case 3:
+      return "received : from a; by b; " + RandomDate(r);
+    default:
+      return "Received: from a;" + std::string(r.OneIn(2) ? "" : " garbage");
+  }
+}
+
+// A body line of the kinds the separator and quoting rules look at.
+std::string BodyLine(Random& r, bool box_shaped, std::string* header_like) {
+  switch (r.Below(16)) {
+    case 0:
+      return "From here on, every paragraph starts with From.";
+    case 1:
+      // Would be a separator by its next line, outside a counted body.
+      *header_like = "X-Y: " + Words(r);
+      return "From " + Words(r);
+    case 2:
+      return "From b Mon Jan  1 09:00:00 2024";
+    case 3:
+      return "From ";
+    case 4:
+    case 5:
+      return std::string(1 + r.Below(r.OneIn(8) ? 200 : 3), '>') + "From " +
+             Words(r);
+    case 6:
+    case 7:
+      return {};
+    case 8:
+      return "Content-Length: " + Number(r.Below(40));
+    case 9:
+      return box_shaped || r.OneIn(2) ? std::string(kMmdfLine)
+                                      : std::string(BoxSeparator);
+    case 10:
+      return RandomBytes(r, r.Below(30), false);
+    case 11:
+      return "Date: " + RandomDate(r);
+    default:
+      return Words(r);
+  }
+}
+
+// One message: separator, header block (maybe never closed) with Date,
+// Received and Content-Length fields of many kinds, a body with "From "
+// and quoted lines, and empty lines after it.
+void AppendMessage(Random& r, LineWriter& w, bool box_shaped, bool mmdf) {
+  if (mmdf) {
+    w.Line(kMmdfLine);
+    if (!r.OneIn(3)) w.Line("From MAILER-DAEMON " + std::string(r.Pick(kDates)));
+  } else if (box_shaped) {
+    std::string separator(BoxSeparator);
+    if (r.OneIn(4)) separator += RandomBytes(r, r.Below(10), false);
+    w.Line(separator);
+  } else {
+    w.Line(MboxSeparatorLine(r));
+  }
+
+  // The Content-Length field: its name, the blanks around its value and
+  // how its value relates to the body that follows.
+  enum Length { kNone, kExact, kWithEmptyLine, kShort, kLong, kText };
+  const Length length =
+      r.OneIn(2) ? kNone : static_cast<Length>(1 + r.Below(5));
+  static constexpr std::array<std::string_view, 5> kLengthNames = {
+      "Content-Length: ", "content-length:", "CONTENT-LENGTH:\t",
+      "Content-Length:  ", "Content-length: "};
+  const std::string length_name(r.Pick(kLengthNames));
+  const bool leading_zero = r.OneIn(6);
+  const std::string length_tail = r.OneIn(5) ? " \t" : "";
+  std::size_t length_at = std::string::npos;
+
+  const std::size_t fields = r.Below(6);
+  const std::size_t length_index = r.Below(fields + 1);
+  for (std::size_t f = 0; f <= fields; ++f) {
+    if (f == length_index && length != kNone) {
+      if (length == kText) {
+        w.Line(length_name + (r.OneIn(2) ? "x" + Number(r.Below(9)) : "12 b"));
+        if (r.OneIn(2)) continue;
+        // A second one, which is the one that counts.
+        w.Line(length_name + Number(r.Below(60)));
+        continue;
+      }
+      w.Line(length_name);
+      length_at = w.out.size() - (w.out.ends_with("\r\n") ? 2 : 1);
+      if (r.OneIn(5)) w.Line("Content-Length: " + Number(r.Below(60)));
+      continue;
+    }
+    if (f == fields) break;
+    std::string folded;
+    std::string field;
+    switch (r.Below(8)) {
+      case 0:
+      case 1:
+        field = std::string(r.Pick(kDateNames)) + RandomDate(r);
+        if (r.OneIn(4)) folded = r.OneIn(2) ? " (comment)" : "\t+0200";
+        break;
+      case 2:
+      case 3:
+        field = ReceivedField(r, &folded);
+        break;
+      case 4:
+        field = "Subject: " + Words(r);
+        break;
+      case 5:
+        field = "From: a@b.c";
+        break;
+      case 6:
+        field = r.OneIn(40)
+                    ? "X-Pad: " + std::string(65536 - 80 + r.Below(90), 'p')
+                    : "X-H: " + Words(r);
+        break;
+      default:
+        field = r.OneIn(3) ? ">From x" : "To: c@d.e";
+    }
+    w.Line(field);
+    if (!folded.empty()) w.Line(folded);
+  }
+  const bool closed = !r.OneIn(7);
+  if (closed) w.Line("");
+
+  const std::size_t body_start = w.out.size();
+  const std::size_t lines = r.Below(r.OneIn(4) ? 2 : 8);
+  for (std::size_t i = 0; i < lines; ++i) {
+    std::string header_like;
+    w.Line(BodyLine(r, box_shaped, &header_like));
+    if (!header_like.empty()) w.Line(header_like);
+  }
+  std::size_t body = w.out.size() - body_start;
+  const std::size_t empty_lines = r.Below(3);
+  for (std::size_t i = 0; i < empty_lines; ++i) {
+    w.Line("");
+    if (i == 0 && length == kWithEmptyLine) body = w.out.size() - body_start;
+  }
+  if (mmdf && !r.OneIn(6)) {
+    w.Line(kMmdfLine);
+    if (r.OneIn(4)) w.Line(Words(r));  // text between messages
+  }
+
+  if (length_at != std::string::npos) {
+    std::size_t value = body;
+    if (length == kShort) value = body > 0 ? r.Below(body) : 1;
+    if (length == kLong) value = body + 1 + r.Below(2000);
+    std::string digits = (leading_zero ? "0" : "") + Number(value);
+    w.out.insert(length_at, digits + length_tail);
+  }
+}
+
+// A mailbox made of messages, in the shapes the rules of real mailboxes
+// are about.
+std::string StructuredMailbox(Random& r, bool box_shaped) {
+  const std::size_t style = r.Below(8) % 5;  // CR LF and LF more often
+  const std::size_t line_style = style == 3 ? 0 : style == 4 ? 1 : style;
+  const bool mixed = r.OneIn(8);
+  LineWriter w(r, mixed ? 3 : line_style, line_style != 2 && r.OneIn(3));
+  const bool mmdf = !box_shaped && r.OneIn(6);
+  if (!mmdf && r.OneIn(5)) {  // text before the first separator
+    const std::size_t lines = 1 + r.Below(3);
+    for (std::size_t i = 0; i < lines; ++i) {
+      std::string header_like;
+      w.Line(BodyLine(r, box_shaped, &header_like));
+      if (!header_like.empty()) w.Line(header_like);
+    }
+  }
+  const std::size_t messages = r.Below(7);
+  for (std::size_t m = 0; m < messages; ++m) {
+    AppendMessage(r, w, box_shaped, mmdf);
+  }
+  if (r.OneIn(6)) {
+    while (!w.out.empty() && (w.out.back() == '\n' || w.out.back() == '\r')) {
+      w.out.pop_back();
+    }
+  }
+  return w.out;
 }
 
 }  // namespace
@@ -187,6 +457,7 @@ std::string GenerateMailbox(std::uint64_t seed, bool box_shaped) {
   Random r(seed * 2654435761u + (box_shaped ? 1 : 0));
   // Now and then nothing but raw bytes: line ends of every kind anywhere.
   if (r.OneIn(25)) return RandomBytes(r, r.Below(400), true);
+  if (!r.OneIn(3)) return StructuredMailbox(r, box_shaped);
 
   const std::size_t style = r.Below(4);  // CR LF, LF, CR, mixed
   static constexpr std::array<std::string_view, 3> kEnds = {"\r\n", "\n", "\r"};
@@ -249,6 +520,81 @@ std::string GenerateMailbox(std::uint64_t seed, bool box_shaped) {
     }
   }
   return mailbox;
+}
+
+std::string GenerateRoundTripBox(std::uint64_t seed) {
+  Random r(seed * 0x9E3779B97F4A7C15ull + 7);
+  // Lines that end in no CR and are no separator.
+  static constexpr std::array<std::string_view, 14> kBodyLines = {
+      "",
+      "",
+      "From here on, every paragraph starts with From.",
+      "From ",
+      ">From x",
+      ">>From y",
+      ">>>>From ",
+      "From - Mon Jan  1 09:00:00 2024",
+      "Content-Length: 7",
+      "\x01\x01\x01\x01",
+      "a\rb",
+      ">",
+      "From x",
+      "X-Y: z",
+  };
+  std::string box;
+  const std::size_t messages = 1 + r.Below(6);
+  for (std::size_t m = 0; m < messages; ++m) {
+    box += BoxSeparator;
+    box += "\r\n";
+    std::string header;
+    const std::size_t fields = r.Below(6);
+    const bool length = r.OneIn(2);
+    const std::size_t length_index = r.Below(fields + 1);
+    std::size_t length_at = std::string::npos;
+    for (std::size_t f = 0; f <= fields; ++f) {
+      if (f == length_index && length) {
+        header += r.OneIn(2) ? "Content-Length: " : "content-length:\t";
+        length_at = header.size();
+        header += "\r\n";
+      }
+      if (f == fields) break;
+      std::string folded;
+      switch (r.Below(6)) {
+        case 0:
+        case 1:
+          header += "Date: " + RandomDate(r);
+          break;
+        case 2:
+          header += ReceivedField(r, &folded);
+          break;
+        case 3:
+          header += r.OneIn(50)
+                        ? "X-Pad: " + std::string(65536 + r.Below(90), 'p')
+                        : "Subject: " + Words(r);
+          break;
+        case 4:
+          header += r.OneIn(3) ? "From x" : "From: a@b.c";
+          break;
+        default:
+          header += "X-H: " + Words(r);
+          folded = r.OneIn(3) ? "\t" + Words(r) : "";
+      }
+      header += "\r\n";
+      if (!folded.empty()) header += folded + "\r\n";
+    }
+    header += "\r\n";
+    std::string body;
+    const std::size_t lines = r.Below(7);
+    for (std::size_t i = 0; i < lines; ++i) {
+      body += r.OneIn(4) ? Words(r) : std::string(r.Pick(kBodyLines));
+      body += "\r\n";
+    }
+    if (length_at != std::string::npos) {
+      header.insert(length_at, Number(body.size()));
+    }
+    box += header + body;
+  }
+  return box;
 }
 
 }  // namespace quillet::reliability

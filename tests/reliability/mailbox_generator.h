@@ -7,13 +7,31 @@
 namespace quillet::reliability {
 
 // Pseudo-random mailbox-shaped bytes, the same for the same seed on every
-// platform: separators of both formats with and without trailing text,
-// near-separators, quoted "From " lines and long ">" runs, Date fields of
-// many forms (folded, commented, broken), headers and bodies with NUL and
-// high bytes, CR LF, LF, CR or mixed line ends, sometimes no line end at
-// the end, and now and then a line long enough to push a Date out of the
-// look-ahead's reach. `box_shaped` favours .box separators over "From ".
+// platform. Mostly whole messages: "From " separators bare, blank-only,
+// dated in several forms or undated before a header field; MMDF files;
+// text before the first separator; header blocks with Date fields of many
+// forms (two-digit years, named and military zones, comments, wrong or
+// missing weekdays, folded, broken) and Received fields with and without
+// ";"; Content-Length fields exact, counting the empty line after the
+// body, too short, too long, not a number, or several; header blocks never
+// closed; bodies with "From " lines (dated, or before a header-like line),
+// ">From " and ">>From " lines; zero to two empty lines after a message.
+// Otherwise lines of every kind in any order: separators of both formats
+// with and without trailing text, near-separators, long ">" runs, NUL and
+// high bytes. CR LF, LF, CR or mixed line ends, lone CR bytes inside lines
+// of LF and CR LF files, sometimes no line end at the end, and now and then
+// a line long enough to push a date out of the look-ahead's reach.
+// `box_shaped` favours .box separators over "From " and MMDF.
 std::string GenerateMailbox(std::uint64_t seed, bool box_shaped);
+
+// A .box mailbox whose round trip through mbox must give back its bytes:
+// it begins with a separator, its lines end in CR LF, no separator line
+// has text after its 14 bytes, no line ends in a CR byte, every header
+// block is closed, and every Content-Length field that counts holds the
+// body's exact length. Bodies hold "From " lines, quoted ones, empty last
+// lines, lone CR bytes inside lines, Control-A lines; dates are of every
+// form, usable or not, and sometimes out of reach.
+std::string GenerateRoundTripBox(std::uint64_t seed);
 
 }  // namespace quillet::reliability
 
