@@ -252,6 +252,10 @@ TEST_F(ModelRules, SeparatorDates) {
       {"Date: FRI, 5 JAN 2024 10:00:00 +0000", "Fri Jan  5 10:00:00 2024"},
       {"Date: Sat, 1 Jan 2000 00:30:00 +0100", "Fri Dec 31 23:30:00 1999"},
       {"Date: Tue, 2 Jan 2024\r\n 10:00:00 +0000", "Tue Jan  2 10:00:00 2024"},
+      // A lone CR in a CR LF file is a byte of its line, and a blank to
+      // Python; words after the zone do not matter to it.
+      {"Date: Sat Jan  6 09:00:00 \r2024", "Sat Jan  6 09:00:00 2024"},
+      {"Date: 1 Jan 2024 00:00 +0000 x Sat, 1 Jan", "Mon Jan  1 00:00:00 2024"},
       // Not usable: a three-digit year; then the Received field's date.
       {"Date: 1 Jan 101 10:00:00 Z\r\nReceived: from a; by b;\r\n"
        "\tTue, 2 Jan 2024 10:00:00 +0000",
