@@ -125,6 +125,31 @@ TEST(Differential, EveryReadSizeFrom1To64) {
   }
 }
 
+// Round-trip .box mailboxes and the mbox written from them, which states
+// the exact Content-Length of every body that has the field: the case of
+// mutt's and Dovecot's mailboxes, where a valid length hides "From " lines.
+TEST(Differential, RoundTripMailboxesAndTheirMbox) {
+  UiText text;
+  FillUiText(text, Language::kEnglish);
+  const QDateTime started(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
+  int failures = 0;
+  const std::uint64_t cases = kSanitizerBuild ? 50 : 500;
+  for (std::uint64_t seed = 1; seed <= cases && failures < 5; ++seed) {
+    const std::string box = GenerateRoundTripBox(seed);
+    const std::string mbox = ModelConvert(box, false, text, 1, started).output;
+    for (const bool mbox_to_box : {false, true}) {
+      DifferentialCase c;
+      c.mbox_to_box = mbox_to_box;
+      c.mailboxes = {mbox_to_box ? mbox : box};
+      for (const std::size_t chunk : {std::size_t{1} << 20, 1 + seed % 64}) {
+        c.read_chunk = chunk;
+        ExpectAgreement(c, "round-trip seed " + std::to_string(seed),
+                        &failures);
+      }
+    }
+  }
+}
+
 // A .box mailbox whose Date line ends the file `beyond` bytes past the
 // look-ahead's 64 KiB reach.
 std::string DateAtTheEndOfReach(std::size_t beyond) {
