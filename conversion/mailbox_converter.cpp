@@ -555,8 +555,10 @@ class ToMboxConverter : public ConverterBase {
     std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
-    if (const auto field = FindDateField(window, window_ends_file)) {
-      if (const auto when = ParseMailDate(*field)) return *when;
+    // The reader ends a line at a lone CR in every file.
+    if (const auto when = MessageDate(window, window_ends_file,
+                                      /*cr_ends_lines=*/true)) {
+      return *when;
     }
     return fallback_time_;
   }
