@@ -186,19 +186,25 @@ std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
   return std::nullopt;
 }
 
+QuoteRun MeasureQuotes(std::string_view bytes) {
+  std::size_t n = 0;
+  while (n < bytes.size() && bytes[n] == '>') ++n;
+  return {static_cast<qint64>(n),
+          bytes.substr(n, MboxSeparatorStart.size()) == MboxSeparatorStart};
+}
+
 QuoteRun TakeQuoteRun(LineReader& reader) {
   constexpr std::size_t kStep = 64;
-  QuoteRun run;
+  qint64 quotes = 0;
   for (;;) {
     const std::string_view head = reader.Head(kStep);
-    std::size_t n = 0;
-    while (n < head.size() && head[n] == '>') ++n;
-    reader.Skip(n);
-    run.quotes += static_cast<qint64>(n);
-    if (n < kStep) break;
+    const QuoteRun part = MeasureQuotes(head);
+    reader.Skip(static_cast<std::size_t>(part.quotes));
+    quotes += part.quotes;
+    if (part.quotes < static_cast<qint64>(kStep)) break;
   }
-  run.from_follows =
-      reader.Head(MboxSeparatorStart.size()) == MboxSeparatorStart;
+  QuoteRun run = MeasureQuotes(reader.Head(MboxSeparatorStart.size()));
+  run.quotes = quotes;
   return run;
 }
 
