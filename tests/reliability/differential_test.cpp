@@ -324,6 +324,22 @@ TEST(DifferentialFindings, RealMailboxRules) {
       // the field at the CR and fell back to the run's start time.
       {"a lone CR inside a Date field of an LF file", false,
        kBox + "\nDate: Sat Jan  6 09:00:00 \r2024\n"},
+      // "X: 1\r" is one header line, not a header line and an empty one:
+      // the block goes on, and its Date counts. The engine ended the
+      // header block at the CR and used the run's start time.
+      {"a header line ending in a lone CR before its CR LF", false,
+       kBox + "\r\nX: 1\r\r\nDate: Fri, 5 Jan 2024 10:00:00 +0100\r\n"},
+      // A "From " line holding nothing but blanks is a separator whatever
+      // its length (as is one with a date, or before a header field). The
+      // engine never took a "From " line of more than 64 KiB for one.
+      // MMDF messages end at their closing line, and only a closing line
+      // takes an empty line with it; the empty-line rules of mbox do not
+      // reach into MMDF. The engine dropped the empty line that ends the
+      // file inside a last message never closed.
+      {"MMDF: an empty line ending a message never closed", true,
+       ctrl_a + "\nS: 1\n\nb\n\n"},
+      {"a bare \"From \" line of 64 KiB + 1", true,
+       "From a\nS: 1\n\nFrom " + std::string(65536 - 4, ' ') + "\nbody\n"},
   };
   for (const auto& finding : cases) {
     int failures = 0;
