@@ -158,6 +158,33 @@ std::string DateAtTheEndOfReach(std::size_t beyond) {
          "\r\n" + date;
 }
 
+// Date and Received fields whose folded lines end just within or just
+// beyond the 64 KiB after the separator line: a field counts only whole.
+TEST(Differential, FoldedFieldsAtTheEdgeOfReach) {
+  int failures = 0;
+  for (const std::string name : {"Date: ", "Received: x;"}) {
+    const std::string head = name + "1 Jan 2024";
+    const std::string fold = " 00:00:00 +0000";
+    for (const int shift : {-17, -16, -15, -1, 0, 1}) {
+      // With shift 0 the fold line's CR stands at the last byte in reach.
+      const std::size_t pad =
+          65536 - 3 - 2 - head.size() - 2 - fold.size() - 1 + shift;
+      const std::string input = kBox + "\r\nX: " + std::string(pad, 'p') +
+                                "\r\n" + head + "\r\n" + fold +
+                                "\r\n\r\nb\r\n";
+      for (const std::size_t chunk :
+           {std::size_t{1} << 20, std::size_t{1}, std::size_t{7}}) {
+        DifferentialCase c;
+        c.mbox_to_box = false;
+        c.read_chunk = chunk;
+        c.mailboxes = {input};
+        ExpectAgreement(c, name + " shift " + std::to_string(shift),
+                        &failures);
+      }
+    }
+  }
+}
+
 // Shapes the generator reaches only by chance, written out.
 TEST(Differential, HandWrittenShapes) {
   const std::string folded_date =
