@@ -1,0 +1,269 @@
+#!/usr/bin/env python3
+"""Mailboxes written by real programs, converted mbox -> .box -> mbox by
+quillet-convert: every message must come through as mutt, Dovecot and
+Python's mailbox module read it from the original file.
+
+    real_writers_test.py QUILLET_CONVERT
+
+Compared: the message count, and per message its header lines and body,
+apart from line ends, one ">" of quoted "From " lines and Content-Length
+values. Quillet's side is read twice: from the .box itself (split at the
+separator lines) and by the same reader from the mbox that comes back.
+Exit code 77 with the reasons when a writer or reader is not installed and
+nothing failed.
+"""
+
+import concurrent.futures
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_corpus import make_corpus  # noqa: E402
+from readers import READERS, is_mmdf  # noqa: E402
+
+SEP = b"\x10" * 7 + b"\x11" * 6 + b"S"
+
+BOTH = ("mutt", "Dovecot")
+ALL = ("mutt", "Dovecot", "Python")
+MMDF_READERS = ("mutt", "Python")
+# The readers that read each writer's file right. Left out, with why:
+PYTHON_SPLITS = ("Python's mailbox module takes every line beginning "
+                 "\"From \" for a separator, Content-Length or not")
+NO_MMDF = "Dovecot reads no MMDF mailbox"
+CORPUS = {
+    "mutt.mbox": (BOTH, PYTHON_SPLITS),
+    "mutt.mmdf": (MMDF_READERS, NO_MMDF),
+    "dovecot.mbox": (BOTH, PYTHON_SPLITS),
+    "git.mbox": (BOTH, PYTHON_SPLITS),
+    "python.mbox": (ALL, None),
+    "python.mmdf": (MMDF_READERS, NO_MMDF),
+    # formail trusts a Content-Length past the end and leaves the "From "
+    # line under it unquoted.
+    "formail.mbox": (BOTH, PYTHON_SPLITS),
+    # Derived variants, read through the writer's file they come from.
+    "python-crlf.mbox": (ALL, None),
+    "mutt-cr.mbox": (BOTH, PYTHON_SPLITS),
+    "dovecot-crlf.mbox": (BOTH, PYTHON_SPLITS),
+    "git-crlf.mbox": (BOTH, PYTHON_SPLITS),
+    "python-preamble.mbox": (("Python",), "mutt and Dovecot take no file "
+                             "for a mailbox whose first line is not one"),
+    "python-message.txt": (ALL, None),
+}
+# The CR LF and CR variants are read by the readers in the LF file they were
+# made from: line ends are not compared, and the readers know LF files only.
+
+
+def lf(data):
+    return data.replace(b"\r\n", b"\n")
+
+
+def lf_all(data):
+    """A CR-only file's line ends as LF as well."""
+    return lf(data).replace(b"\r", b"\n")
+
+
+QUOTED = re.compile(rb"^>+From ", re.M)
+
+
+def unquote(data):
+    """One ">" less in front of every line of ">"s and "From "."""
+    return QUOTED.sub(lambda m: m.group(0)[1:], data)
+
+
+def split_message(raw):
+    """(header lines, body) of an LF message. A header block that never
+    closes reads as one with an empty body, as readers that drop the empty
+    line before a separator cannot tell them apart."""
+    if raw.startswith(b"\n"):
+        return [], raw[1:]
+    end = raw.find(b"\n\n")
+    if end < 0:
+        return raw.rstrip(b"\n").split(b"\n"), b""
+    return raw[:end].split(b"\n"), raw[end + 2:]
+
+
+CONTENT_LENGTH = re.compile(rb"^(content-length:[ \t]*)\d+", re.I)
+
+
+def normal_view(messages, hidden, quoted):
+    """Messages (LF) as compared: hidden header fields left out, the
+    Content-Length number masked, mbox quoting undone by one level."""
+    view = []
+    for raw in messages:
+        headers, body = split_message(raw)
+        headers = [CONTENT_LENGTH.sub(rb"\1#", h) for h in headers
+                   if h.split(b":", 1)[0].strip().lower() not in hidden]
+        view.append((headers, unquote(body) if quoted else body))
+    return view
+
+
+def box_messages(box):
+    """The text before the first separator, and each message after its
+    separator line, LF, as the .box holds them."""
+    starts = [m.start() for m in re.finditer(re.escape(SEP), box)
+              if m.start() == 0 or box[m.start() - 1] == 10]
+    preamble = box[:starts[0]] if starts else box
+    messages = []
+    for n, start in enumerate(starts):
+        end = starts[n + 1] if n + 1 < len(starts) else len(box)
+        line_end = box.find(b"\n", start)
+        messages.append(lf(box[line_end + 1 if line_end >= 0 and
+                               line_end < end else end:end]))
+    return lf(preamble), messages
+
+
+def lf_copy_of_output(data):
+    """Quillet's mbox output with LF line ends for the readers, each
+    Content-Length lowered by the CRs it counted, so that a right one stays
+    right. Every line beginning "From " in the output is a separator."""
+    out = bytearray()
+    in_header = False
+    length_at = None
+    pos = 0
+    while pos < len(data):
+        end = data.find(b"\n", pos)
+        end = len(data) if end < 0 else end + 1
+        line = data[pos:end]
+        if line.startswith(b"From "):
+            in_header, length_at = True, None
+        elif in_header and line.rstrip(b"\r\n") == b"":
+            in_header = False
+            if length_at is not None:
+                start, match = length_at
+                n = int(match.group(2))
+                n -= data[end:end + n].count(b"\r\n")
+                out[start + match.start(2):start + match.end(2)] = b"%d" % n
+        elif in_header and length_at is None:
+            match = re.match(rb"(content-length:[ \t]*)(\d+)", line, re.I)
+            if match:
+                length_at = (len(out), match)
+        out += line
+        pos = end
+    return lf(bytes(out))
+
+
+def describe(expected, actual):
+    """The first difference between two views, with the lines involved."""
+    if len(expected) != len(actual):
+        lines = ["%d messages, Quillet %d" % (len(expected), len(actual))]
+    else:
+        lines = []
+    for n, (e, a) in enumerate(zip(expected, actual)):
+        if e == a:
+            continue
+        what = "headers" if e[0] != a[0] else "body"
+        el = e[0] if what == "headers" else e[1].split(b"\n")
+        al = a[0] if what == "headers" else a[1].split(b"\n")
+        i = next((i for i, (x, y) in enumerate(zip(el, al)) if x != y),
+                 min(len(el), len(al)))
+        lines.append("message %d, %s line %d: reader %r, Quillet %r"
+                     % (n + 1, what, i + 1, el[i:i + 2], al[i:i + 2]))
+        break
+    return "; ".join(lines)
+
+
+def main():
+    convert = sys.argv[1]
+    failures, notes, skipped = [], [], []
+    with tempfile.TemporaryDirectory() as work:
+        os.chmod(work, 0o755)
+        corpus = os.path.join(work, "corpus")
+        boxes = os.path.join(work, "box")
+        back = os.path.join(work, "back")
+        for folder in (corpus, boxes, back):
+            os.mkdir(folder)
+        variants, skipped = make_corpus(corpus)
+        for name in sorted(os.listdir(corpus)):
+            if name not in CORPUS:
+                failures.append("%s: written but not in the table" % name)
+        names = [n for n in CORPUS if os.path.exists(os.path.join(corpus, n))]
+        paths = [os.path.join(corpus, n) for n in names]
+        subprocess.run([convert, "--to-box", "--quiet", "-o", boxes, "--"]
+                       + paths, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([convert, "--to-mbox", "--quiet", "-o", back, "--"]
+                       + [os.path.join(boxes, n + ".box") for n in names],
+                       check=True, stdout=subprocess.DEVNULL)
+        missing_readers = {}
+        for reader, (_, why_missing, _) in READERS.items():
+            reason = why_missing()
+            if reason:
+                missing_readers[reader] = reason
+                skipped.append("reader %s: %s" % (reader, reason))
+
+        # Every reader on every original and every output at once: mutt and
+        # Dovecot take a few tens of milliseconds each to start.
+        jobs = {}
+        for name in names:
+            output = open(os.path.join(back, name), "rb").read()
+            with open(os.path.join(work, "back-lf-" + name), "wb") as f:
+                f.write(lf_copy_of_output(output))
+            for reader in READERS:
+                if reader not in missing_readers:
+                    for path in (os.path.join(corpus, variants.get(name, name)),
+                                 os.path.join(work, "back-lf-" + name)):
+                        jobs[reader, path] = None
+        with concurrent.futures.ThreadPoolExecutor(4) as pool:
+            futures = {key: pool.submit(READERS[key[0]][0], key[1])
+                       for key in jobs}
+            read_by = {key: future.result() or []
+                       for key, future in futures.items()}
+
+        for name in names:
+            trusted, why_not = CORPUS[name]
+            source = os.path.join(corpus, variants.get(name, name))
+            original = open(os.path.join(corpus, name), "rb").read()
+            box = open(os.path.join(boxes, name + ".box"), "rb").read()
+            output = open(os.path.join(back, name), "rb").read()
+            back_lf = os.path.join(work, "back-lf-" + name)
+            preamble, in_box = box_messages(box)
+            mmdf = is_mmdf(source)
+            text = lf_all(original) if name == "mutt-cr.mbox" else lf(original)
+
+            # Text before the first separator: copied, quoting undone; all
+            # of it, and back whole, in a file without any separator.
+            first = re.search(rb"^From ", text, re.M)
+            before = b"" if mmdf else text[:first.start()] if first else text
+            if preamble != unquote(before):
+                failures.append("%s: .box text before the first separator "
+                                "%r, expected %r" % (name, preamble[:80],
+                                                      unquote(before)[:80]))
+            if not first and lf(output) != text:
+                failures.append("%s: no separator, yet the round trip "
+                                "changed it" % name)
+
+            for reader, (_, _, hidden) in READERS.items():
+                if reader in missing_readers:
+                    continue
+                view = normal_view(read_by[reader, source], hidden, True)
+                sides = [(".box", normal_view(in_box, hidden, False)),
+                         ("mbox back", normal_view(read_by[reader, back_lf],
+                                                   hidden, True))]
+                for side, quillet in sides:
+                    if quillet == view:
+                        continue
+                    line = "%s, %s vs %s: %s" % (name, reader, side,
+                                                  describe(view, quillet))
+                    if reader in trusted:
+                        failures.append(line)
+                    else:
+                        notes.append(line + " (not compared: %s)" % why_not)
+            print("%-22s %d messages in the .box; checked against %s"
+                  % (name, len(in_box), ", ".join(
+                      r for r in trusted if r not in missing_readers)))
+
+    for line in notes:
+        print("note:", line)
+    for line in failures:
+        print("FAIL:", line)
+    for line in skipped:
+        print("skipped:", line)
+    if failures:
+        return 1
+    return 77 if skipped else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
