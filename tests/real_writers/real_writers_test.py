@@ -28,18 +28,23 @@ SEP = b"\x10" * 7 + b"\x11" * 6 + b"S"
 
 BOTH = ("mutt", "Dovecot")
 ALL = ("mutt", "Dovecot", "Python")
-MMDF_READERS = ("mutt", "Python")
 # The readers that read each writer's file right. Left out, with why:
 PYTHON_SPLITS = ("Python's mailbox module takes every line beginning "
                  "\"From \" for a separator, Content-Length or not")
-NO_MMDF = "Dovecot reads no MMDF mailbox"
+# MMDF writers differ on an empty line before the closing line: Python's
+# writes one, mutt's does not (its Content-Length marks the end), and each
+# reader takes its own writer's way.
+MUTT_MMDF = ("Dovecot reads no MMDF mailbox; Python's takes the last line "
+             "end before each closing line for padding mutt never wrote")
+PYTHON_MMDF = ("Dovecot reads no MMDF mailbox; mutt keeps the empty line "
+               "Python writes before each closing line")
 CORPUS = {
     "mutt.mbox": (BOTH, PYTHON_SPLITS),
-    "mutt.mmdf": (MMDF_READERS, NO_MMDF),
+    "mutt.mmdf": (("mutt",), MUTT_MMDF),
     "dovecot.mbox": (BOTH, PYTHON_SPLITS),
     "git.mbox": (BOTH, PYTHON_SPLITS),
     "python.mbox": (ALL, None),
-    "python.mmdf": (MMDF_READERS, NO_MMDF),
+    "python.mmdf": (("Python",), PYTHON_MMDF),
     # formail trusts a Content-Length past the end and leaves the "From "
     # line under it unquoted.
     "formail.mbox": (BOTH, PYTHON_SPLITS),
@@ -51,6 +56,14 @@ CORPUS = {
     "python-preamble.mbox": (("Python",), "mutt and Dovecot take no file "
                              "for a mailbox whose first line is not one"),
     "python-message.txt": (ALL, None),
+}
+# Where Quillet follows its rules against a trusted reader: (file, reader):
+# (message number, why). That message may differ only by the one empty line
+# at the end of its body that the reader has and Quillet has not.
+KNOWN = {
+    ("mutt.mmdf", "mutt"): (2, "an empty line right before an MMDF closing "
+                               "line is dropped, though mutt's Content-Length "
+                               "counts it"),
 }
 # The CR LF and CR variants are read by the readers in the LF file they were
 # made from: line ends are not compared, and the readers know LF files only.
@@ -88,11 +101,15 @@ def split_message(raw):
 CONTENT_LENGTH = re.compile(rb"^(content-length:[ \t]*)\d+", re.I)
 
 
-def normal_view(messages, hidden, quoted):
+def normal_view(messages, hidden, quoted, cr_ends=False):
     """Messages (LF) as compared: hidden header fields left out, the
-    Content-Length number masked, mbox quoting undone by one level."""
+    Content-Length number masked, mbox quoting undone by one level. With
+    cr_ends, for a file where a CR alone ends a line, a CR that a reader
+    found inside a line of the LF original counts as a line end."""
     view = []
     for raw in messages:
+        if cr_ends:
+            raw = raw.replace(b"\r", b"\n")
         headers, body = split_message(raw)
         headers = [CONTENT_LENGTH.sub(rb"\1#", h) for h in headers
                    if h.split(b":", 1)[0].strip().lower() not in hidden]
@@ -145,10 +162,43 @@ def lf_copy_of_output(data):
     return lf(bytes(out))
 
 
+def wrong_content_lengths(data, separator, own_empty_line):
+    """Numbers of the messages in Quillet's output whose first
+    Content-Length does not give the length of the body as written: up to
+    the next separator, or up to the message's own empty line before it."""
+    wrong = []
+    number, in_header, length = 0, False, None
+    pos = 0
+    while pos < len(data):
+        end = data.find(b"\n", pos)
+        end = len(data) if end < 0 else end + 1
+        line = data[pos:end].rstrip(b"\r\n")
+        if data.startswith(separator, pos):
+            number, in_header, length = number + 1, True, None
+        elif in_header and line == b"":
+            in_header = False
+            if length is not None:
+                at = end + length
+                if own_empty_line:
+                    empty = re.match(rb"\r?\n", data[at:at + 2])
+                    at = at + empty.end() if empty else -1
+                if not (at == len(data) or
+                        (at > 0 and data.startswith(separator, at))):
+                    wrong.append(number)
+        elif in_header and length is None:
+            match = re.fullmatch(rb"content-length:[ \t]*(\d+)[ \t]*", line,
+                                 re.I)
+            if match:
+                length = int(match.group(1))
+        pos = end
+    return wrong
+
+
 def describe(expected, actual):
     """The first difference between two views, with the lines involved."""
     if len(expected) != len(actual):
-        lines = ["%d messages, Quillet %d" % (len(expected), len(actual))]
+        lines = ["reader %d messages, Quillet %d"
+                 % (len(expected), len(actual))]
     else:
         lines = []
     for n, (e, a) in enumerate(zip(expected, actual)):
@@ -220,7 +270,9 @@ def main():
             back_lf = os.path.join(work, "back-lf-" + name)
             preamble, in_box = box_messages(box)
             mmdf = is_mmdf(source)
-            text = lf_all(original) if name == "mutt-cr.mbox" else lf(original)
+            first_end = re.search(rb"\r\n|\r|\n", original)
+            cr_ends = bool(first_end) and first_end.group(0) == b"\r"
+            text = lf_all(original) if cr_ends else lf(original)
 
             # Text before the first separator: copied, quoting undone; all
             # of it, and back whole, in a file without any separator.
@@ -230,6 +282,14 @@ def main():
                 failures.append("%s: .box text before the first separator "
                                 "%r, expected %r" % (name, preamble[:80],
                                                       unquote(before)[:80]))
+            for side, data, separator, own in ((".box", box, SEP, False),
+                                               ("mbox back", output, b"From ",
+                                                True)):
+                wrong = wrong_content_lengths(data, separator, own)
+                if wrong:
+                    failures.append("%s, %s: Content-Length not the body's "
+                                    "length in messages %s" % (name, side,
+                                                               wrong))
             if not first and lf(output) != text:
                 failures.append("%s: no separator, yet the round trip "
                                 "changed it" % name)
@@ -237,13 +297,25 @@ def main():
             for reader, (_, _, hidden) in READERS.items():
                 if reader in missing_readers:
                     continue
-                view = normal_view(read_by[reader, source], hidden, True)
+                view = normal_view(read_by[reader, source], hidden, True,
+                                   cr_ends)
                 sides = [(".box", normal_view(in_box, hidden, False)),
                          ("mbox back", normal_view(read_by[reader, back_lf],
                                                    hidden, True))]
                 for side, quillet in sides:
                     if quillet == view:
                         continue
+                    known = KNOWN.get((name, reader))
+                    if known and len(view) >= known[0]:
+                        n = known[0] - 1
+                        headers, body = view[n]
+                        if body.endswith(b"\n\n") and quillet == (
+                                view[:n] + [(headers, body[:-1])]
+                                + view[n + 1:]):
+                            notes.append("%s, %s vs %s: message %d: %s"
+                                         % (name, reader, side, n + 1,
+                                            known[1]))
+                            continue
                     line = "%s, %s vs %s: %s" % (name, reader, side,
                                                   describe(view, quillet))
                     if reader in trusted:
