@@ -48,7 +48,9 @@ CORPUS = {
     # formail trusts a Content-Length past the end and leaves the "From "
     # line under it unquoted.
     "formail.mbox": (BOTH, PYTHON_SPLITS),
-    # Derived variants, read through the writer's file they come from.
+    # Derived variants. The CR LF and CR ones are read by the readers in the
+    # LF file they were made from: the readers know LF files only, and line
+    # ends are not compared.
     "python-crlf.mbox": (ALL, None),
     "mutt-cr.mbox": (BOTH, PYTHON_SPLITS),
     "dovecot-crlf.mbox": (BOTH, PYTHON_SPLITS),
@@ -65,8 +67,6 @@ KNOWN = {
                                "line is dropped, though mutt's Content-Length "
                                "counts it"),
 }
-# The CR LF and CR variants are read by the readers in the LF file they were
-# made from: line ends are not compared, and the readers know LF files only.
 
 
 def lf(data):
@@ -122,43 +122,47 @@ def box_messages(box):
     separator line, LF, as the .box holds them."""
     starts = [m.start() for m in re.finditer(re.escape(SEP), box)
               if m.start() == 0 or box[m.start() - 1] == 10]
-    preamble = box[:starts[0]] if starts else box
     messages = []
-    for n, start in enumerate(starts):
-        end = starts[n + 1] if n + 1 < len(starts) else len(box)
-        line_end = box.find(b"\n", start)
-        messages.append(lf(box[line_end + 1 if line_end >= 0 and
-                               line_end < end else end:end]))
-    return lf(preamble), messages
+    for start, end in zip(starts, starts[1:] + [len(box)]):
+        line_end = box.find(b"\n", start, end)
+        messages.append(lf(box[end if line_end < 0 else line_end + 1:end]))
+    return lf(box[:starts[0]] if starts else box), messages
+
+
+def content_lengths(data, separator):
+    """(message number, the field's match, offset of the field's line,
+    offset of the body) for the first Content-Length with a number in each
+    closed header block of Quillet's output."""
+    number, in_header, field = 0, False, None
+    pos = 0
+    while pos < len(data):
+        end = data.find(b"\n", pos)
+        end = len(data) if end < 0 else end + 1
+        line = data[pos:end].rstrip(b"\r\n")
+        if data.startswith(separator, pos):
+            number, in_header, field = number + 1, True, None
+        elif in_header and line == b"":
+            in_header = False
+            if field:
+                yield number, field[0], field[1], end
+        elif in_header and field is None:
+            match = re.fullmatch(rb"(content-length:[ \t]*)(\d+)[ \t]*", line,
+                                 re.I)
+            if match:
+                field = (match, pos)
+        pos = end
 
 
 def lf_copy_of_output(data):
     """Quillet's mbox output with LF line ends for the readers, each
     Content-Length lowered by the CRs it counted, so that a right one stays
     right. Every line beginning "From " in the output is a separator."""
-    out = bytearray()
-    in_header = False
-    length_at = None
-    pos = 0
-    while pos < len(data):
-        end = data.find(b"\n", pos)
-        end = len(data) if end < 0 else end + 1
-        line = data[pos:end]
-        if line.startswith(b"From "):
-            in_header, length_at = True, None
-        elif in_header and line.rstrip(b"\r\n") == b"":
-            in_header = False
-            if length_at is not None:
-                start, match = length_at
-                n = int(match.group(2))
-                n -= data[end:end + n].count(b"\r\n")
-                out[start + match.start(2):start + match.end(2)] = b"%d" % n
-        elif in_header and length_at is None:
-            match = re.match(rb"(content-length:[ \t]*)(\d+)", line, re.I)
-            if match:
-                length_at = (len(out), match)
-        out += line
-        pos = end
+    out = bytearray(data)
+    for _, match, line, body in reversed(list(content_lengths(data,
+                                                              b"From "))):
+        n = int(match.group(2))
+        n -= data[body:body + n].count(b"\r\n")
+        out[line + match.start(2):line + match.end(2)] = b"%d" % n
     return lf(bytes(out))
 
 
@@ -167,30 +171,14 @@ def wrong_content_lengths(data, separator, own_empty_line):
     Content-Length does not give the length of the body as written: up to
     the next separator, or up to the message's own empty line before it."""
     wrong = []
-    number, in_header, length = 0, False, None
-    pos = 0
-    while pos < len(data):
-        end = data.find(b"\n", pos)
-        end = len(data) if end < 0 else end + 1
-        line = data[pos:end].rstrip(b"\r\n")
-        if data.startswith(separator, pos):
-            number, in_header, length = number + 1, True, None
-        elif in_header and line == b"":
-            in_header = False
-            if length is not None:
-                at = end + length
-                if own_empty_line:
-                    empty = re.match(rb"\r?\n", data[at:at + 2])
-                    at = at + empty.end() if empty else -1
-                if not (at == len(data) or
-                        (at > 0 and data.startswith(separator, at))):
-                    wrong.append(number)
-        elif in_header and length is None:
-            match = re.fullmatch(rb"content-length:[ \t]*(\d+)[ \t]*", line,
-                                 re.I)
-            if match:
-                length = int(match.group(1))
-        pos = end
+    for number, match, _, body in content_lengths(data, separator):
+        at = body + int(match.group(2))
+        if own_empty_line:
+            empty = re.match(rb"\r?\n", data[at:at + 2])
+            at = at + empty.end() if empty else -1
+        if not (at == len(data) or
+                (at > 0 and data.startswith(separator, at))):
+            wrong.append(number)
     return wrong
 
 
