@@ -19,7 +19,8 @@ namespace {
 const QByteArray kBoxSeparator =
     "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S";
 
-// Two messages in Unix mbox form, and what they become as .box.
+// Two messages in Unix mbox form, and what they become as .box: the empty
+// line before a separator is the mbox format's, not the message's.
 const QByteArray kMbox =
     "From alice@example.com Mon Jan  1 09:00:00 2024\n"
     "Subject: one\n"
@@ -31,7 +32,7 @@ const QByteArray kMbox =
     "\n"
     "second body\n";
 const QByteArray kBox =
-    kBoxSeparator + "\r\nSubject: one\r\n\r\nfirst body\r\n\r\n" +
+    kBoxSeparator + "\r\nSubject: one\r\n\r\nfirst body\r\n" +
     kBoxSeparator + "\r\nSubject: two\r\n\r\nsecond body\r\n";
 
 struct Outcome {

@@ -30,12 +30,64 @@ const char* FindLineBreak(const char* begin, const char* end) {
   return end;
 }
 
+LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
+                  CrRule* rule) {
+  LineScan scan;
+  for (;;) {  // at most twice: once more after the rule is decided
+    if (*rule == CrRule::kOrdinary) {
+      const auto* lf = static_cast<const char*>(
+          std::memchr(begin, '\n', static_cast<std::size_t>(stop - begin)));
+      if (lf != nullptr) {
+        const auto size = static_cast<std::size_t>(lf - begin);
+        scan.found = true;
+        const bool crlf = size > 0 && lf[-1] == '\r';
+        scan.content = crlf ? size - 1 : size;
+        scan.end_size = crlf ? 2 : 1;
+        scan.end = crlf ? LineEnd::kCrLf : LineEnd::kLf;
+        return scan;
+      }
+      scan.content = static_cast<std::size_t>(stop - begin);
+      // A CR at the window's end may be the first half of a CR LF.
+      if (scan.content > 0 && stop[-1] == '\r' && !at_eof) --scan.content;
+      return scan;
+    }
+    const char* brk = FindLineBreak(begin, stop);
+    scan.content = static_cast<std::size_t>(brk - begin);
+    if (brk == stop) return scan;
+    const bool next_known = brk + 1 < stop;
+    if (*rule == CrRule::kUndecided) {
+      if (*brk == '\n' || (next_known && brk[1] == '\n')) {
+        *rule = CrRule::kOrdinary;
+      } else if (next_known || at_eof) {
+        *rule = CrRule::kEndsLine;
+      } else {
+        return scan;  // the byte after this first CR is not read yet
+      }
+      continue;
+    }
+    if (*brk == '\n') {
+      scan.end_size = 1;
+      scan.end = LineEnd::kLf;
+    } else if (next_known && brk[1] == '\n') {
+      scan.end_size = 2;
+      scan.end = LineEnd::kCrLf;
+    } else if (next_known || at_eof) {
+      scan.end_size = 1;
+      scan.end = LineEnd::kCr;
+    } else {
+      return scan;
+    }
+    scan.found = true;
+    return scan;
+  }
+}
+
 namespace {
 
 std::size_t PlainCrLfRunBytewise(const char* begin, const char* end,
-                                 char first) {
+                                 std::string_view excluded) {
   const char* line = begin;
-  while (line < end && *line != first) {
+  while (line < end && excluded.find(*line) == std::string_view::npos) {
     const char* brk = FindLineBreak(line, end);
     if (brk + 1 >= end || brk[0] != '\r' || brk[1] != '\n') break;
     line = brk + 2;
@@ -45,16 +97,22 @@ std::size_t PlainCrLfRunBytewise(const char* begin, const char* end,
 
 }  // namespace
 
-std::size_t PlainCrLfRun(const char* begin, const char* end, char first) {
+std::size_t PlainCrLfRun(const char* begin, const char* end,
+                         std::string_view excluded) {
   std::size_t run = 0;  // bytes up to the last whole line found good
 #if defined(__SSE2__)
   // Sixteen bytes at a time, with one bit per byte: every LF must follow a
-  // CR and every CR precede an LF, and no line may start with `first`.
+  // CR and every CR precede an LF, and no line may start with an excluded
+  // byte.
   const __m128i cr_byte = _mm_set1_epi8('\r');
   const __m128i lf_byte = _mm_set1_epi8('\n');
-  const __m128i first_byte = _mm_set1_epi8(first);
   const auto mask = [](__m128i block, __m128i byte) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, byte)));
+  };
+  const auto excluded_mask = [&](__m128i block) {
+    unsigned m = 0;
+    for (const char c : excluded) m |= mask(block, _mm_set1_epi8(c));
+    return m;
   };
   unsigned cr_before = 0;     // 1 when the byte before the block is a CR
   unsigned line_starts = 1;   // 1 when the block's first byte starts a line
@@ -67,7 +125,7 @@ std::size_t PlainCrLfRun(const char* begin, const char* end, char first) {
     const unsigned lf = mask(block, lf_byte);
     const unsigned starts = ((lf << 1) | line_starts) & 0xFFFFu;
     const unsigned bad = ((lf ^ ((cr << 1) | cr_before)) |
-                          (starts & mask(block, first_byte))) &
+                          (starts & excluded_mask(block))) &
                          0xFFFFu;
     // The run ends after the last LF before the first bad byte; a bad byte
     // always lies on the line after that LF.
@@ -78,11 +136,15 @@ std::size_t PlainCrLfRun(const char* begin, const char* end, char first) {
     line_starts = lf >> 15;
   }
 #endif
-  return run + PlainCrLfRunBytewise(begin + run, end, first);
+  return run + PlainCrLfRunBytewise(begin + run, end, excluded);
 }
 
-LineReader::LineReader(InputFile& file, std::size_t read_chunk)
-    : file_(file), read_chunk_(std::max<std::size_t>(read_chunk, 1)) {
+LineReader::LineReader(InputFile& file, std::size_t read_chunk,
+                       qint64 offset, CrRule rule)
+    : file_(file),
+      read_chunk_(std::max<std::size_t>(read_chunk, 1)),
+      base_(offset),
+      rule_(rule) {
   buffer_.resize(read_chunk_ + 64);
 }
 
@@ -93,6 +155,7 @@ std::size_t LineReader::Ensure(std::size_t n) {
       // more than the buffer holds asks for it.
       std::memmove(buffer_.data(), data(), available());
       end_ -= pos_;
+      base_ += static_cast<qint64>(pos_);
       pos_ = 0;
       const std::size_t wanted = std::max(n, available()) + read_chunk_;
       if (buffer_.size() < wanted) buffer_.resize(wanted);
@@ -124,10 +187,12 @@ bool LineReader::ReadMailboxLine() {
 
 std::string_view LineReader::Head(std::size_t n) {
   if (!in_line_) return {};
-  Ensure(n);
-  const std::size_t take = std::min(n, available());
-  const char* brk = FindLineBreak(data(), data() + take);
-  return {data(), static_cast<std::size_t>(brk - data())};
+  // One byte more than asked, so that a CR at the n-th byte can be judged.
+  Ensure(n + 1);
+  const std::size_t window = std::min(n + 1, available());
+  const LineScan scan = ScanLine(data(), data() + window,
+                                 eof_ && window == available(), &rule_);
+  return {data(), std::min(scan.content, n)};
 }
 
 void LineReader::Skip(std::size_t n) {
@@ -137,30 +202,28 @@ void LineReader::Skip(std::size_t n) {
 
 bool LineReader::NextPiece(std::string_view* piece) {
   if (!in_line_) return false;
-  if (available() == 0 && Ensure(1) == 0) {
-    in_line_ = false;  // the file (or a failed read) ends the line
-    line_end_ = LineEnd::kNone;
-    return false;
+  for (;;) {
+    if (failed_ || (available() == 0 && Ensure(1) == 0)) {
+      in_line_ = false;  // the file (or a failed read) ends the line
+      line_end_ = LineEnd::kNone;
+      return false;
+    }
+    const LineScan scan =
+        ScanLine(data(), data() + available(), eof_, &rule_);
+    if (scan.content > 0) {
+      *piece = {data(), scan.content};
+      Skip(scan.content);
+      return true;
+    }
+    if (scan.found) {
+      pos_ += scan.end_size;
+      in_line_ = false;
+      line_end_ = scan.end;
+      return false;
+    }
+    // Only a CR is left whose meaning the next byte decides.
+    Ensure(available() + 1);
   }
-  const char* begin = data();
-  const char* brk = FindLineBreak(begin, begin + available());
-  const std::size_t length = static_cast<std::size_t>(brk - begin);
-  if (length > 0) {
-    *piece = {begin, length};
-    Skip(length);
-    return true;
-  }
-  in_line_ = false;
-  ++pos_;
-  if (*brk == '\n') {
-    line_end_ = LineEnd::kLf;
-  } else if (Ensure(1) > 0 && *data() == '\n') {
-    ++pos_;
-    line_end_ = LineEnd::kCrLf;
-  } else {
-    line_end_ = LineEnd::kCr;
-  }
-  return false;
 }
 
 std::string_view LineReader::LookAhead(std::size_t n) {

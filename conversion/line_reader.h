@@ -14,28 +14,52 @@ namespace quillet {
 // How a line ended in the source.
 enum class LineEnd { kCrLf, kCr, kLf, kNone };
 
+// Whether a lone CR ends a line. CR LF and a lone LF always do. A lone CR
+// does only in a file whose first CR or LF byte is a CR not followed by LF
+// (old Mac mailboxes); in every other file it is an ordinary byte.
+enum class CrRule { kUndecided, kEndsLine, kOrdinary };
+
 // Returns the first CR or LF in [begin, end), or end if there is none.
 const char* FindLineBreak(const char* begin, const char* end);
 
+// Where the line that starts at `begin` ends, looked for in [begin, stop).
+struct LineScan {
+  bool found = false;       // the line end lies in the window
+  std::size_t content = 0;  // found: the line's bytes; otherwise the bytes
+                            // that surely belong to the line
+  std::size_t end_size = 0; // found: bytes of the line end (1 or 2)
+  LineEnd end = LineEnd::kNone;
+};
+
+// Finds the end of the line at `begin` under `rule`. `at_eof`: nothing
+// follows `stop` in the file, so a CR there is not the start of a CR LF.
+// An undecided rule is decided by the first CR or LF that can be judged.
+LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
+                  CrRule* rule);
+
 // The length of the longest run at the start of [begin, end), which must be
 // the start of a line, made of whole lines that each end in CR LF, hold no
-// other CR or LF, and do not begin with the byte `first`. Such lines need no
-// change on their way into a .box file.
-std::size_t PlainCrLfRun(const char* begin, const char* end, char first);
+// other CR or LF, and do not begin with any byte of `excluded`. Such lines
+// need no change on their way into a .box file.
+std::size_t PlainCrLfRun(const char* begin, const char* end,
+                         std::string_view excluded);
 
 // Reads a mailbox line by line without ever holding a whole line: a line
-// may be longer than memory. A CR LF pair, a lone CR and a lone LF each end
-// a line; the last line may end with the file instead. Bytes pass through
-// untouched.
+// may be longer than memory. Lines end as CrRule says; the last line may
+// end with the file instead. Bytes pass through untouched.
 //
 // Use: ReadMailboxLine() starts each line; Head() looks at the line's next
-// bytes without taking them; Skip() and NextPiece() take them. Views
-// returned stay valid only until the next call on the reader.
+// bytes without taking them; Skip() and NextPiece() take them; LookAhead()
+// looks at the file's bytes from the reading position on. Views returned
+// stay valid only until the next call on the reader.
 class LineReader {
  public:
   // `file` must outlive the reader. `read_chunk` is the number of bytes
-  // asked of the file per read (at least 1).
-  LineReader(InputFile& file, std::size_t read_chunk);
+  // asked of the file per read (at least 1). `offset` is the file offset
+  // the file's next Read() starts at, and `rule` what is known of lone CRs
+  // there (a reader that starts inside a file inherits both).
+  LineReader(InputFile& file, std::size_t read_chunk, qint64 offset = 0,
+             CrRule rule = CrRule::kUndecided);
 
   // Starts the next line, skipping whatever the caller left of the current
   // one. Returns false at the end of the file or when a read failed.
@@ -51,35 +75,33 @@ class LineReader {
   bool NextPiece(std::string_view* piece);
 
   // The fast way through a buffer full of lines: when the unread bytes hold
-  // a whole line and its line end, takes both and returns true. Otherwise
-  // takes nothing, reads nothing and returns false, and ReadMailboxLine()
-  // carries on. Only between lines. `line` stays valid until the next call
-  // that is not TakeWholeLine(); the line end's bytes follow it in memory.
-  bool TakeWholeLine(std::string_view* line, LineEnd* end) {
+  // a whole line and its line end, shows both and returns true without
+  // taking them; TakePeeked() then takes them. Otherwise returns false and
+  // ReadMailboxLine() carries on. Only between lines. `line` stays valid
+  // until the next call that is not PeekWholeLine(), TakePeeked() or
+  // TakePlainCrLfRun(); the line end's bytes follow it in memory.
+  bool PeekWholeLine(std::string_view* line, LineEnd* end,
+                     std::size_t* end_size) {
     if (in_line_) return false;
-    const char* begin = data();
-    const char* stop = begin + available();
-    const char* brk = FindLineBreak(begin, stop);
-    if (brk == stop) return false;
-    if (*brk == '\n') {
-      *end = LineEnd::kLf;
-    } else if (brk + 1 < stop) {
-      *end = brk[1] == '\n' ? LineEnd::kCrLf : LineEnd::kCr;
-    } else {
-      return false;  // the byte after the CR is not read yet
-    }
-    *line = {begin, static_cast<std::size_t>(brk - begin)};
-    pos_ += line->size() + (*end == LineEnd::kCrLf ? 2 : 1);
+    const LineScan scan = ScanLine(data(), data() + available(), eof_, &rule_);
+    if (!scan.found) return false;
+    *line = {data(), scan.content};
+    *end = scan.end;
+    *end_size = scan.end_size;
     return true;
+  }
+  void TakePeeked(const std::string_view& line, std::size_t end_size) {
+    pos_ += line.size() + end_size;
   }
 
   // Between lines: takes the PlainCrLfRun() at the reading position and
   // returns it (it may be empty). Reads nothing; the view stays valid as
-  // long as TakeWholeLine()'s does.
-  std::string_view TakePlainCrLfRun(char first) {
+  // long as PeekWholeLine()'s does.
+  std::string_view TakePlainCrLfRun(std::string_view excluded) {
     if (in_line_) return {};
     const char* begin = data();
-    const std::size_t size = PlainCrLfRun(begin, begin + available(), first);
+    const std::size_t size =
+        PlainCrLfRun(begin, begin + available(), excluded);
     pos_ += size;
     return {begin, size};
   }
@@ -93,9 +115,22 @@ class LineReader {
   // Up to `n` bytes that follow everything taken so far, as they stand in
   // the file (line ends included): fewer only at the end of the file.
   std::string_view LookAhead(std::size_t n);
+  // Whether the file ends right after what LookAhead() last showed, given
+  // that it showed fewer bytes than asked.
+  bool at_eof() const { return eof_; }
+
+  // The file offset of the reading position.
+  qint64 offset() const { return base_ + static_cast<qint64>(pos_); }
+  CrRule cr_rule() const { return rule_; }
+  InputFile& file() { return file_; }
 
   bool failed() const { return failed_; }
   QString error() const { return error_; }
+  // Marks the read as failed, for a look elsewhere in the file that failed.
+  void Fail(const QString& error) {
+    failed_ = true;
+    error_ = error;
+  }
 
  private:
   // Makes at least `n` unread bytes available unless the file ends first.
@@ -107,11 +142,13 @@ class LineReader {
   InputFile& file_;
   std::size_t read_chunk_;
   std::vector<char> buffer_;
+  qint64 base_;          // file offset of buffer_[0]
   std::size_t pos_ = 0;  // first unread byte
   std::size_t end_ = 0;  // one past the last byte read
   bool eof_ = false;     // the file has said it has no more bytes
   bool failed_ = false;
   QString error_;
+  CrRule rule_;
 
   bool in_line_ = false;  // a line has been started and not finished
   qint64 line_length_ = 0;

@@ -60,13 +60,19 @@ std::vector<ReadLine> ReadAll(const std::string& bytes, std::size_t chunk) {
 
 class LineModel : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(LineModel, EachLineEndEndsALine) {
-  const std::vector<ReadLine> expected = {{"a", LineEnd::kCrLf, 1},
-                                          {"bb", LineEnd::kCr, 2},
-                                          {"ccc", LineEnd::kLf, 3},
-                                          {"", LineEnd::kLf, 0},
-                                          {"d", LineEnd::kNone, 1}};
-  EXPECT_EQ(ReadAll("a\r\nbb\rccc\n\nd", GetParam()), expected);
+TEST_P(LineModel, CrLfAndLfEndLinesAndALoneCrOnlyWhereItCameFirst) {
+  // The file's first CR or LF is a CR LF: a lone CR is a byte of its line.
+  const std::vector<ReadLine> lf_file = {{"a", LineEnd::kCrLf, 1},
+                                         {"bb\rccc", LineEnd::kLf, 6},
+                                         {"", LineEnd::kLf, 0},
+                                         {"d\r", LineEnd::kNone, 2}};
+  EXPECT_EQ(ReadAll("a\r\nbb\rccc\n\nd\r", GetParam()), lf_file);
+  // The first is a lone CR: an old Mac file, where a lone CR ends lines.
+  const std::vector<ReadLine> cr_file = {{"a", LineEnd::kCr, 1},
+                                         {"bb", LineEnd::kCrLf, 2},
+                                         {"ccc", LineEnd::kLf, 3},
+                                         {"d", LineEnd::kCr, 1}};
+  EXPECT_EQ(ReadAll("a\rbb\r\nccc\nd\r", GetParam()), cr_file);
 }
 
 TEST_P(LineModel, LfAfterLoneCrIsAnEmptyLineNotPartOfIt) {
@@ -195,7 +201,7 @@ TEST(PlainCrLfRun, MatchesTheObviousRuleOnRandomText) {
         s += alphabet[random() % sizeof alphabet];
       }
     }
-    ASSERT_EQ(PlainCrLfRun(s.data(), s.data() + s.size(), 'F'),
+    ASSERT_EQ(PlainCrLfRun(s.data(), s.data() + s.size(), "F"),
               ExpectedRun(s, 'F'))
         << ::testing::PrintToString(s);
   }
@@ -204,7 +210,7 @@ TEST(PlainCrLfRun, MatchesTheObviousRuleOnRandomText) {
 TEST(PlainCrLfRun, StopsBeforeTheLineThatBreaksTheRule) {
   const std::string lines = "abc\r\n\r\n" + std::string(40, 'y') + "\r\n";
   const auto run = [](const std::string& s) {
-    return PlainCrLfRun(s.data(), s.data() + s.size(), 'F');
+    return PlainCrLfRun(s.data(), s.data() + s.size(), "F");
   };
   EXPECT_EQ(run(lines), lines.size());
   EXPECT_EQ(run(lines + "From x\r\n"), lines.size());

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "conversion/mailbox_format.h"
+#include "conversion/mbox_rules.h"
 #include "conversion/message_date.h"
 
 namespace quillet {
@@ -22,115 +23,73 @@ void CopyRestOfLine(LineReader& reader, MailboxWriter& writer) {
   while (reader.NextPiece(&piece)) writer.Append(piece);
 }
 
-// Converts one open mailbox. Reports progress at each source separator and
-// counts them; read and write failures are left in `reader` and `writer`.
-//
-// Most lines are whole in the reader's buffer and go through the fast path
-// (TakeWholeLine); lines that reach past the buffer, however long, take the
-// piecewise path. Both give the same bytes.
-class MailboxConverter {
+// Reads a file from an offset on through positional reads, leaving the
+// position of the file's own reads alone: the second reader of a look far
+// ahead.
+class OffsetInput final : public InputFile {
  public:
-  MailboxConverter(LineReader& reader, MailboxWriter& writer,
-                   ConversionReporter& reporter, const UiText& text,
-                   qint64 mailbox_number, QDateTime fallback_time)
+  OffsetInput(InputFile& file, qint64 offset) : file_(file), offset_(offset) {}
+  qint64 Read(char* data, qint64 max) override {
+    const qint64 n = file_.ReadAt(offset_, data, max);
+    if (n > 0) offset_ += n;
+    return n;
+  }
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+    return file_.ReadAt(offset, data, max);
+  }
+  bool Close() override { return true; }
+  QString ErrorString() const override { return file_.ErrorString(); }
+
+ private:
+  InputFile& file_;
+  qint64 offset_;
+};
+
+// Takes bytes and keeps nothing: a writer over it counts what a conversion
+// would write.
+class CountingOutput final : public OutputFile {
+ public:
+  bool Write(const char*, qint64) override { return true; }
+  bool Flush() override { return true; }
+  bool Commit() override { return true; }
+  QString ErrorString() const override { return {}; }
+};
+
+class SilentReporter final : public ConversionReporter {
+ public:
+  void SetProgressMax(qint64) override {}
+  void SetProgressValue(qint64) override {}
+  void SetStatusText(const QString&) override {}
+  void Repaint() override {}
+};
+
+// The size of the reads of a look ahead through a message's body.
+constexpr std::size_t kLookAheadChunk = 64 * 1024;
+
+// What the two directions share: the bytes kept back to be written in one
+// piece, progress and message counting, and the counting of a body's
+// written length for its Content-Length field.
+//
+// Every line goes through one of two paths. The fast path (whole plain
+// lines in the reader's buffer, and runs of CR LF lines) takes only lines
+// that no rule changes and that change no state: no separator candidate,
+// no quoted line, no empty line, no Content-Length candidate. Every other
+// line takes ProcessLine(), where all the rules are; so the fast path only
+// decides where the bytes come from.
+class ConverterBase {
+ public:
+  ConverterBase(LineReader& reader, MailboxWriter& writer,
+                ConversionReporter& reporter, const UiText& text,
+                qint64 mailbox_number)
       : reader_(reader),
         writer_(writer),
         reporter_(reporter),
         text_(text),
-        mailbox_number_(mailbox_number),
-        fallback_time_(std::move(fallback_time)) {}
+        mailbox_number_(mailbox_number) {}
 
   qint64 messages() const { return messages_; }
 
-  // mbox to .box: "From " lines become the .box separator, every other line
-  // is copied as it stands, and every line ends in CR LF.
-  void ToBox() {
-    std::string_view line;
-    LineEnd end;
-    while (!writer_.failed()) {
-      // Lines that end in CR LF and are no separator go out as they are,
-      // many at a time; each is reckoned at its length plus 2, its size.
-      // Looked for only while the source's lines end in CR LF: in an LF
-      // source every attempt would stop at once.
-      if (crlf_source_) {
-        const std::string_view run = reader_.TakePlainCrLfRun('F');
-        Keep(run.data(), run.size());
-        reckoned_ += static_cast<qint64>(run.size());
-      }
-      if (reader_.TakeWholeLine(&line, &end)) {
-        crlf_source_ = end == LineEnd::kCrLf;
-        reckoned_ += static_cast<qint64>(line.size()) + 2;
-        if (!line.empty() && line[0] == 'F' && IsSourceSeparator(line, true)) {
-          ReportSeparator();
-          Writer().WriteMailboxLine(BoxSeparator);
-        } else if (end == LineEnd::kCrLf) {
-          Keep(line.data(), line.size() + 2);
-        } else {
-          Writer().WriteMailboxLine(line);
-        }
-        continue;
-      }
-      FlushSpan();
-      if (!reader_.ReadMailboxLine()) break;
-      if (IsSourceSeparator(reader_.Head(MboxSeparatorStart.size()), true)) {
-        SkipRestOfLine(reader_);
-        reckoned_ += reader_.line_length() + 2;
-        ReportSeparator();
-        Writer().WriteMailboxLine(BoxSeparator);
-      } else {
-        CopyRestOfLine(reader_, writer_);
-        writer_.EndLine();
-        reckoned_ += reader_.line_length() + 2;
-      }
-    }
-    FlushSpan();
-  }
-
-  // .box to mbox, written so that common mbox readers find every message:
-  // dated "From - " separators, LF line ends, mboxrd quoting of "From "
-  // lines, and an empty line closing every message.
-  void ToMbox() {
-    std::string_view line;
-    LineEnd end;
-    while (!writer_.failed()) {
-      if (reader_.TakeWholeLine(&line, &end)) {
-        reckoned_ += static_cast<qint64>(line.size()) + 2;
-        if (!line.empty() && line[0] == BoxSeparator[0] &&
-            IsSourceSeparator(line, false)) {
-          ReportSeparator();
-          StartMessage();
-          continue;
-        }
-        if (!line.empty() && (line[0] == '>' || line[0] == 'F') &&
-            IsQuotedFromLine(line)) {
-          Writer().Append(">");
-        }
-        if (end == LineEnd::kLf) {
-          Keep(line.data(), line.size() + 1);
-        } else {
-          Writer().WriteMailboxLine(line);
-        }
-        NoteLineWritten(line.empty());
-        continue;
-      }
-      FlushSpan();
-      if (!reader_.ReadMailboxLine()) break;
-      if (IsSourceSeparator(reader_.Head(BoxSeparator.size()), false)) {
-        SkipRestOfLine(reader_);
-        reckoned_ += reader_.line_length() + 2;
-        ReportSeparator();
-        StartMessage();
-        continue;
-      }
-      CopyQuotedLine();
-      reckoned_ += reader_.line_length() + 2;
-      NoteLineWritten(reader_.line_length() == 0);
-    }
-    FlushSpan();
-    if (!reader_.failed()) EndMessage();
-  }
-
- private:
+ protected:
   // The writer, once the bytes kept back in the span are written: every
   // write other than Keep() goes through here, so the order holds.
   MailboxWriter& Writer() {
@@ -158,6 +117,8 @@ class MailboxConverter {
     span_size_ = 0;
   }
 
+  void Reckon(qint64 line_length) { reckoned_ += line_length + 2; }
+
   void ReportSeparator() {
     reporter_.SetProgressValue(reckoned_);
     ++messages_;
@@ -174,72 +135,386 @@ class MailboxConverter {
     reporter_.Repaint();
   }
 
-  // True for any number of ">" followed by "From ".
-  static bool IsQuotedFromLine(std::string_view line) {
-    const std::size_t quotes = line.find_first_not_of('>');
-    return quotes != std::string_view::npos &&
-           line.substr(quotes, MboxSeparatorStart.size()) ==
-               MboxSeparatorStart;
+  // The current line, which must be whole within kLineProbe bytes, as a
+  // copy: the reader's buffer may move before it is written.
+  std::string TakeWholeLine() {
+    std::string line(reader_.Head(kLineProbe));
+    SkipRestOfLine(reader_);
+    return line;
   }
 
-  // Writes the line, with one more ">" in front when it is any number of
-  // ">" followed by "From ". Counts the ">" run instead of holding it, so a
-  // line of any length needs no more memory than a short one.
-  void CopyQuotedLine() {
-    static constexpr std::string_view kQuotes =
-        ">>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>";
-    qint64 quotes = 0;
-    for (;;) {
-      const std::string_view head = reader_.Head(kQuotes.size());
-      std::size_t run = 0;
-      while (run < head.size() && head[run] == '>') ++run;
-      reader_.Skip(run);
-      quotes += static_cast<qint64>(run);
-      if (run < kQuotes.size()) break;
-    }
-    if (reader_.Head(MboxSeparatorStart.size()) == MboxSeparatorStart) {
-      ++quotes;
-    }
-    while (quotes > 0) {
-      const auto n = std::min<qint64>(quotes, kQuotes.size());
-      writer_.Append(kQuotes.substr(0, static_cast<std::size_t>(n)));
-      quotes -= n;
+  // Writes the current line, one '>' more or less when it is a quoted
+  // "From " line (`quote_change` +1 or -1; 0 copies it as it stands).
+  void CopyLine(int quote_change) {
+    FlushSpan();
+    if (quote_change != 0 && reader_.Head(1) == ">") {
+      const QuoteRun run = TakeQuoteRun(reader_);
+      AppendQuotes(run.from_follows ? run.quotes + quote_change : run.quotes,
+                   [&](std::string_view q) { writer_.Append(q); });
+    } else if (quote_change > 0 &&
+               reader_.Head(MboxSeparatorStart.size()) == MboxSeparatorStart) {
+      writer_.Append(">");
     }
     CopyRestOfLine(reader_, writer_);
     writer_.EndLine();
   }
 
-  void NoteLineWritten(bool empty) {
-    wrote_any_ = true;
-    last_line_empty_ = empty;
-    last_line_closed_headers_ = empty && in_header_block_;
-    if (empty) in_header_block_ = false;
+  // The written length of the body of the message whose Content-Length
+  // field the reader has just passed: `T` is the converter of this
+  // direction, run in counting mode from the next line to the message's
+  // end.
+  template <class T>
+  qint64 CountBody(const T& self) {
+    OffsetInput input(reader_.file(), reader_.offset());
+    LineReader reader(input, kLookAheadChunk, reader_.offset(),
+                      reader_.cr_rule());
+    CountingOutput sink;
+    MailboxWriter counter(sink, T::kLineEnd, kLookAheadChunk);
+    SilentReporter silent;
+    T scout(reader, counter, silent, text_, mailbox_number_, QDateTime());
+    scout.StartCounting(self);
+    scout.Run();
+    if (reader.failed()) reader_.Fail(reader.error());
+    return scout.counted_body();
   }
 
-  // Writes the separator of the message that starts here.
-  void StartMessage() {
-    EndMessage();
-    Writer().WriteMailboxLine(TargetSeparator(false, MessageTime()));
-    wrote_any_ = true;
-    in_header_block_ = true;
-    last_line_empty_ = false;
-    last_line_closed_headers_ = false;
+  // Counting mode: stop at the end of the message instead of converting on.
+  bool counting_ = false;
+  bool stop_ = false;
+  qint64 body_start_ = -1;  // writer position after the header block
+
+  qint64 counted_body() const {
+    return body_start_ < 0 ? 0 : writer_.position() - body_start_;
   }
 
-  // Closes the message being written with an empty line of its own: mbox
-  // readers tell a separator from a body line by the empty line before it,
-  // and one that closes a header block does not count as the message's own.
-  void EndMessage() {
-    if (!wrote_any_) return;
-    if (in_header_block_) {
-      Writer().WriteMailboxLine({});  // closes the header block
+  LineReader& reader_;
+  MailboxWriter& writer_;
+  ConversionReporter& reporter_;
+  const UiText& text_;
+  const qint64 mailbox_number_;
+
+  bool crlf_source_ = true;  // the last line ended in CR LF
+  const char* span_begin_ = nullptr;
+  std::size_t span_size_ = 0;
+
+  QString status_head_;
+  QString status_;
+  qint64 reckoned_ = 0;
+  qint64 messages_ = 0;
+};
+
+// mbox (or MMDF) to .box: separators become the .box separator, one '>' of
+// quoted "From " lines is undone, the empty line that the mbox format puts
+// before a separator is dropped, Content-Length values state the body as
+// written, and every line ends in CR LF.
+class ToBoxConverter : public ConverterBase {
+ public:
+  static constexpr std::string_view kLineEnd = "\r\n";
+
+  ToBoxConverter(LineReader& reader, MailboxWriter& writer,
+                 ConversionReporter& reporter, const UiText& text,
+                 qint64 mailbox_number, const QDateTime&)
+      : ConverterBase(reader, writer, reporter, text, mailbox_number) {}
+
+  void Run() {
+    std::string_view line;
+    LineEnd end;
+    std::size_t end_size;
+    while (!writer_.failed() && !reader_.failed() && !stop_) {
+      // The first line decides the file's kind and is always looked at.
+      if (reader_.offset() > 0) {
+        if (crlf_source_ && !pending_empty_ && !awaiting_envelope_) {
+          const std::string_view run = reader_.TakePlainCrLfRun(
+              in_headers_ ? std::string_view("F>\r\x01" "Cc")
+                          : std::string_view("F>\r\x01"));
+          Keep(run.data(), run.size());
+          reckoned_ += static_cast<qint64>(run.size());
+        }
+        if (reader_.PeekWholeLine(&line, &end, &end_size) && IsPlain(line)) {
+          if (pending_empty_) WritePendingEmpty();
+          reader_.TakePeeked(line, end_size);
+          crlf_source_ = end == LineEnd::kCrLf;
+          Reckon(static_cast<qint64>(line.size()));
+          if (end == LineEnd::kCrLf) {
+            Keep(line.data(), line.size() + 2);
+          } else {
+            Writer().WriteMailboxLine(line);
+          }
+          continue;
+        }
+      }
+      FlushSpan();
+      if (!reader_.ReadMailboxLine()) break;
+      ProcessLine();
+      crlf_source_ = reader_.line_end() == LineEnd::kCrLf;
+    }
+    FlushSpan();
+    // An empty line still held back at the end of the file is the mbox
+    // format's, not the message's.
+  }
+
+  // Counting mode, from the line after `from`'s Content-Length field.
+  void StartCounting(const ToBoxConverter& from) {
+    counting_ = true;
+    mmdf_ = from.mmdf_;
+    in_message_ = true;
+    in_headers_ = true;
+    content_length_ = from.content_length_;
+  }
+
+ private:
+  friend class ConverterBase;
+
+  // Lines the fast path may take: no rule looks at them.
+  bool IsPlain(std::string_view line) const {
+    if (line.empty() || awaiting_envelope_) return false;
+    const char c = line[0];
+    return c != 'F' && c != '>' && c != kMmdfDelimiter[0] &&
+           !(in_headers_ && (c == 'C' || c == 'c'));
+  }
+
+  void WritePendingEmpty() {
+    Writer().WriteMailboxLine({});
+    pending_empty_ = false;
+  }
+
+  void ProcessLine() {
+    const qint64 line_start = reader_.offset();
+    const std::string_view head = reader_.Head(kLineProbe);
+    const bool whole = head.size() < kLineProbe;
+    if (line_start == 0) {
+      mmdf_ = whole && head == kMmdfDelimiter;
+    }
+    if (mmdf_ && whole && head == kMmdfDelimiter) {
+      if (in_message_) {
+        CloseMmdfMessage();
+      } else {
+        StartMessage();
+        awaiting_envelope_ = true;
+      }
+      return;
+    }
+    const bool envelope_may_follow = awaiting_envelope_;
+    awaiting_envelope_ = false;
+    const bool from = head.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart;
+    if (from && envelope_may_follow) {  // MMDF's "From " envelope line
+      SkipRestOfLine(reader_);
+      Reckon(reader_.line_length());
+      return;
+    }
+    if (from && !mmdf_ && IsSeparator(line_start)) {
+      StartMessage();
+      return;
+    }
+    if (head.empty()) {
+      ProcessEmptyLine();
+      return;
+    }
+    if (pending_empty_) WritePendingEmpty();
+    if (in_headers_ && !content_length_ && whole) {
+      if (const auto field = ParseContentLengthField(head)) {
+        content_length_ = field->value;
+        const std::string line = TakeWholeLine();
+        Reckon(reader_.line_length());
+        const qint64 body = CountBody(*this);
+        Writer().WriteMailboxLine(WithContentLength(line, *field, body));
+        return;
+      }
+    }
+    CopyLine(-1);
+    Reckon(reader_.line_length());
+  }
+
+  // Whether the "From " line at `line_start` starts a message.
+  bool IsSeparator(qint64 line_start) {
+    if (line_start == 0 || line_start == trusted_.separator) return true;
+    if (line_start < trusted_.end) return false;  // inside a trusted body
+    const std::string_view raw = reader_.LookAhead(kFromLineLookAhead);
+    return FromLineStartsMessage(
+        raw, raw.size() < kFromLineLookAhead && reader_.at_eof(),
+        reader_.cr_rule());
+  }
+
+  void ProcessEmptyLine() {
+    SkipRestOfLine(reader_);
+    Reckon(0);
+    if (in_headers_) {
+      // Closes the header block: always written, never the format's own.
+      in_headers_ = false;
       Writer().WriteMailboxLine({});
-    } else if (!last_line_empty_ || last_line_closed_headers_) {
+      body_start_ = writer_.position();
+      if (content_length_ && !mmdf_) TrustContentLength();
+      return;
+    }
+    if (!in_message_) {  // text before the first message, or between MMDF ones
+      Writer().WriteMailboxLine({});
+      return;
+    }
+    // Held back until the next line shows whether it is the empty line
+    // that the mbox format puts before a separator.
+    if (pending_empty_) WritePendingEmpty();
+    pending_empty_ = true;
+  }
+
+  void TrustContentLength() {
+    QString error;
+    const auto body = CheckContentLengthBody(
+        reader_.file(), reader_.offset(), *content_length_, reader_.cr_rule(),
+        &error);
+    if (!error.isEmpty()) reader_.Fail(error);
+    if (body) trusted_ = *body;
+  }
+
+  void StartMessage() {
+    pending_empty_ = false;  // the mbox format's, not the message's
+    if (counting_) {
+      stop_ = true;
+      return;
+    }
+    SkipRestOfLine(reader_);
+    Reckon(reader_.line_length());
+    ReportSeparator();
+    Writer().WriteMailboxLine(BoxSeparator);
+    in_message_ = true;
+    in_headers_ = true;
+    content_length_.reset();
+    trusted_ = {-1, -1};
+  }
+
+  // An MMDF closing delimiter goes, with one empty line before it.
+  void CloseMmdfMessage() {
+    pending_empty_ = false;
+    SkipRestOfLine(reader_);
+    Reckon(reader_.line_length());
+    in_message_ = false;
+    in_headers_ = false;
+  }
+
+  bool mmdf_ = false;
+  bool in_message_ = false;  // after a separator (MMDF: before its close)
+  bool in_headers_ = false;
+  bool awaiting_envelope_ = false;
+  bool pending_empty_ = false;
+  std::optional<qint64> content_length_;  // of the current header block
+  TrustedBody trusted_{-1, -1};           // the current trusted body, if any
+};
+
+// .box to mbox, written so that common mbox readers find every message:
+// dated "From - " separators, LF line ends, mboxrd quoting of "From "
+// lines, an empty line of its own closing every message, and
+// Content-Length values that state the body as written.
+class ToMboxConverter : public ConverterBase {
+ public:
+  static constexpr std::string_view kLineEnd = "\n";
+
+  ToMboxConverter(LineReader& reader, MailboxWriter& writer,
+                  ConversionReporter& reporter, const UiText& text,
+                  qint64 mailbox_number, const QDateTime& fallback_time)
+      : ConverterBase(reader, writer, reporter, text, mailbox_number),
+        fallback_time_(fallback_time) {}
+
+  void Run() {
+    std::string_view line;
+    LineEnd end;
+    std::size_t end_size;
+    while (!writer_.failed() && !reader_.failed() && !stop_) {
+      if (reader_.PeekWholeLine(&line, &end, &end_size) && IsPlain(line)) {
+        reader_.TakePeeked(line, end_size);
+        Reckon(static_cast<qint64>(line.size()));
+        if (end == LineEnd::kLf) {
+          Keep(line.data(), line.size() + 1);
+        } else {
+          Writer().WriteMailboxLine(line);
+        }
+        wrote_any_ = true;
+        last_line_empty_ = false;
+        continue;
+      }
+      FlushSpan();
+      if (!reader_.ReadMailboxLine()) break;
+      ProcessLine();
+    }
+    FlushSpan();
+    if (!reader_.failed() && !counting_ && in_message_) EndMessage();
+  }
+
+  void StartCounting(const ToMboxConverter&) {
+    counting_ = true;
+    in_message_ = true;
+    in_headers_ = true;
+    content_length_seen_ = true;
+  }
+
+ private:
+  friend class ConverterBase;
+
+  bool IsPlain(std::string_view line) const {
+    if (line.empty()) return false;
+    const char c = line[0];
+    return c != BoxSeparator[0] && c != '>' && c != 'F' &&
+           !(in_headers_ && (c == 'C' || c == 'c'));
+  }
+
+  void ProcessLine() {
+    const std::string_view head = reader_.Head(kLineProbe);
+    if (IsSourceSeparator(head, false)) {
+      StartMessage();
+      return;
+    }
+    wrote_any_ = true;
+    last_line_empty_ = head.empty();
+    if (head.empty()) {
+      SkipRestOfLine(reader_);
+      Reckon(0);
+      Writer().WriteMailboxLine({});
+      if (in_headers_) {
+        in_headers_ = false;
+        body_start_ = writer_.position();
+      }
+      return;
+    }
+    if (in_headers_ && !content_length_seen_ && head.size() < kLineProbe) {
+      if (const auto field = ParseContentLengthField(head)) {
+        content_length_seen_ = true;
+        const std::string line = TakeWholeLine();
+        Reckon(reader_.line_length());
+        const qint64 body = CountBody(*this);
+        Writer().WriteMailboxLine(WithContentLength(line, *field, body));
+        return;
+      }
+    }
+    CopyLine(+1);
+    Reckon(reader_.line_length());
+  }
+
+  void StartMessage() {
+    if (counting_) {
+      stop_ = true;
+      return;
+    }
+    SkipRestOfLine(reader_);
+    Reckon(reader_.line_length());
+    ReportSeparator();
+    if (in_message_) {
+      EndMessage();
+    } else if (wrote_any_ && !last_line_empty_) {
+      // Text before the first separator: mbox readers need an empty line
+      // before a separator.
       Writer().WriteMailboxLine({});
     }
-    in_header_block_ = false;
-    last_line_empty_ = true;
-    last_line_closed_headers_ = false;
+    Writer().WriteMailboxLine(TargetSeparator(false, MessageTime()));
+    in_message_ = true;
+    in_headers_ = true;
+    content_length_seen_ = false;
+    body_start_ = -1;
+  }
+
+  // Closes the message being written with an empty line of its own, after
+  // the empty line that closes a header block never closed in the source.
+  void EndMessage() {
+    if (in_headers_) Writer().WriteMailboxLine({});
+    Writer().WriteMailboxLine({});
+    in_headers_ = false;
   }
 
   // The Date of the message that starts here, or the run's start time.
@@ -256,26 +531,12 @@ class MailboxConverter {
     return fallback_time_;
   }
 
-  LineReader& reader_;
-  MailboxWriter& writer_;
-  ConversionReporter& reporter_;
-  const UiText& text_;
-  const qint64 mailbox_number_;
   const QDateTime fallback_time_;
-
-  bool crlf_source_ = true;  // the last whole line ended in CR LF
-  const char* span_begin_ = nullptr;
-  std::size_t span_size_ = 0;
-
-  QString status_head_;
-  QString status_;
-
-  qint64 reckoned_ = 0;
-  qint64 messages_ = 0;
+  bool in_message_ = false;
+  bool in_headers_ = false;
+  bool content_length_seen_ = false;
   bool wrote_any_ = false;
-  bool in_header_block_ = false;
   bool last_line_empty_ = false;
-  bool last_line_closed_headers_ = false;
 };
 
 }  // namespace
@@ -284,13 +545,15 @@ qint64 ConvertMailbox(LineReader& reader, MailboxWriter& writer,
                       ConversionReporter& reporter, const UiText& text,
                       qint64 mailbox_number, const QDateTime& fallback_time,
                       bool mbox_to_box) {
-  MailboxConverter converter(reader, writer, reporter, text, mailbox_number,
-                             fallback_time);
   if (mbox_to_box) {
-    converter.ToBox();
-  } else {
-    converter.ToMbox();
+    ToBoxConverter converter(reader, writer, reporter, text, mailbox_number,
+                             fallback_time);
+    converter.Run();
+    return converter.messages();
   }
+  ToMboxConverter converter(reader, writer, reporter, text, mailbox_number,
+                            fallback_time);
+  converter.Run();
   return converter.messages();
 }
 

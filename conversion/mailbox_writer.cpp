@@ -17,6 +17,7 @@ bool MailboxWriter::AppendSlow(std::string_view bytes) {
       if (!file_.Write(bytes.data(), static_cast<qint64>(bytes.size()))) {
         return Fail();
       }
+      drained_ += static_cast<qint64>(bytes.size());
       return true;
     }
   }
@@ -28,6 +29,7 @@ bool MailboxWriter::AppendSlow(std::string_view bytes) {
 bool MailboxWriter::Drain() {
   if (used_ == 0) return true;
   if (!file_.Write(buffer_.data(), static_cast<qint64>(used_))) return Fail();
+  drained_ += static_cast<qint64>(used_);
   used_ = 0;
   return true;
 }

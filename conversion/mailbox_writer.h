@@ -52,6 +52,9 @@ class MailboxWriter {
   // step), then makes the output visible under its name (the commit step).
   bool Finish();
 
+  // Bytes written so far, line ends included, buffered or not.
+  qint64 position() const { return drained_ + static_cast<qint64>(used_); }
+
   bool failed() const { return failed_; }
   // Which step failed: true for the flush, false for a write or commit.
   bool failed_at_flush() const { return failed_at_flush_; }
@@ -67,6 +70,7 @@ class MailboxWriter {
   std::string_view line_end_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
+  qint64 drained_ = 0;  // bytes handed to the file
   bool failed_ = false;
   bool failed_at_flush_ = false;
   bool failed_at_commit_ = false;

@@ -913,7 +913,7 @@ void HauptTest::wholeRunMboxToBoxWritesTheExpectedBytesAndEnds() {
       "Subject: one\r\n"
       "\r\n"
       "body line\r\n"
-      ">From quoted stays\r\n"
+      ">From quoted, unquoted\r\n"
       "From bob@example.org Tue Jan  2 10:00:00 2024\r\n"
       "Subject: two\r\n"
       "\r\n"
@@ -936,7 +936,7 @@ void HauptTest::wholeRunMboxToBoxWritesTheExpectedBytesAndEnds() {
   QCOMPARE(ReadFile(folder + "first.box"),
            kBoxSeparatorLine +
                "Subject: one\r\n\r\nbody line\r\n"
-               ">From quoted stays\r\n" +
+               "From quoted, unquoted\r\n" +
                kBoxSeparatorLine + "Subject: two\r\n\r\nlast line\r\n");
   QCOMPARE(ReadFile(folder + "second.mbx.box"),
            kBoxSeparatorLine + "Subject: three\r\n");

@@ -1,0 +1,205 @@
+#include "conversion/mbox_rules.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+
+#include "conversion/mailbox_format.h"
+
+namespace quillet {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsMonthName(std::string_view word) {
+  static constexpr std::array<std::string_view, 12> kMonths = {
+      "jan", "feb", "mar", "apr", "may", "jun",
+      "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (word.size() != 3) return false;
+  const std::string lower{AsciiLower(word[0]), AsciiLower(word[1]),
+                          AsciiLower(word[2])};
+  return std::find(kMonths.begin(), kMonths.end(), lower) != kMonths.end();
+}
+
+bool IsTime(std::string_view word) {
+  const std::size_t colon = word.find(':');
+  if (colon == 0 || colon > 2 || colon == std::string_view::npos) return false;
+  const auto digits = [](std::string_view s) {
+    return std::all_of(s.begin(), s.end(), IsDigit);
+  };
+  if (!digits(word.substr(0, colon))) return false;
+  const std::string_view rest = word.substr(colon + 1);
+  if (rest.size() == 2) return digits(rest);
+  return rest.size() == 5 && rest[2] == ':' && digits(rest.substr(0, 2)) &&
+         digits(rest.substr(3));
+}
+
+bool IsYear(std::string_view word) {
+  return word.size() == 4 && std::all_of(word.begin(), word.end(), IsDigit);
+}
+
+// True when the words of `line` hold a month, a time and a year.
+bool CarriesDate(std::string_view line) {
+  bool month = false, time = false, year = false;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    const std::size_t end = line.find_first_of(" \t,", i);
+    const std::string_view word =
+        line.substr(i, end == std::string_view::npos ? end : end - i);
+    month = month || IsMonthName(word);
+    time = time || IsTime(word);
+    year = year || IsYear(word);
+    if (end == std::string_view::npos) break;
+    i = end + 1;
+  }
+  return month && time && year;
+}
+
+// Reads up to `size` bytes at `offset`, through short reads; fewer only at
+// the end of the file. -1 on failure.
+qint64 ReadFully(InputFile& file, qint64 offset, char* data, qint64 size) {
+  qint64 got = 0;
+  while (got < size) {
+    const qint64 n = file.ReadAt(offset + got, data + got, size - got);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+// The size of the empty line at the start of `bytes` (0 when there is none).
+std::size_t EmptyLineSize(std::string_view bytes, bool ends_file, CrRule rule) {
+  if (bytes.substr(0, 2) == "\r\n") return 2;
+  if (!bytes.empty() && bytes[0] == '\n') return 1;
+  if (rule == CrRule::kEndsLine && !bytes.empty() && bytes[0] == '\r' &&
+      (bytes.size() > 1 || ends_file)) {
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsHeaderFieldStart(std::string_view line) {
+  const std::size_t limit = std::min(line.size(), kFieldNameMax + 1);
+  for (std::size_t i = 0; i < limit; ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c == ':') return i > 0;
+    if (c < 33 || c > 126) return false;
+  }
+  return false;
+}
+
+bool FromLineStartsMessage(std::string_view raw, bool raw_ends_file,
+                           CrRule rule) {
+  const std::size_t probe = std::min(raw.size(), kLineProbe + 1);
+  const LineScan line =
+      ScanLine(raw.data(), raw.data() + probe,
+               raw_ends_file && probe == raw.size(), &rule);
+  if (line.content > kLineProbe) return false;  // too long to be one
+  const std::string_view content = raw.substr(0, line.content);
+  const std::string_view rest = content.substr(MboxSeparatorStart.size());
+  if (std::all_of(rest.begin(), rest.end(), IsBlank)) return true;
+  if (CarriesDate(content)) return true;
+  if (!line.found) return false;  // the file ends with this line
+  const std::string_view next = raw.substr(line.content + line.end_size);
+  const LineScan next_line =
+      ScanLine(next.data(), next.data() + next.size(), raw_ends_file, &rule);
+  return IsHeaderFieldStart(next.substr(0, next_line.content));
+}
+
+std::optional<ContentLengthField> ParseContentLengthField(
+    std::string_view line) {
+  static constexpr std::string_view kName = "content-length:";
+  if (line.size() < kName.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kName.size(); ++i) {
+    if (AsciiLower(line[i]) != kName[i]) return std::nullopt;
+  }
+  std::size_t i = kName.size();
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  ContentLengthField field;
+  field.digits_begin = i;
+  constexpr qint64 kMost = std::numeric_limits<qint64>::max() / 16;
+  while (i < line.size() && IsDigit(line[i])) {
+    field.value = std::min(kMost, field.value * 10 + (line[i] - '0'));
+    ++i;
+  }
+  field.digits_end = i;
+  if (field.digits_end == field.digits_begin) return std::nullopt;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i != line.size()) return std::nullopt;
+  return field;
+}
+
+std::string WithContentLength(std::string_view line,
+                              const ContentLengthField& field, qint64 length) {
+  std::string out(line.substr(0, field.digits_begin));
+  out += std::to_string(length);
+  out += line.substr(field.digits_end);
+  return out;
+}
+
+std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
+                                                  qint64 body_start,
+                                                  qint64 length, CrRule rule,
+                                                  QString* error) {
+  // The body's last byte, then room for an empty CR LF line and "From ".
+  constexpr qint64 kWindow = 1 + 2 + 2 + 5;
+  std::array<char, kWindow> bytes{};
+  const qint64 at = length > 0 ? body_start + length - 1 : body_start;
+  const qint64 got = ReadFully(file, at, bytes.data(), kWindow);
+  if (got < 0) {
+    *error = file.ErrorString();
+    return std::nullopt;
+  }
+  std::string_view window(bytes.data(), static_cast<std::size_t>(got));
+  const bool window_ends_file = got < kWindow;
+  if (length > 0) {
+    if (window.empty()) return std::nullopt;  // the body passes the file's end
+    const char last = window[0];
+    window.remove_prefix(1);
+    const bool line_ends =
+        last == '\n' ||
+        (last == '\r' && rule == CrRule::kEndsLine &&
+         (window.empty() ? window_ends_file : window[0] != '\n'));
+    if (!line_ends && !window.empty()) return std::nullopt;
+  }
+  const qint64 end = body_start + length;
+  const auto starts_from_or_ends = [&](std::string_view rest, bool ends) {
+    return (rest.empty() && ends) ||
+           rest.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart;
+  };
+  if (starts_from_or_ends(window, window_ends_file)) {
+    return TrustedBody{end, end};
+  }
+  const std::size_t empty = EmptyLineSize(window, window_ends_file, rule);
+  if (empty > 0 &&
+      starts_from_or_ends(window.substr(empty), window_ends_file)) {
+    return TrustedBody{end, end + static_cast<qint64>(empty)};
+  }
+  return std::nullopt;
+}
+
+QuoteRun TakeQuoteRun(LineReader& reader) {
+  constexpr std::size_t kStep = 64;
+  QuoteRun run;
+  for (;;) {
+    const std::string_view head = reader.Head(kStep);
+    std::size_t n = 0;
+    while (n < head.size() && head[n] == '>') ++n;
+    reader.Skip(n);
+    run.quotes += static_cast<qint64>(n);
+    if (n < kStep) break;
+  }
+  run.from_follows =
+      reader.Head(MboxSeparatorStart.size()) == MboxSeparatorStart;
+  return run;
+}
+
+}  // namespace quillet

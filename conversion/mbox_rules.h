@@ -1,0 +1,100 @@
+#ifndef QUILLET_CONVERSION_MBOX_RULES_H_
+#define QUILLET_CONVERSION_MBOX_RULES_H_
+
+#include <QString>
+#include <QtGlobal>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "conversion/file_layer.h"
+#include "conversion/line_reader.h"
+
+// The rules that decide what a line of a mailbox is: where an mbox message
+// starts, what a Content-Length field says and whether its body can be
+// trusted, and which lines are quoted "From " lines. Every read path of the
+// converter asks these functions, so each rule is written once.
+namespace quillet {
+
+// How many bytes of a "From " line are looked at for its blanks and date,
+// and of a header line for a Content-Length value. Real separator and
+// Content-Length lines are a few dozen bytes; a longer line is body text.
+inline constexpr std::size_t kLineProbe = 64 * 1024;
+// The longest header field name (RFC 5322's line limit less the colon).
+inline constexpr std::size_t kFieldNameMax = 998;
+// What LookAhead() must show, from the start of a "From " line, to judge it.
+inline constexpr std::size_t kFromLineLookAhead = kLineProbe + 2 + kFieldNameMax + 1;
+
+// An MMDF mailbox's message delimiter: four Control-A bytes alone on a line.
+inline constexpr std::string_view kMmdfDelimiter = "\x01\x01\x01\x01";
+
+// Whether a line that begins with "From ", not inside a valid Content-Length
+// body and not the file's first line, starts a message: after "From " it
+// holds nothing but blanks, or it carries a date (a month's English
+// three-letter name in any case, a time h:mm, hh:mm or hh:mm:ss, and a
+// four-digit year, among its words split at blanks and commas), or the next
+// line is a header field. `raw` holds the file's bytes from the line's start
+// (kFromLineLookAhead of them unless the file ends first: `raw_ends_file`).
+bool FromLineStartsMessage(std::string_view raw, bool raw_ends_file,
+                           CrRule rule);
+
+// Whether `line` begins with a header field name (1 to kFieldNameMax bytes
+// from 33 to 126 other than ':') and a colon.
+bool IsHeaderFieldStart(std::string_view line);
+
+// A "Content-Length:" field (name in any case) whose value on its line is a
+// decimal number, blanks around it allowed.
+struct ContentLengthField {
+  std::size_t digits_begin = 0;  // where the number stands in the line
+  std::size_t digits_end = 0;
+  qint64 value = 0;  // a number beyond any file size reads as the largest
+};
+std::optional<ContentLengthField> ParseContentLengthField(std::string_view line);
+
+// `line` with the field's number replaced by `length` in decimal, name and
+// blanks kept as they stood.
+std::string WithContentLength(std::string_view line,
+                              const ContentLengthField& field, qint64 length);
+
+// Where a trusted Content-Length body ends, and where the separator after it
+// stands.
+struct TrustedBody {
+  qint64 end = 0;        // file offset just past the body's bytes
+  qint64 separator = 0;  // offset of the "From " line that follows, or EOF
+};
+
+// Whether the `length` bytes at `body_start` (just past the empty line that
+// closes a header block) form a valid Content-Length body: they end where a
+// line ends or at the end of the file, and what follows is the end of the
+// file, a line beginning "From ", or one empty line followed by either.
+// Reads only the few bytes around the body's end. A failed read sets
+// `error` and gives nothing.
+std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
+                                                  qint64 body_start,
+                                                  qint64 length, CrRule rule,
+                                                  QString* error);
+
+// The run of '>' that a quoted "From " line begins with. `quotes` may be
+// longer than any buffer: it is counted, not held.
+struct QuoteRun {
+  qint64 quotes = 0;
+  bool from_follows = false;  // "From " follows the run
+};
+// Takes the '>' run at the start of the reader's current line (none taken
+// when it begins otherwise) and tells whether "From " follows.
+QuoteRun TakeQuoteRun(LineReader& reader);
+// Writes `count` '>' bytes through `append`.
+template <class Append>
+void AppendQuotes(qint64 count, Append&& append) {
+  static constexpr std::string_view kQuotes =
+      ">>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>";
+  while (count > 0) {
+    const auto n = std::min<qint64>(count, qint64{kQuotes.size()});
+    append(kQuotes.substr(0, static_cast<std::size_t>(n)));
+    count -= n;
+  }
+}
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONVERSION_MBOX_RULES_H_
