@@ -99,6 +99,10 @@ COMMITS = [
     "From now on it says more.\n",
     "Third change without any From line\n",
 ]
+# A "From " line right before a trailer, which looks like a header field.
+TRAILER_COMMIT = ("Parser: read every line\n\n"
+                  "From the top of the file it now reads every line.\n"
+                  "Signed-off-by: Quillet Test <test@example.org>\n")
 
 
 def missing(program):
@@ -221,7 +225,7 @@ def write_git(out, work):
                               check=True, stdout=subprocess.PIPE).stdout
     os.makedirs(repo)
     git("init", "-q")
-    for i, message in enumerate(COMMITS):
+    for i, message in enumerate(COMMITS + [TRAILER_COMMIT]):
         with open(os.path.join(repo, "file.txt"), "a") as f:
             f.write("line %d\n" % i)
         git("add", "file.txt")
@@ -229,7 +233,9 @@ def write_git(out, work):
             "2024-02-0%d 12:00:00 +0000" % (i + 1)
         git("commit", "-q", "-m", message)
     with open(os.path.join(out, "git.mbox"), "wb") as f:
-        f.write(git("format-patch", "--stdout", "--root", "HEAD"))
+        f.write(git("format-patch", "--stdout", "--root", "HEAD~1"))
+    with open(os.path.join(out, "git-trailer.mbox"), "wb") as f:
+        f.write(git("format-patch", "--stdout", "-1", "HEAD"))
     return None
 
 
