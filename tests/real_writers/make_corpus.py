@@ -14,6 +14,7 @@ Every file is small; nothing generated is kept in the source tree.
 import mailbox
 import os
 import pwd
+import shlex
 import shutil
 import subprocess
 import sys
@@ -182,7 +183,8 @@ def run_mutt(home, rc_lines, mailbox_path, keys):
                            "set folder=" + home]
                           + rc_lines) + "\n")
     command = "mutt -n -F %s -f %s -e %s" % (
-        rc, mailbox_path, "'push " + keys + "<quit>'")
+        shlex.quote(rc), shlex.quote(mailbox_path),
+        shlex.quote("push " + keys + "<quit>"))
     env = dict(os.environ, HOME=home, TERM="xterm", MAIL=mailbox_path)
     subprocess.run(["script", "-qec", command, "/dev/null"], env=env,
                    check=True, stdin=subprocess.DEVNULL,
