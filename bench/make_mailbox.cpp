@@ -350,9 +350,9 @@ class MessageMaker {
     } else if (!plain_ && kind == 23 && random_.Percent(25)) {
       out_.Line(">>From the archive: " + Words(3));
     } else if (!plain_ && kind == 24 && random_.Percent(10)) {
-      // An unquoted body line of this kind is a separator in mbox.
+      // Left unquoted, as mutt and Dovecot write it: no date, no header
+      // field after it, so it is body text to every mbox reader.
       out_.Line("From here on " + Words(random_.Between(1, 6)));
-      if (format_ != Format::kBox) out_.CountSeparator();
     } else {
       out_.Line(Words(random_.Between(1, 13)));
     }

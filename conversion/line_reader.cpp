@@ -35,9 +35,8 @@ LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
   LineScan scan;
   for (;;) {  // at most twice: once more after the rule is decided
     if (*rule == CrRule::kOrdinary) {
-      const auto* lf = static_cast<const char*>(
-          std::memchr(begin, '\n', static_cast<std::size_t>(stop - begin)));
-      if (lf != nullptr) {
+      const char* lf = FindLf(begin, stop);
+      if (lf != stop) {
         const auto size = static_cast<std::size_t>(lf - begin);
         scan.found = true;
         const bool crlf = size > 0 && lf[-1] == '\r';
@@ -82,61 +81,18 @@ LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
   }
 }
 
-namespace {
-
-std::size_t PlainCrLfRunBytewise(const char* begin, const char* end,
-                                 std::string_view excluded) {
-  const char* line = begin;
-  while (line < end && excluded.find(*line) == std::string_view::npos) {
-    const char* brk = FindLineBreak(line, end);
-    if (brk + 1 >= end || brk[0] != '\r' || brk[1] != '\n') break;
-    line = brk + 2;
-  }
-  return static_cast<std::size_t>(line - begin);
-}
-
-}  // namespace
-
 std::size_t PlainCrLfRun(const char* begin, const char* end,
                          std::string_view excluded) {
-  std::size_t run = 0;  // bytes up to the last whole line found good
-#if defined(__SSE2__)
-  // Sixteen bytes at a time, with one bit per byte: every LF must follow a
-  // CR and every CR precede an LF, and no line may start with an excluded
-  // byte.
-  const __m128i cr_byte = _mm_set1_epi8('\r');
-  const __m128i lf_byte = _mm_set1_epi8('\n');
-  const auto mask = [](__m128i block, __m128i byte) {
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, byte)));
-  };
-  const auto excluded_mask = [&](__m128i block) {
-    unsigned m = 0;
-    for (const char c : excluded) m |= mask(block, _mm_set1_epi8(c));
-    return m;
-  };
-  unsigned cr_before = 0;     // 1 when the byte before the block is a CR
-  unsigned line_starts = 1;   // 1 when the block's first byte starts a line
-  std::size_t offset = 0;
-  for (; end - begin - static_cast<std::ptrdiff_t>(offset) >= 16;
-       offset += 16) {
-    const __m128i block =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + offset));
-    const unsigned cr = mask(block, cr_byte);
-    const unsigned lf = mask(block, lf_byte);
-    const unsigned starts = ((lf << 1) | line_starts) & 0xFFFFu;
-    const unsigned bad = ((lf ^ ((cr << 1) | cr_before)) |
-                          (starts & excluded_mask(block))) &
-                         0xFFFFu;
-    // The run ends after the last LF before the first bad byte; a bad byte
-    // always lies on the line after that LF.
-    const unsigned good_lf = bad ? lf & ((1u << __builtin_ctz(bad)) - 1) : lf;
-    if (good_lf != 0) run = offset + 32 - static_cast<unsigned>(__builtin_clz(good_lf));
-    if (bad != 0) return run;
-    cr_before = cr >> 15;
-    line_starts = lf >> 15;
+  const char* line = begin;
+  while (line < end) {
+    for (const char c : excluded) {
+      if (*line == c) return static_cast<std::size_t>(line - begin);
+    }
+    const char* lf = FindLf(line, end);
+    if (lf == end || lf == line || lf[-1] != '\r') break;
+    line = lf + 1;
   }
-#endif
-  return run + PlainCrLfRunBytewise(begin + run, end, excluded);
+  return static_cast<std::size_t>(line - begin);
 }
 
 LineReader::LineReader(InputFile& file, std::size_t read_chunk,

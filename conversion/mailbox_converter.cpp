@@ -230,15 +230,26 @@ class ToBoxConverter : public ConverterBase {
           Keep(run.data(), run.size());
           reckoned_ += static_cast<qint64>(run.size());
         }
-        if (reader_.PeekWholeLine(&line, &end, &end_size) && IsPlain(line)) {
+        const bool whole = reader_.PeekWholeLine(&line, &end, &end_size);
+        if (whole && line.empty() && !awaiting_envelope_) {
+          FlushSpan();
+          reader_.TakePeeked(line, end_size);
+          crlf_source_ = end == LineEnd::kCrLf;
+          EmptyLine();
+          continue;
+        }
+        if (whole && IsPlain(line)) {
           if (pending_empty_) WritePendingEmpty();
           reader_.TakePeeked(line, end_size);
           crlf_source_ = end == LineEnd::kCrLf;
           Reckon(static_cast<qint64>(line.size()));
+          // A quoted "From " line loses its first '>'.
+          const std::size_t skip = line[0] == '>' && MeasureQuotes(line).from_follows;
           if (end == LineEnd::kCrLf) {
-            Keep(line.data(), line.size() + 2);
+            FlushSpan();
+            Keep(line.data() + skip, line.size() - skip + 2);
           } else {
-            Writer().WriteMailboxLine(line);
+            Writer().WriteMailboxLine(line.substr(skip));
           }
           continue;
         }
@@ -269,7 +280,7 @@ class ToBoxConverter : public ConverterBase {
   bool IsPlain(std::string_view line) const {
     if (line.empty() || awaiting_envelope_) return false;
     const char c = line[0];
-    return c != 'F' && c != '>' && c != kMmdfDelimiter[0] &&
+    return c != 'F' && c != kMmdfDelimiter[0] &&
            !(in_headers_ && (c == 'C' || c == 'c'));
   }
 
@@ -307,7 +318,8 @@ class ToBoxConverter : public ConverterBase {
       return;
     }
     if (head.empty()) {
-      ProcessEmptyLine();
+      SkipRestOfLine(reader_);
+      EmptyLine();
       return;
     }
     if (pending_empty_) WritePendingEmpty();
@@ -335,8 +347,8 @@ class ToBoxConverter : public ConverterBase {
         reader_.cr_rule());
   }
 
-  void ProcessEmptyLine() {
-    SkipRestOfLine(reader_);
+  // An empty line, taken from the reader by either path.
+  void EmptyLine() {
     Reckon(0);
     if (in_headers_) {
       // Closes the header block: always written, never the format's own.
@@ -418,9 +430,20 @@ class ToMboxConverter : public ConverterBase {
     LineEnd end;
     std::size_t end_size;
     while (!writer_.failed() && !reader_.failed() && !stop_) {
-      if (reader_.PeekWholeLine(&line, &end, &end_size) && IsPlain(line)) {
+      const bool whole = reader_.PeekWholeLine(&line, &end, &end_size);
+      if (whole && line.empty()) {
+        FlushSpan();
+        reader_.TakePeeked(line, end_size);
+        EmptyLine();
+        continue;
+      }
+      if (whole && IsPlain(line)) {
         reader_.TakePeeked(line, end_size);
         Reckon(static_cast<qint64>(line.size()));
+        // A quoted "From " line gets one '>' more.
+        if (line[0] == '>' && MeasureQuotes(line).from_follows) {
+          Writer().Append(">");
+        }
         if (end == LineEnd::kLf) {
           Keep(line.data(), line.size() + 1);
         } else {
@@ -451,7 +474,7 @@ class ToMboxConverter : public ConverterBase {
   bool IsPlain(std::string_view line) const {
     if (line.empty()) return false;
     const char c = line[0];
-    return c != BoxSeparator[0] && c != '>' && c != 'F' &&
+    return c != BoxSeparator[0] && c != 'F' &&
            !(in_headers_ && (c == 'C' || c == 'c'));
   }
 
@@ -461,18 +484,13 @@ class ToMboxConverter : public ConverterBase {
       StartMessage();
       return;
     }
-    wrote_any_ = true;
-    last_line_empty_ = head.empty();
     if (head.empty()) {
       SkipRestOfLine(reader_);
-      Reckon(0);
-      Writer().WriteMailboxLine({});
-      if (in_headers_) {
-        in_headers_ = false;
-        body_start_ = writer_.position();
-      }
+      EmptyLine();
       return;
     }
+    wrote_any_ = true;
+    last_line_empty_ = false;
     if (in_headers_ && !content_length_seen_ && head.size() < kLineProbe) {
       if (const auto field = ParseContentLengthField(head)) {
         content_length_seen_ = true;
@@ -485,6 +503,18 @@ class ToMboxConverter : public ConverterBase {
     }
     CopyLine(+1);
     Reckon(reader_.line_length());
+  }
+
+  // An empty line, taken from the reader by either path.
+  void EmptyLine() {
+    Reckon(0);
+    wrote_any_ = true;
+    last_line_empty_ = true;
+    Writer().WriteMailboxLine({});
+    if (in_headers_) {
+      in_headers_ = false;
+      body_start_ = writer_.position();
+    }
   }
 
   void StartMessage() {
@@ -525,8 +555,10 @@ class ToMboxConverter : public ConverterBase {
     std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
-    if (const auto field = FindDateField(window, window_ends_file)) {
-      if (const auto when = ParseMailDate(*field)) return *when;
+    if (const auto when =
+            MessageDate(window, window_ends_file,
+                        reader_.cr_rule() == CrRule::kEndsLine)) {
+      return *when;
     }
     return fallback_time_;
   }

@@ -46,15 +46,18 @@ bool IsYear(std::string_view word) {
 // True when the words of `line` hold a month, a time and a year.
 bool CarriesDate(std::string_view line) {
   bool month = false, time = false, year = false;
+  const auto is_split = [](char c) { return IsBlank(c) || c == ','; };
   std::size_t i = 0;
   while (i < line.size()) {
-    const std::size_t end = line.find_first_of(" \t,", i);
-    const std::string_view word =
-        line.substr(i, end == std::string_view::npos ? end : end - i);
-    month = month || IsMonthName(word);
-    time = time || IsTime(word);
-    year = year || IsYear(word);
-    if (end == std::string_view::npos) break;
+    std::size_t end = i;
+    while (end < line.size() && !is_split(line[end])) ++end;
+    // The words looked for are at most 8 bytes long.
+    if (end - i <= 8) {
+      const std::string_view word = line.substr(i, end - i);
+      month = month || IsMonthName(word);
+      time = time || IsTime(word);
+      year = year || IsYear(word);
+    }
     i = end + 1;
   }
   return month && time && year;
@@ -186,19 +189,25 @@ std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
   return std::nullopt;
 }
 
+QuoteRun MeasureQuotes(std::string_view bytes) {
+  std::size_t n = 0;
+  while (n < bytes.size() && bytes[n] == '>') ++n;
+  return {static_cast<qint64>(n),
+          bytes.substr(n, MboxSeparatorStart.size()) == MboxSeparatorStart};
+}
+
 QuoteRun TakeQuoteRun(LineReader& reader) {
   constexpr std::size_t kStep = 64;
-  QuoteRun run;
+  qint64 quotes = 0;
   for (;;) {
     const std::string_view head = reader.Head(kStep);
-    std::size_t n = 0;
-    while (n < head.size() && head[n] == '>') ++n;
-    reader.Skip(n);
-    run.quotes += static_cast<qint64>(n);
-    if (n < kStep) break;
+    const QuoteRun part = MeasureQuotes(head);
+    reader.Skip(static_cast<std::size_t>(part.quotes));
+    quotes += part.quotes;
+    if (part.quotes < static_cast<qint64>(kStep)) break;
   }
-  run.from_follows =
-      reader.Head(MboxSeparatorStart.size()) == MboxSeparatorStart;
+  QuoteRun run = MeasureQuotes(reader.Head(MboxSeparatorStart.size()));
+  run.quotes = quotes;
   return run;
 }
 

@@ -80,8 +80,12 @@ struct QuoteRun {
   qint64 quotes = 0;
   bool from_follows = false;  // "From " follows the run
 };
-// Takes the '>' run at the start of the reader's current line (none taken
-// when it begins otherwise) and tells whether "From " follows.
+// The quoting rule over bytes in memory: how many '>' begin `bytes`, and
+// whether "From " follows them within `bytes`. For a whole line, that is
+// whether it is a quoted "From " line.
+QuoteRun MeasureQuotes(std::string_view bytes);
+// The same for the reader's current line, however long its '>' run: takes
+// the run (none when the line begins otherwise).
 QuoteRun TakeQuoteRun(LineReader& reader);
 // Writes `count` '>' bytes through `append`.
 template <class Append>

@@ -1,8 +1,12 @@
 #include "conversion/message_date.h"
 
+#include <QDate>
+#include <algorithm>
 #include <array>
-#include <cctype>
-#include <span>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
 
 #include "conversion/line_reader.h"
 #include "conversion/mailbox_format.h"
@@ -12,249 +16,361 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// ASCII only: a locale's case rules (Turkish dotless i) must not apply.
 char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
-bool IsDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
+// True when `token` is `lower_name` in any letter case.
+bool EqualsIgnoringCase(std::string_view token, std::string_view lower_name) {
+  if (token.size() != lower_name.size()) return false;
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    if (Lower(token[i]) != lower_name[i]) return false;
   }
   return true;
 }
 
-int ToInt(std::string_view digits) {
-  int value = 0;
-  for (char c : digits) value = value * 10 + (c - '0');
-  return value;
+// The white space at which Python's str.split() cuts, as far as ASCII goes.
+bool IsSplitSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r') || (c >= '\x1c' && c <= '\x1f');
 }
 
-// True when `name` is a header field named "Date" followed by its colon,
-// and sets `value` to what follows the colon.
-bool IsDateField(std::string_view line, std::string_view* value) {
-  static constexpr std::string_view kName = "date";
-  if (line.size() < kName.size()) return false;
-  for (std::size_t i = 0; i < kName.size(); ++i) {
-    if (Lower(line[i]) != kName[i]) return false;
-  }
-  std::size_t i = kName.size();
-  while (i < line.size() && IsBlank(line[i])) ++i;
-  if (i >= line.size() || line[i] != ':') return false;
-  *value = line.substr(i + 1);
-  return true;
-}
-
-// Index 1..12 of a month name (its first three letters, any case), or 0.
+// 1..12 for a month's three-letter or full English name, or 0.
 int MonthNumber(std::string_view token) {
-  static constexpr std::array<std::string_view, 12> kMonths = {
+  static constexpr std::array<std::string_view, 12> kShort = {
       "jan", "feb", "mar", "apr", "may", "jun",
       "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (token.size() < 3) return 0;
-  for (std::size_t m = 0; m < kMonths.size(); ++m) {
-    if (Lower(token[0]) == kMonths[m][0] && Lower(token[1]) == kMonths[m][1] &&
-        Lower(token[2]) == kMonths[m][2]) {
+  static constexpr std::array<std::string_view, 12> kFull = {
+      "january", "february", "march",     "april",   "may",      "june",
+      "july",    "august",   "september", "october", "november", "december"};
+  for (std::size_t m = 0; m < kShort.size(); ++m) {
+    if (EqualsIgnoringCase(token, kShort[m]) ||
+        EqualsIgnoringCase(token, kFull[m])) {
       return static_cast<int>(m) + 1;
     }
   }
   return 0;
 }
 
-bool IsWeekday(std::string_view token) {
-  static constexpr std::array<std::string_view, 7> kDays = {
-      "mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-  if (token.size() < 3) return false;
-  for (std::string_view day : kDays) {
-    if (Lower(token[0]) == day[0] && Lower(token[1]) == day[1] &&
-        Lower(token[2]) == day[2]) {
-      return true;
-    }
+bool IsDayName(std::string_view token) {
+  for (std::string_view day :
+       {"mon", "tue", "wed", "thu", "fri", "sat", "sun"}) {
+    if (EqualsIgnoringCase(token, day)) return true;
   }
   return false;
 }
 
-// "+hhmm" / "-hhmm", or a zone name; sets the offset from UTC in seconds.
-bool ParseZone(std::string_view token, int* offset) {
-  if (token.size() == 5 && (token[0] == '+' || token[0] == '-') &&
-      IsDigits(token.substr(1))) {
-    const int hours = ToInt(token.substr(1, 2));
-    const int minutes = ToInt(token.substr(3, 2));
-    if (minutes > 59) return false;
-    *offset = (token[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
-    return true;
-  }
-  for (char c : token) {
-    if (!std::isalpha(static_cast<unsigned char>(c))) return false;
-  }
-  struct Named {
-    std::string_view name;
-    int hours;
-  };
-  static constexpr std::array<Named, 8> kAmerican = {{{"est", -5},
-                                                      {"edt", -4},
-                                                      {"cst", -6},
-                                                      {"cdt", -5},
-                                                      {"mst", -7},
-                                                      {"mdt", -6},
-                                                      {"pst", -8},
-                                                      {"pdt", -7}}};
-  std::string lower;
-  for (char c : token) lower += Lower(c);
-  for (const Named& zone : kAmerican) {
-    if (lower == zone.name) {
-      *offset = zone.hours * 3600;
-      return true;
+// Magnitudes are capped here: far beyond any field's range, small enough
+// that the arithmetic below cannot overflow.
+constexpr std::int64_t kHuge = 1'000'000'000'000;
+
+// A decimal integer as Python's int() reads one without blanks around it:
+// an optional sign, then digits, single underscores allowed between them.
+std::optional<std::int64_t> PythonInt(std::string_view s) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i == s.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (bool after_digit = false; i < s.size(); ++i) {
+    if (IsDigit(s[i])) {
+      value = std::min(kHuge, value * 10 + (s[i] - '0'));
+      after_digit = true;
+    } else if (s[i] == '_' && after_digit && i + 1 < s.size() &&
+               IsDigit(s[i + 1])) {
+      after_digit = false;
+    } else {
+      return std::nullopt;
     }
   }
-  // UT, GMT, UTC, Z, military letters and unknown names: RFC 5322 reads
-  // them as UTC with the local offset unknown.
-  *offset = 0;
-  return true;
+  return negative ? -value : value;
 }
 
-// "h:mm" or "h:mm:ss".
-bool ParseClock(std::string_view token, QTime* clock) {
-  const std::size_t first = token.find(':');
-  if (first == std::string_view::npos) return false;
-  const std::string_view hour = token.substr(0, first);
-  const std::string_view rest = token.substr(first + 1);
-  const std::string_view minute = rest.substr(0, 2);
-  std::string_view second = "00";
-  if (rest.size() == 5 && rest[2] == ':') {
-    second = rest.substr(3);
-  } else if (rest.size() != 2) {
-    return false;
+// A zone name Python knows, as hours and minutes written hhmm.
+std::optional<std::int64_t> NamedZone(std::string_view token) {
+  struct Named {
+    std::string_view name;
+    int hhmm;
+  };
+  static constexpr std::array<Named, 14> kZones = {{
+      {"ut", 0},
+      {"utc", 0},
+      {"gmt", 0},
+      {"z", 0},
+      {"ast", -400},
+      {"adt", -300},
+      {"est", -500},
+      {"edt", -400},
+      {"cst", -600},
+      {"cdt", -500},
+      {"mst", -700},
+      {"mdt", -600},
+      {"pst", -800},
+      {"pdt", -700},
+  }};
+  for (const Named& zone : kZones) {
+    if (EqualsIgnoringCase(token, zone.name)) return zone.hhmm;
   }
-  if (hour.size() > 2 || !IsDigits(hour) || !IsDigits(minute) ||
-      !IsDigits(second)) {
-    return false;
-  }
-  const int s = ToInt(second);
-  // A leap second is kept within its minute.
-  *clock = QTime(ToInt(hour), ToInt(minute), s == 60 ? 59 : s);
-  return clock->isValid();
+  return std::nullopt;
 }
 
-int FullYear(std::string_view digits) {
-  const int year = ToInt(digits);
-  if (digits.size() == 2) return year < 50 ? 2000 + year : 1900 + year;
-  if (digits.size() == 3) return 1900 + year;
-  return year;
+// Up to `max_parts` pieces of `s` cut at every `separator`; returns how many
+// pieces there are, max_parts + 1 meaning more.
+template <std::size_t N>
+std::size_t SplitAt(std::string_view s, char separator,
+                    std::array<std::string_view, N>* parts) {
+  std::size_t count = 0;
+  while (true) {
+    const std::size_t cut = s.find(separator);
+    if (count == N) return N + 1;
+    (*parts)[count++] = s.substr(0, cut);
+    if (cut == std::string_view::npos) return count;
+    s.remove_prefix(cut + 1);
+  }
+}
+
+// Seconds since the epoch of the instant Python's parsedate_to_datetime
+// reads from `text`, or nothing where it raises. This follows that
+// function's steps one by one, quirks included (a time given before the
+// year, a zone glued to the time, "+0160" read as two hours), so that both
+// read the same instant whenever Python reads one.
+std::optional<std::int64_t> PythonDate(std::string_view text) {
+  // Only the count of the first few words matters.
+  std::array<std::string_view, 8> data;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < text.size() && n < data.size();) {
+    if (IsSplitSpace(text[i])) {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < text.size() && !IsSplitSpace(text[i])) ++i;
+    data[n++] = text.substr(start, i - start);
+  }
+  if (n == 0) return std::nullopt;
+
+  // A day name, or a word ending in a comma, is skipped; otherwise the
+  // first word keeps only what follows its last comma.
+  if (data[0].ends_with(',') || IsDayName(data[0])) {
+    std::move(data.begin() + 1, data.begin() + static_cast<std::ptrdiff_t>(n),
+              data.begin());
+    --n;
+  } else if (const std::size_t comma = data[0].rfind(',');
+             comma != std::string_view::npos) {
+    data[0].remove_prefix(comma + 1);
+  }
+  if (n == 3) {  // RFC 850: "01-Jan-24 09:00:00 GMT"
+    std::array<std::string_view, 3> stuff;
+    if (SplitAt(data[0], '-', &stuff) == 3) {
+      data[4] = data[2];
+      data[3] = data[1];
+      std::copy(stuff.begin(), stuff.end(), data.begin());
+      n = 5;
+    }
+  }
+  if (n == 4) {  // a zone glued to the last word, or none
+    const std::string_view s = data[3];
+    std::size_t sign = s.find('+');
+    if (sign == std::string_view::npos) sign = s.find('-');
+    if (sign != std::string_view::npos && sign > 0) {
+      data[3] = s.substr(0, sign);
+      data[4] = s.substr(sign);
+    } else {
+      data[4] = {};
+    }
+    n = 5;
+  }
+  if (n < 5) return std::nullopt;
+  std::string_view dd = data[0], mm = data[1], yy = data[2], tm = data[3],
+                   tz = data[4];
+  if (dd.empty() || mm.empty() || yy.empty()) return std::nullopt;
+  int month = MonthNumber(mm);
+  if (month == 0) {
+    std::swap(dd, mm);
+    month = MonthNumber(mm);
+    if (month == 0) return std::nullopt;
+  }
+  if (dd.ends_with(',')) dd.remove_suffix(1);
+  if (const std::size_t colon = yy.find(':');
+      colon != std::string_view::npos && colon > 0) {
+    std::swap(yy, tm);
+  }
+  if (yy.ends_with(',')) yy.remove_suffix(1);
+  if (yy.empty()) return std::nullopt;
+  if (!IsDigit(yy[0])) std::swap(yy, tz);
+  if (tm.ends_with(',')) tm.remove_suffix(1);
+
+  std::array<std::string_view, 3> clock;
+  std::size_t parts = SplitAt(tm, ':', &clock);
+  if (parts == 1 && tm.find('.') != std::string_view::npos) {
+    parts = SplitAt(tm, '.', &clock);
+  }
+  if (parts == 2) {
+    clock[2] = "0";
+  } else if (parts != 3) {
+    return std::nullopt;
+  }
+  std::optional<std::int64_t> year = PythonInt(yy), day = PythonInt(dd),
+                              hour = PythonInt(clock[0]),
+                              minute = PythonInt(clock[1]),
+                              second = PythonInt(clock[2]);
+  if (!year || !day || !hour || !minute || !second) return std::nullopt;
+  if (*year < 100) *year += *year > 68 ? 1900 : 2000;
+
+  // An unknown zone, "-0000" and none at all leave the offset unknown;
+  // such a date counts as UTC.
+  std::int64_t offset = 0;
+  std::optional<std::int64_t> hhmm = NamedZone(tz);
+  if (!hhmm) {
+    hhmm = PythonInt(tz);
+    if (hhmm == 0 && tz.starts_with('-')) hhmm.reset();
+  }
+  if (hhmm) {
+    const std::int64_t magnitude = *hhmm < 0 ? -*hhmm : *hhmm;
+    offset = (*hhmm < 0 ? -1 : 1) *
+             ((magnitude / 100) * 3600 + (magnitude % 100) * 60);
+    if (offset <= -86400 || offset >= 86400) return std::nullopt;
+  }
+
+  if (*year < 1 || *year > 9999 || *hour < 0 || *hour > 23 || *minute < 0 ||
+      *minute > 59 || *second < 0 || *second > 59 || *day < 1 || *day > 31) {
+    return std::nullopt;
+  }
+  const QDate date(static_cast<int>(*year), month, static_cast<int>(*day));
+  if (!date.isValid()) return std::nullopt;
+  constexpr std::int64_t kEpochJulianDay = 2440588;
+  return (date.toJulianDay() - kEpochJulianDay) * 86400 + *hour * 3600 +
+         *minute * 60 + *second - offset;
+}
+
+// `text` with its comments (parenthesized, nested, with backslash-quoted
+// characters) each replaced by a space.
+std::string WithoutComments(std::string_view text) {
+  std::string plain;
+  plain.reserve(text.size());
+  int depth = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (depth > 0 && c == '\\') {
+      ++i;
+    } else if (c == '(') {
+      if (depth++ == 0) plain += ' ';
+    } else if (c == ')' && depth > 0) {
+      --depth;
+    } else if (depth == 0) {
+      plain += c;
+    }
+  }
+  return plain;
+}
+
+// The value of a header field named `lower_name` (any letter case, blanks
+// allowed before the colon), or nothing when `line` is another line.
+std::optional<std::string_view> FieldValue(std::string_view line,
+                                           std::string_view lower_name) {
+  if (line.size() < lower_name.size() ||
+      !EqualsIgnoringCase(line.substr(0, lower_name.size()), lower_name)) {
+    return std::nullopt;
+  }
+  std::size_t i = lower_name.size();
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i == line.size() || line[i] != ':') return std::nullopt;
+  return line.substr(i + 1);
 }
 
 }  // namespace
 
-std::optional<std::string> FindDateField(std::string_view window,
-                                         bool window_ends_file) {
-  std::optional<std::string> value;
-  std::size_t pos = 0;
-  while (pos < window.size()) {
-    const char* begin = window.data() + pos;
-    const char* end = window.data() + window.size();
-    const char* brk = FindLineBreak(begin, end);
-    if (brk == end && !window_ends_file) break;  // cut off by the window
-    const std::string_view line(begin, static_cast<std::size_t>(brk - begin));
-    pos += line.size();
-    if (brk != end) {
-      pos += (*brk == '\r' && brk + 1 < end && brk[1] == '\n') ? 2 : 1;
-    }
-
-    if (line.empty() || IsSourceSeparator(line.substr(0, BoxSeparator.size()),
-                                          /*mbox_to_box=*/false)) {
-      break;
-    }
-    if (value.has_value()) {
-      if (!IsBlank(line.front())) break;
-      value->append(line);  // a folded line: unfolding keeps its blanks
-      continue;
-    }
-    std::string_view field_value;
-    if (IsDateField(line, &field_value)) value = std::string(field_value);
+std::optional<QDateTime> ParseMailDate(std::string_view text) {
+  std::optional<std::int64_t> seconds = PythonDate(text);
+  if (!seconds && text.find('(') != std::string_view::npos) {
+    seconds = PythonDate(WithoutComments(text));
   }
-  return value;
+  if (!seconds) return std::nullopt;
+  const QDateTime utc = QDateTime::fromSecsSinceEpoch(*seconds, Qt::UTC);
+  const int year = utc.date().year();
+  if (year < 1000 || year > 9999) return std::nullopt;
+  return utc;
 }
 
-std::optional<QDateTime> ParseMailDate(std::string_view text) {
-  // Comments go first; they may nest and hold quoted characters.
-  std::string plain;
-  if (text.find('(') != std::string_view::npos) {
-    plain.reserve(text.size());
-    int depth = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char c = text[i];
-      if (depth > 0 && c == '\\') {
-        ++i;
-      } else if (c == '(') {
-        ++depth;
-        plain += ' ';
-      } else if (c == ')' && depth > 0) {
-        --depth;
-      } else if (depth == 0) {
-        plain += c;
+std::optional<QDateTime> MessageDate(std::string_view window,
+                                     bool window_ends_file,
+                                     bool cr_ends_lines) {
+  // The values, folded lines joined, of the first Date and the topmost
+  // Received field; `gathering` is the one whose folded lines may follow.
+  std::optional<std::string> date;
+  std::optional<std::string> received;
+  bool date_seen = false;
+  bool received_seen = false;
+  std::optional<std::string>* gathering = nullptr;
+
+  const char* const end = window.data() + window.size();
+  const char* p = window.data();
+  while (p != end) {
+    const char* brk;
+    if (cr_ends_lines) {
+      brk = FindLineBreak(p, end);
+    } else {
+      brk = static_cast<const char*>(
+          std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      if (brk == nullptr) brk = end;
+    }
+    const bool whole = brk != end || window_ends_file;
+    std::string_view line(p, static_cast<std::size_t>(brk - p));
+    if (brk == end) {
+      p = end;
+    } else if (cr_ends_lines && *brk == '\r' && brk + 1 < end &&
+               brk[1] == '\n') {
+      p = brk + 2;
+    } else {
+      if (!cr_ends_lines && brk != p && brk[-1] == '\r') line.remove_suffix(1);
+      p = brk + 1;
+    }
+
+    if (!whole) {
+      // A folded line cut off by the window leaves its field unfinished.
+      if (gathering != nullptr && IsBlank(line.front())) gathering->reset();
+      break;
+    }
+    if (line.empty() || IsSourceSeparator(line.substr(0, kSeparatorHeadBytes),
+                                          /*mbox_to_box=*/false)) {
+      break;  // the header block ends
+    }
+    if (IsBlank(line.front())) {
+      if (gathering != nullptr)
+        (*gathering)->append(line);  // unfolding keeps the blanks
+      continue;
+    }
+    gathering = nullptr;
+    if (date_seen && received_seen) break;
+    if (!date_seen) {
+      if (const auto value = FieldValue(line, "date")) {
+        date_seen = true;
+        date.emplace(*value);
+        gathering = &date;
+        continue;
       }
     }
-    text = plain;
-  }
-
-  // A date has six tokens at most; a few more (a zone's name after its
-  // offset) are let pass, a sentence is not.
-  std::array<std::string_view, 8> token_store;
-  std::size_t token_count = 0;
-  const std::string_view all = text;
-  std::size_t start = std::string_view::npos;
-  for (std::size_t i = 0; i <= all.size(); ++i) {
-    const bool separator = i == all.size() || IsBlank(all[i]) ||
-                           all[i] == ',' || all[i] == '\r' || all[i] == '\n';
-    if (separator && start != std::string_view::npos) {
-      if (token_count == token_store.size()) return std::nullopt;
-      token_store[token_count++] = all.substr(start, i - start);
-      start = std::string_view::npos;
-    } else if (!separator && start == std::string_view::npos) {
-      start = i;
+    if (!received_seen) {
+      if (const auto value = FieldValue(line, "received")) {
+        received_seen = true;
+        received.emplace(*value);
+        gathering = &received;
+      }
     }
   }
 
-  const std::span<const std::string_view> tokens(token_store.data(),
-                                                token_count);
-  std::size_t t = 0;
-  if (t < tokens.size() && IsWeekday(tokens[t]) && MonthNumber(tokens[t]) == 0)
-    ++t;
-  if (tokens.size() - t < 4) return std::nullopt;
-
-  std::string_view day_token;
-  std::string_view year_token;
-  std::string_view clock_token;
-  int month = 0;
-  if (IsDigits(tokens[t])) {  // day month year time
-    day_token = tokens[t];
-    month = MonthNumber(tokens[t + 1]);
-    year_token = tokens[t + 2];
-    clock_token = tokens[t + 3];
-  } else {  // asctime order: month day time year
-    month = MonthNumber(tokens[t]);
-    day_token = tokens[t + 1];
-    clock_token = tokens[t + 2];
-    year_token = tokens[t + 3];
+  if (date) {
+    if (auto when = ParseMailDate(*date)) return when;
   }
-  t += 4;
-  if (month == 0 || !IsDigits(day_token) || day_token.size() > 2 ||
-      !IsDigits(year_token) || year_token.size() < 2 || year_token.size() > 4) {
-    return std::nullopt;
+  if (received) {
+    const std::size_t semicolon = received->rfind(';');
+    if (semicolon != std::string::npos) {
+      return ParseMailDate(std::string_view(*received).substr(semicolon + 1));
+    }
   }
-  QTime clock;
-  if (!ParseClock(clock_token, &clock)) return std::nullopt;
-  int offset = 0;
-  if (t < tokens.size() && !ParseZone(tokens[t], &offset)) return std::nullopt;
-
-  const QDate date(FullYear(year_token), month, ToInt(day_token));
-  if (!date.isValid()) return std::nullopt;
-  // Read as UTC, then moved by the zone's offset: the same instant as a
-  // zoned time, without building a time zone for every message.
-  const QDateTime utc =
-      QDateTime(date, clock, Qt::UTC).addSecs(-static_cast<qint64>(offset));
-  if (!utc.isValid()) return std::nullopt;
-  if (utc.date().year() < 1000 || utc.date().year() > 9999) return std::nullopt;
-  return utc;
+  return std::nullopt;
 }
 
 }  // namespace quillet
