@@ -555,9 +555,9 @@ class ToMboxConverter : public ConverterBase {
     std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
-    // The reader ends a line at a lone CR in every file.
-    if (const auto when = MessageDate(window, window_ends_file,
-                                      /*cr_ends_lines=*/true)) {
+    if (const auto when =
+            MessageDate(window, window_ends_file,
+                        reader_.cr_rule() == CrRule::kEndsLine)) {
       return *when;
     }
     return fallback_time_;

@@ -46,15 +46,18 @@ bool IsYear(std::string_view word) {
 // True when the words of `line` hold a month, a time and a year.
 bool CarriesDate(std::string_view line) {
   bool month = false, time = false, year = false;
+  const auto is_split = [](char c) { return IsBlank(c) || c == ','; };
   std::size_t i = 0;
   while (i < line.size()) {
-    const std::size_t end = line.find_first_of(" \t,", i);
-    const std::string_view word =
-        line.substr(i, end == std::string_view::npos ? end : end - i);
-    month = month || IsMonthName(word);
-    time = time || IsTime(word);
-    year = year || IsYear(word);
-    if (end == std::string_view::npos) break;
+    std::size_t end = i;
+    while (end < line.size() && !is_split(line[end])) ++end;
+    // The words looked for are at most 8 bytes long.
+    if (end - i <= 8) {
+      const std::string_view word = line.substr(i, end - i);
+      month = month || IsMonthName(word);
+      time = time || IsTime(word);
+      year = year || IsYear(word);
+    }
     i = end + 1;
   }
   return month && time && year;
