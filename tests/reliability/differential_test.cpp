@@ -259,6 +259,11 @@ TEST(Differential, RealMailboxShapesThroughEveryReadSize) {
        "From a\nContent-Length: x\ncontent-length: 3\nContent-Length: 2\n\n"
        "ab\nFrom b\nS: 1\nContent-Length: 99999999999999999999999\n\nq\n"
        "From c\nContent-Length: 1\n\nq\n\n\nFrom d\nX: y\n"},
+      {"a separator-shaped \"From \" line inside a header block",
+       "From a\nS: 1\nFrom b\nT: 2\nFrom c\n\nbody\n"},
+      {"a folded Content-Length field",
+       "From a\nContent-Length: 2\n 7\n\nab\nFrom b\nS: 1\n" + kBox +
+           "\r\nContent-Length: 2\r\n 7\r\n\r\nab\r\n"},
       {"Content-Length in a header block never closed",
        "From a\nContent-Length: 4\nFrom b\nX: 1\nContent-Length: 4\n"},
       {"empty lines before separators and at the end",
