@@ -166,7 +166,8 @@ TEST(Differential, FoldedFieldsAtTheEdgeOfReach) {
     const std::string head = name + "1 Jan 2024";
     const std::string fold = " 00:00:00 +0000";
     for (const int shift : {-17, -16, -15, -1, 0, 1}) {
-      // With shift 0 the fold line's CR stands at the last byte in reach.
+      // With shift 0 the fold line's CR is the last byte in reach and its
+      // LF the first beyond.
       const std::size_t pad =
           65536 - 3 - 2 - head.size() - 2 - fold.size() - 1 + shift;
       const std::string input = kBox + "\r\nX: " + std::string(pad, 'p') +

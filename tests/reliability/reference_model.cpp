@@ -338,8 +338,11 @@ QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t s,
                       const QDateTime& started) {
   if (!lines[s].has_line_end) return started;  // nothing follows it
   const std::size_t reach = lines[s].next + kDateReach;
+  // A line lies within reach when all of it does, its line end included
+  // (the same for LF, CR LF and CR files); the last line of the file ends
+  // with the file.
   const auto within_reach = [&](const ModelLine& line) {
-    return line.has_line_end ? line.end < reach : line.end <= reach;
+    return line.next <= reach;
   };
   const std::size_t n = lines.size();
   std::optional<std::string> date;
