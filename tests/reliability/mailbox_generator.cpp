@@ -249,6 +249,11 @@ class LineWriter {
 };
 
 std::string MboxSeparatorLine(Random& r) {
+  if (r.OneIn(300)) {  // longer than any look-ahead window
+    const std::string fill(65536 + r.Below(64), r.OneIn(2) ? ' ' : 'p');
+    return r.OneIn(2) ? "From " + fill
+                      : "From x " + fill + " Mon Jan  1 09:00:00 2024";
+  }
   static constexpr std::array<std::string_view, 14> kSeparators = {
       "From ",
       "From  \t ",
