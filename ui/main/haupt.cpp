@@ -286,8 +286,11 @@ void Haupt::Command3_Click() {
   running_ = false;
   if (!result.ok()) {
     // The program stays open with its job: the user can mend the cause and
-    // click "Go!" again. The engine has left nothing half-written.
-    ShowFailure(RunFailureMessage(CheckedLanguage(Surface()), *result.failure,
+    // click "Go!" again. The engine has left nothing half-written. The bar
+    // stays where the run stopped; the status line no longer says "wait".
+    const Language language = CheckedLanguage(Surface());
+    Label1->setText(RunStoppedStatus(language, *result.failure));
+    ShowFailure(RunFailureMessage(language, *result.failure,
                                   static_cast<int>(result.converted.size())));
     return;
   }
