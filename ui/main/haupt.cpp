@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "platform/fonts.h"
+#include "ui/help/enter_click.h"
 #include "ui/help/frm_splash.h"
 #include "ui/help/module1.h"
 #include "ui/help/window_geometry.h"
@@ -98,6 +99,7 @@ void Haupt::CreateControls() {
   Command4->setProperty("picture", QStringLiteral("picToBox"));
   for (QPushButton* button : {Command1, Command2, Command3, Command4}) {
     button->setAutoDefault(false);
+    ClickOnEnter(button);
   }
   QWidget::setTabOrder(Command1, Text1);
   QWidget::setTabOrder(Text1, Command3);

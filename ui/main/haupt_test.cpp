@@ -87,6 +87,9 @@ class HauptTest : public QObject {
   void aboutButtonAtStartOpensInstructionsThenMainWindow();
   void closingTheAboutWindowActsAsAClick();
   void escapeOnTheAboutWindowActsAsAClick();
+  void minimisingTheAboutWindowActsAsAClick();
+  void enterAndSpaceActOnTheFocusedButton_data();
+  void enterAndSpaceActOnTheFocusedButton();
   void layoutAsDesigned();
   void tabOrderAsDesigned();
   void aboutCommandBringsTheOneAboutWindowForward();
@@ -355,6 +358,52 @@ void HauptTest::escapeOnTheAboutWindowActsAsAClick() {
   QTest::keyClick(splash->Command1, Qt::Key_Space);
   QCOMPARE(desktop_->OpenedDocuments().size(), 1);
   QTRY_VERIFY(splash.isNull());
+}
+
+void HauptTest::minimisingTheAboutWindowActsAsAClick() {
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QVERIFY(QTest::qWaitForWindowExposed(splash));
+  // No caption in the title bar; the task bar's entry (the icon name on
+  // X11) bears the program's name.
+  QVERIFY(splash->windowTitle().trimmed().isEmpty());
+  QCOMPARE(splash->windowIconText(), QStringLiteral("Quillet"));
+  splash->setWindowState(Qt::WindowMinimized);
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  QTRY_VERIFY(splash.isNull());
+  QVERIFY(desktop_->OpenedDocuments().isEmpty());
+}
+
+void HauptTest::enterAndSpaceActOnTheFocusedButton_data() {
+  QTest::addColumn<int>("key");
+  QTest::newRow("Return") << int(Qt::Key_Return);
+  QTest::newRow("Enter") << int(Qt::Key_Enter);
+  QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void HauptTest::enterAndSpaceActOnTheFocusedButton() {
+  QFETCH(int, key);
+  const auto press = [key](QWidget* button) {
+    button->setFocus();
+    QTest::keyClick(button, static_cast<Qt::Key>(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+  };
+  // The About window's "Anleitung" at start.
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QVERIFY(QTest::qWaitForWindowActive(splash));
+  press(splash->Command1);
+  QCOMPARE(desktop_->OpenedDocuments().size(), 1);
+  QVERIFY(haupt_->isVisible());
+  QTRY_VERIFY(splash.isNull());
+  // The main window's direction button and source button.
+  QVERIFY(QTest::qWaitForWindowActive(haupt_.get()));
+  press(Button("Command4"));
+  QVERIFY(!haupt_->Job().MboxToBox);
+  desktop_->AnswerOpen(QStringLiteral("/m/a.box"));
+  press(Button("Command1"));
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("a.box")});
 }
 
 void HauptTest::layoutAsDesigned() {
