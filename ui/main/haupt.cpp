@@ -18,6 +18,7 @@
 #include "ui/main/failure_text.h"
 #include "ui/main/graphical_button.h"
 #include "ui/main/progress_binding.h"
+#include "ui/text/qt_translations.h"
 
 namespace quillet {
 namespace {
@@ -146,6 +147,7 @@ void Haupt::Form_Load() {
   FileSystem =
       injected_files_ != nullptr ? injected_files_ : &SystemFileLayer();
   FillUiText(UiText_, Language::kGerman);
+  UseQtTranslations(Language::kGerman);
   Command3->setEnabled(false);
   job_.MboxToBox = true;
   picToBox->hide();
