@@ -5,7 +5,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QAction>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -17,6 +21,8 @@
 #include <memory>
 
 #include "platform/common_dialog.h"
+#include "ui/main/haupt.h"
+#include "ui/text/qt_translations.h"
 
 namespace quillet {
 
@@ -34,6 +40,8 @@ class WidgetDesktopTest : public QObject {
   void typedNamesAllReachTheAnswer_data();
   void typedNamesAllReachTheAnswer();
   void typedNameThatFindsNoFileIsRefusedVisibly();
+  void dialogsSpeakTheWindowsLanguage_data();
+  void dialogsSpeakTheWindowsLanguage();
 
  private:
   // Runs `user` on the dialog once it is open, then returns the answer.
@@ -307,6 +315,65 @@ void WidgetDesktopTest::typedNameThatFindsNoFileIsRefusedVisibly() {
            qPrintable(messages[0]));
   QVERIFY(still_open);
   QCOMPARE(result.outcome, DialogOutcome::kCancelled);
+}
+
+void WidgetDesktopTest::dialogsSpeakTheWindowsLanguage_data() {
+  QTest::addColumn<QString>("command");  // "" for none: German from start
+  QTest::addColumn<QString>("cancel");
+  QTest::addColumn<QString>("look_in");
+  QTest::newRow("start") << "" << "Abbrechen" << "Suchen in:";
+  QTest::newRow("Français") << "f" << "Annuler" << "Voir dans :";
+  QTest::newRow("English") << "e" << "Cancel" << "Look in:";
+  QTest::newRow("Deutsch") << "d" << "Abbrechen" << "Suchen in:";
+}
+
+void WidgetDesktopTest::dialogsSpeakTheWindowsLanguage() {
+  QFETCH(QString, command);
+  QFETCH(QString, cancel);
+  QFETCH(QString, look_in);
+  for (Language language : {Language::kGerman, Language::kFrench}) {
+    if (!QFile::exists(QtTranslationsFile(language))) {
+      QSKIP(qPrintable(QStringLiteral("Qt's translations are not installed "
+                                      "(%1; Debian: qt6-translations-l10n)")
+                           .arg(QtTranslationsFile(language))));
+    }
+  }
+  Haupt haupt(desktop_);
+  desktop_.SetOwner(&haupt);
+  haupt.Form_Load();
+  haupt.Show();
+  if (!command.isEmpty()) {
+    haupt.findChild<QAction*>(command)->trigger();
+  }
+  // The file dialog and the folder picker, each opened by its button.
+  for (const char* button : {"Command1", "Command2"}) {
+    QString seen_cancel;
+    QString seen_look_in;
+    std::function<void()> poll;
+    poll = [&] {
+      auto* dialog =
+          qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) {
+        QTimer::singleShot(10, poll);
+        return;
+      }
+      auto* box = dialog->findChild<QDialogButtonBox*>();
+      if (box != nullptr && box->button(QDialogButtonBox::Cancel) != nullptr) {
+        seen_cancel = box->button(QDialogButtonBox::Cancel)->text();
+      }
+      if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))) {
+        seen_look_in = label->text();
+      }
+      dialog->reject();
+    };
+    QTimer::singleShot(0, poll);
+    QTest::mouseClick(haupt.findChild<QPushButton*>(button), Qt::LeftButton);
+    QCOMPARE(seen_cancel.remove(QLatin1Char('&')), cancel);
+    if (QLatin1String(button) == QLatin1String("Command1")) {
+      QCOMPARE(seen_look_in.remove(QLatin1Char('&')), look_in);
+    }
+  }
+  UseQtTranslations(Language::kEnglish);  // the other tests read English
 }
 
 }  // namespace quillet
