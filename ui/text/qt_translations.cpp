@@ -20,12 +20,14 @@ Language& Current() {
   return language;
 }
 
+// qt_<language>.qm: the catalogue of all Qt modules' texts, as Debian
+// installs it and windeployqt assembles it beside the program.
 QString BaseName(Language language) {
   switch (language) {
     case Language::kGerman:
-      return QStringLiteral("qtbase_de");
+      return QStringLiteral("qt_de");
     case Language::kFrench:
-      return QStringLiteral("qtbase_fr");
+      return QStringLiteral("qt_fr");
     case Language::kEnglish:
       break;
   }
