@@ -5,7 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QShowEvent>
+#include <QAbstractItemView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QLayout>
@@ -206,21 +206,24 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent) {
     connect(edit, &QLineEdit::textChanged, this,
             &OpenFileDialog::FollowTypedNames, Qt::QueuedConnection);
   }
+  for (const char* name : {"listView", "treeView"}) {
+    if (auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name))) {
+      view->installEventFilter(this);
+      view->viewport()->installEventFilter(this);
+    }
+  }
 }
 
-void OpenFileDialog::showEvent(QShowEvent* event) {
-  QFileDialog::showEvent(event);
-  // The list's selection model is the one of the final proxy model only
-  // now.
-  auto* list = findChild<QListView*>(QStringLiteral("listView"));
-  if (watching_ || list == nullptr || list->selectionModel() == nullptr) {
-    return;
+bool OpenFileDialog::eventFilter(QObject* watched, QEvent* event) {
+  // A click or a key in the list or the detail view is a choice in the
+  // list: from then on the list's selection is the answer. Selections the
+  // dialog changes itself (while it fills in sizes and icons, say) are not.
+  if (event->type() == QEvent::MouseButtonPress ||
+      event->type() == QEvent::MouseButtonDblClick ||
+      event->type() == QEvent::KeyPress) {
+    edited_ = false;
   }
-  watching_ = true;
-  connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          [this] {
-            if (!following_) edited_ = false;
-          });
+  return QFileDialog::eventFilter(watched, event);
 }
 
 QLineEdit* OpenFileDialog::FileNameEdit() const {
@@ -315,11 +318,9 @@ void OpenFileDialog::FollowTypedNames() {
     const QModelIndex index = proxy->mapFromSource(files->index(path));
     if (index.isValid()) selection.select(index, index);
   }
-  following_ = true;
   list->selectionModel()->select(
       selection, QItemSelectionModel::ClearAndSelect |
                      QItemSelectionModel::Rows);
-  following_ = false;
 }
 
 void FitToScreen(QWidget& dialog, QWidget* owner) {

@@ -79,7 +79,7 @@ class OpenFileDialog : public QFileDialog {
   void accept() override;
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QLineEdit* FileNameEdit() const;
@@ -90,11 +90,9 @@ class OpenFileDialog : public QFileDialog {
 
   QStringList typed_choice_;
   bool typed_ = false;
-  // The person has typed into the file-name field since the list's
-  // selection last changed by other means: the field is the answer.
+  // The person has typed into the file-name field since the last click or
+  // key in the list: the field is the answer.
   bool edited_ = false;
-  bool following_ = false;  // FollowTypedNames is changing the selection
-  bool watching_ = false;
 };
 
 // Keeps a dialog within the available area of the screen it opens on:

@@ -224,7 +224,7 @@ void WidgetDesktopTest::TypeAndReturn(QFileDialog* dialog, const QString& text,
   edit->selectAll();
   QTest::keyClicks(edit, text);
   // Let the dialog's queued reactions to the typing run, as between keys.
-  QTest::qWait(50);
+  QTest::qWait(600);
   auto close_messages = std::make_shared<std::function<void()>>();
   *close_messages = [dialog, messages,
                      again = std::weak_ptr<std::function<void()>>(
