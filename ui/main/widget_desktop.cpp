@@ -197,9 +197,8 @@ Qt::ItemFlags WindowsFilterProxy::flags(const QModelIndex& index) const {
 OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent) {
   setOption(QFileDialog::DontUseNativeDialog, true);
   if (QLineEdit* edit = FileNameEdit()) {
-    // Queued: runs after the dialog's own handling of the same change.
     // Both queued, so that they come after the dialog's own handling of
-    // the change, which moves the list's selection.
+    // the same change, which moves the list's selection.
     connect(
         edit, &QLineEdit::textEdited, this, [this] { edited_ = true; },
         Qt::QueuedConnection);
@@ -241,32 +240,32 @@ bool OpenFileDialog::ResolveTypedNames(QStringList* paths, bool refuse) {
   const QDir here = directory();
   QString folder;
   for (const QString& typed : names) {
-    const QFileInfo info(here, typed);
+    const QFileInfo info(here, typed.startsWith(QLatin1String("~/"))
+                                   ? QDir::homePath() + typed.mid(1)
+                                   : typed);
     const QString typed_folder = info.absolutePath();
     const QStringList files =
         QDir(typed_folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     const TypedNameMatch match =
         FindTypedName(info.fileName(), files, defaultSuffix());
     if (match.outcome != TypedNameMatch::kFound) {
-      if (refuse) {
-        const QString text =
-            match.outcome == TypedNameMatch::kMissing
-                // Qt's own words, in Qt's translation.
-                ? QFileDialog::tr("%1\nFile not found.\nPlease verify the "
-                                  "correct file name was given.")
-                      .arg(typed)
-                : QString::fromUtf8(TextsFor(QtTextsLanguage()).ambiguous)
-                      .arg(typed, match.candidates.join(QStringLiteral(", ")));
-        QMessageBox::warning(this, windowTitle(), text);
-      }
+      if (!refuse) continue;  // the list shows those that are found
+      const QString text =
+          match.outcome == TypedNameMatch::kMissing
+              // Qt's own words, in Qt's translation.
+              ? QFileDialog::tr("%1\nFile not found.\nPlease verify the "
+                                "correct file name was given.")
+                    .arg(typed)
+              : QString::fromUtf8(TextsFor(QtTextsLanguage()).ambiguous)
+                    .arg(typed, match.candidates.join(QStringLiteral(", ")));
+      QMessageBox::warning(this, windowTitle(), text);
       return false;
     }
     if (!folder.isEmpty() && typed_folder != folder) {
-      if (refuse) {
-        QMessageBox::warning(
-            this, windowTitle(),
-            QString::fromUtf8(TextsFor(QtTextsLanguage()).folders));
-      }
+      if (!refuse) continue;
+      QMessageBox::warning(
+          this, windowTitle(),
+          QString::fromUtf8(TextsFor(QtTextsLanguage()).folders));
       return false;
     }
     folder = typed_folder;
@@ -312,7 +311,7 @@ void OpenFileDialog::FollowTypedNames() {
     return;
   }
   QStringList paths;
-  ResolveTypedNames(&paths, /*refuse=*/false);  // those found so far
+  ResolveTypedNames(&paths, /*refuse=*/false);  // those that are found
   QItemSelection selection;
   for (const QString& path : paths) {
     const QModelIndex index = proxy->mapFromSource(files->index(path));

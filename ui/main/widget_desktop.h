@@ -83,8 +83,9 @@ class OpenFileDialog : public QFileDialog {
 
  private:
   QLineEdit* FileNameEdit() const;
-  // The typed names' files (full paths); stops at the first name that is
-  // not found and, with `refuse`, says so in a message.
+  // The typed names' files (full paths). With `refuse`, stops at the first
+  // name that finds no one file, or that lies in another folder than the
+  // others, and says so in a message; without, leaves such names out.
   bool ResolveTypedNames(QStringList* paths, bool refuse);
   void FollowTypedNames();
 
