@@ -43,7 +43,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Names only, one a line: "libc6 (>= 2.34)" -> "libc6".
 dep_names=$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*//')
-for needed in fonts-liberation xdg-utils libc6 libstdc++6 \
+for needed in fonts-liberation xdg-utils qt6-translations-l10n libc6 libstdc++6 \
               libqt6core6 libqt6gui6 libqt6widgets6; do
   grep -qx "$needed" <<<"$dep_names" || fail "Depends lacks $needed"
 done

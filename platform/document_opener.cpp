@@ -7,6 +7,7 @@
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
+#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -181,16 +182,9 @@ bool PortalChooseProgram(const QString& path) {
 }
 
 QStringList ApplicationFolders() {
-  const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  QString home = env.value(QStringLiteral("XDG_DATA_HOME"));
-  if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
-  QString dirs = env.value(QStringLiteral("XDG_DATA_DIRS"));
-  if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
-  QStringList folders{home + QStringLiteral("/applications")};
-  for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-    folders.append(dir + QStringLiteral("/applications"));
-  }
-  return folders;
+  // The XDG data folders' "applications" subfolders, the user's first.
+  return QStandardPaths::standardLocations(
+      QStandardPaths::ApplicationsLocation);
 }
 
 QList<DesktopApplication> ApplicationsFor(const QString& mime_type,

@@ -72,4 +72,54 @@ InitialSelection SplitOpenAnswer(const QString& answer) {
   return selection;
 }
 
+QStringList SplitTypedNames(const QString& text) {
+  if (!text.contains(QLatin1Char('"'))) {
+    return text.isEmpty() ? QStringList() : QStringList{text};
+  }
+  // "a" "b": every second piece between quotes is a name.
+  QStringList names;
+  const QStringList pieces = text.split(QLatin1Char('"'));
+  for (qsizetype i = 1; i < pieces.size(); i += 2) {
+    if (!pieces[i].isEmpty()) names.append(pieces[i]);
+  }
+  return names;
+}
+
+QString JoinTypedNames(const QStringList& names) {
+  if (names.size() == 1) return names.front();
+  QStringList quoted;
+  for (const QString& name : names) {
+    quoted.append(QLatin1Char('"') + name + QLatin1Char('"'));
+  }
+  return quoted.join(QLatin1Char(' '));
+}
+
+TypedNameMatch FindTypedName(const QString& typed,
+                             const QStringList& folder_files,
+                             const QString& default_ext) {
+  QString wanted = typed;
+  if (!default_ext.isEmpty() && !typed.contains(QLatin1Char('.'))) {
+    wanted += QLatin1Char('.') + default_ext;
+  }
+  TypedNameMatch match;
+  for (const QString& file : folder_files) {
+    if (file == wanted) {
+      match.outcome = TypedNameMatch::kFound;
+      match.name = file;
+      match.candidates.clear();
+      return match;
+    }
+    if (file.compare(wanted, Qt::CaseInsensitive) == 0) {
+      match.candidates.append(file);
+    }
+  }
+  if (match.candidates.size() == 1) {
+    match.outcome = TypedNameMatch::kFound;
+    match.name = match.candidates.takeFirst();
+  } else if (match.candidates.size() > 1) {
+    match.outcome = TypedNameMatch::kAmbiguous;
+  }
+  return match;
+}
+
 }  // namespace quillet

@@ -41,6 +41,30 @@ struct InitialSelection {
 };
 InitialSelection SplitOpenAnswer(const QString& answer);
 
+// The names in the dialog's file-name field: several names stand each in
+// double quotes ("a" "b"), as the dialog writes a choice of several; text
+// without quotes is one name, blanks and all.
+QStringList SplitTypedNames(const QString& text);
+
+// The field's text for a choice of these names, as the dialog writes it.
+QString JoinTypedNames(const QStringList& names);
+
+// Which file of a folder a typed name stands for. The default extension
+// (without dot, "" for none) is added to a name that has none. The name is
+// then looked up without regard to letter case, as the original platform
+// and the dialog's list do; only where several files differ in letter case
+// alone does the exact spelling decide, and without it the name is
+// ambiguous.
+struct TypedNameMatch {
+  enum Outcome { kFound, kMissing, kAmbiguous };
+  Outcome outcome = kMissing;
+  QString name;            // kFound: the file's own name
+  QStringList candidates;  // kAmbiguous: the names it could mean
+};
+TypedNameMatch FindTypedName(const QString& typed,
+                             const QStringList& folder_files,
+                             const QString& default_ext);
+
 }  // namespace quillet
 
 #endif  // QUILLET_PLATFORM_OPEN_DIALOG_RULES_H_

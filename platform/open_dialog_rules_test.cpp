@@ -90,5 +90,42 @@ TEST(SplitOpenAnswerTest, GivesFolderAndNames) {
   EXPECT_TRUE(SplitOpenAnswer(QString()).names.isEmpty());
 }
 
+TEST(TypedNamesTest, QuotedNamesAndThePlainName) {
+  EXPECT_EQ(SplitTypedNames(QStringLiteral("\"Archiv\" \"Post eingang\"  \"x\"")),
+            (QStringList{"Archiv", "Post eingang", "x"}));
+  EXPECT_EQ(SplitTypedNames(QStringLiteral("My Inbox")),
+            QStringList{"My Inbox"});
+  EXPECT_TRUE(SplitTypedNames(QString()).isEmpty());
+  const QStringList names{"a", "b c"};
+  EXPECT_EQ(SplitTypedNames(JoinTypedNames(names)), names);
+  EXPECT_EQ(JoinTypedNames({"only"}), QStringLiteral("only"));
+}
+
+TEST(TypedNamesTest, FindsTheFileAsTheListShowsIt) {
+  const QStringList files{"Sent.BOX", "a.box", "A.BOX", "Inbox", "x.box"};
+  struct Case {
+    const char* typed;
+    const char* ext;
+    TypedNameMatch::Outcome outcome;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"Sent", "box", TypedNameMatch::kFound, "Sent.BOX"},
+      {"sent.box", "", TypedNameMatch::kFound, "Sent.BOX"},
+      {"a", "box", TypedNameMatch::kFound, "a.box"},  // the exact spelling
+      {"a.Box", "", TypedNameMatch::kAmbiguous, ""},  // a.box or A.BOX
+      {"inbox", "", TypedNameMatch::kFound, "Inbox"},
+      {"Inbox", "box", TypedNameMatch::kMissing, ""},  // means Inbox.box
+      {"y", "box", TypedNameMatch::kMissing, ""},
+  };
+  for (const Case& c : cases) {
+    const TypedNameMatch match =
+        FindTypedName(QString::fromLatin1(c.typed), files,
+                      QString::fromLatin1(c.ext));
+    EXPECT_EQ(match.outcome, c.outcome) << c.typed;
+    EXPECT_EQ(match.name, QString::fromLatin1(c.name)) << c.typed;
+  }
+}
+
 }  // namespace
 }  // namespace quillet

@@ -10,6 +10,8 @@ packages=(
   python3
   clang libclang-rt-14-dev          # libFuzzer and sanitizer runtimes
   xvfb xauth imagemagick xdotool    # screenshots of the real windows, clicks on them
+  openbox x11-utils                 # a window manager for the screenshots; xprop
+  qt6-translations-l10n             # Qt's own dialog texts in German and French
   fonts-liberation fonts-dejavu-core  # metric-compatible stand-ins for Arial / MS Sans Serif
   xdg-utils                         # opening the instructions with the desktop's program
   time                              # peak memory figures in the benchmark

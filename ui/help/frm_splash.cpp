@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "platform/fonts.h"
+#include "ui/help/enter_click.h"
 #include "ui/help/module1.h"
 #include "ui/help/window_geometry.h"
 
@@ -34,6 +35,9 @@ FrmSplash::FrmSplash(Desktop& desktop, const UiText& text,
   // No caption text, as designed. An empty title would make the X11
   // window manager show the application's name instead, so it is a blank.
   setWindowTitle(QStringLiteral(" "));
+  // Task bars name a window by its icon name (_NET_WM_ICON_NAME on X11),
+  // which the title bar does not show: there it is the program's name.
+  setWindowIconText(QStringLiteral("Quillet"));
   // Controls without a named font use the default dialog font.
   setFont(DesignedFont(QStringLiteral("MS Sans Serif"), 8.25, false));
   setWindowIcon(QIcon(QStringLiteral(":/quillet/icon.png")));
@@ -88,6 +92,7 @@ FrmSplash::FrmSplash(Desktop& desktop, const UiText& text,
   Command1->setObjectName(QStringLiteral("Command1"));
   Command1->setGeometry(TwipsRect(315, 3360, 1590, 435));
   Command1->setAutoDefault(false);
+  ClickOnEnter(Command1);
   connect(Command1, &QPushButton::clicked, this, &FrmSplash::Command1_Click);
 
   Frame1->installEventFilter(this);
@@ -157,6 +162,17 @@ void FrmSplash::closeEvent(QCloseEvent* event) {
   // window shows before this one goes.
   event->accept();
   if (loaded_) ClickAnywhere();
+}
+
+void FrmSplash::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // Minimised (by the window manager's keys or a task bar), the window
+  // would leave nothing on the screen: act as a click instead.
+  if (event->type() == QEvent::WindowStateChange &&
+      (windowState() & Qt::WindowMinimized) != 0 && loaded_) {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    ClickAnywhere();
+  }
 }
 
 void FrmSplash::keyPressEvent(QKeyEvent* event) {

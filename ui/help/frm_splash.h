@@ -20,9 +20,9 @@ inline constexpr char kMakerTrade[] = "Mailbox tools";
 // The About window frmSplash: splash screen at start-up and About
 // box of the Help menu. Constructing it is loading it (the load step runs);
 // it is shown only by Show(). Any click on it shows the main window and
-// unloads it; its button opens the instructions first. Closing it by its
-// close box or the keyboard acts as a click, so there is never a moment
-// with no window shown.
+// unloads it; its button opens the instructions first. Closing or
+// minimising it by its title bar, the window manager or the keyboard acts
+// as a click, so there is never a moment with no window shown.
 class FrmSplash : public QWidget {
   Q_OBJECT
 
@@ -55,6 +55,7 @@ class FrmSplash : public QWidget {
   void Unloaded();
 
  protected:
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -1,9 +1,52 @@
 #include "ui/main/failure_text.h"
 
 #include <array>
+#include <iterator>
 
 namespace quillet {
 namespace {
+
+constexpr std::size_t kReasonCount =
+    static_cast<std::size_t>(FailureReason::kCount);
+
+// The program's own reasons, one line per FailureReason in its order.
+// kSystem has no words of its own: the system's text is shown as it came.
+constexpr const char* kGermanReasons[] = {
+    "",                                                      // kSystem
+    "der Zielordner existiert nicht",                        // kTargetMissing
+    "das Ziel ist kein Ordner",                              // kTargetNotFolder
+    "die Mailbox existiert nicht",                           // kSourceMissing
+    "die Mailbox ist keine gewöhnliche Datei",               // kSourceNotRegular
+    "der Name der Ausgabe ist durch etwas belegt, das keine "
+    "gewöhnliche Datei ist",                                 // kOutputNotRegular
+    "die Ausgabe würde eine Mailbox dieses Laufs überschreiben",  // kOutputIsSource
+    "eine andere Mailbox dieses Laufs hat dieselbe Ausgabe",      // kOutputClash
+};
+constexpr const char* kEnglishReasons[] = {
+    "",                                                   // kSystem
+    "the target folder does not exist",                   // kTargetMissing
+    "the target is not a folder",                         // kTargetNotFolder
+    "the mailbox does not exist",                         // kSourceMissing
+    "the mailbox is not a regular file",                  // kSourceNotRegular
+    "the output name is taken by something that is not a "
+    "regular file",                                       // kOutputNotRegular
+    "the output would overwrite a mailbox of this run",   // kOutputIsSource
+    "another mailbox of this run has the same output",    // kOutputClash
+};
+constexpr const char* kFrenchReasons[] = {
+    "",                                                          // kSystem
+    "le dossier de destination n'existe pas",                    // kTargetMissing
+    "la destination n'est pas un dossier",                       // kTargetNotFolder
+    "la boîte aux lettres n'existe pas",                         // kSourceMissing
+    "la boîte aux lettres n'est pas un fichier ordinaire",       // kSourceNotRegular
+    "le nom du fichier de sortie est pris par autre chose qu'un "
+    "fichier ordinaire",                                         // kOutputNotRegular
+    "le fichier de sortie écraserait une boîte de cette conversion",  // kOutputIsSource
+    "une autre boîte de cette conversion a le même fichier de sortie",  // kOutputClash
+};
+static_assert(std::size(kGermanReasons) == kReasonCount);
+static_assert(std::size(kEnglishReasons) == kReasonCount);
+static_assert(std::size(kFrenchReasons) == kReasonCount);
 
 struct FailureTable {
   const char* run_stopped;           // first line
@@ -16,7 +59,10 @@ struct FailureTable {
   const char* again;                 // last line
   const char* open_dialog;           // %1 reason
   const char* folder_picker;         // %1 reason
+  const char* status_stopped;        // status line after a check failure
+  const char* status_stopped_at;     // %1 number, %2 name
   std::array<const char*, 9> steps;  // by RunStep
+  const char* const* reasons;        // by FailureReason
 };
 
 constexpr FailureTable kGerman = {
@@ -30,9 +76,12 @@ constexpr FailureTable kGerman = {
     "Beheben Sie die Ursache und klicken Sie erneut auf \"Go!\".",
     "Der Dateiauswahldialog konnte nicht gezeigt werden.\nGrund: %1",
     "Die Ordnerauswahl konnte nicht gezeigt werden.\nGrund: %1",
+    "Konvertierung abgebrochen.",
+    "Konvertierung abgebrochen bei Mailbox %1 (%2).",
     {"Prüfen des Auftrags", "Größe der Quelle ermitteln", "Quelle öffnen",
      "Quelle lesen", "Quelle schließen", "Ausgabe anlegen", "Ausgabe schreiben",
      "Ausgabe speichern", "Ausgabe fertigstellen"},
+    kGermanReasons,
 };
 
 constexpr FailureTable kEnglish = {
@@ -46,9 +95,12 @@ constexpr FailureTable kEnglish = {
     "Mend the cause and click \"Go!\" again.",
     "The file dialog could not be shown.\nReason: %1",
     "The folder picker could not be shown.\nReason: %1",
+    "Conversion stopped.",
+    "Conversion stopped at mailbox %1 (%2).",
     {"checking the job", "finding the source's size", "opening the source",
      "reading the source", "closing the source", "creating the output",
      "writing the output", "saving the output", "completing the output"},
+    kEnglishReasons,
 };
 
 constexpr FailureTable kFrench = {
@@ -62,10 +114,13 @@ constexpr FailureTable kFrench = {
     "Corrigez la cause et cliquez de nouveau sur \"Go!\".",
     "La boîte de dialogue des fichiers n'a pas pu s'ouvrir.\nRaison : %1",
     "Le choix du dossier n'a pas pu s'ouvrir.\nRaison : %1",
+    "Conversion interrompue.",
+    "Conversion interrompue à la boîte n° %1 (%2).",
     {"vérification de la tâche", "taille de la source",
      "ouverture de la source", "lecture de la source", "fermeture de la source",
      "création du fichier", "écriture du fichier", "enregistrement du fichier",
      "finalisation du fichier"},
+    kFrenchReasons,
 };
 
 const FailureTable& TableFor(Language language) {
@@ -84,6 +139,24 @@ QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 }  // namespace
 
+QString OwnReasonWords(Language language, FailureReason reason) {
+  const auto index = static_cast<std::size_t>(reason);
+  if (reason == FailureReason::kSystem || index >= kReasonCount) return {};
+  return Text(TableFor(language).reasons[index]);
+}
+
+QString ReasonInWords(Language language, const RunFailure& failure) {
+  const QString own = OwnReasonWords(language, failure.code);
+  return own.isEmpty() ? failure.reason : own;
+}
+
+QString RunStoppedStatus(Language language, const RunFailure& failure) {
+  const FailureTable& t = TableFor(language);
+  if (failure.mailbox_number <= 0) return Text(t.status_stopped);
+  return Text(t.status_stopped_at)
+      .arg(QString::number(failure.mailbox_number), failure.mailbox);
+}
+
 QString RunFailureMessage(Language language, const RunFailure& failure,
                           int converted_before) {
   const FailureTable& t = TableFor(language);
@@ -98,7 +171,7 @@ QString RunFailureMessage(Language language, const RunFailure& failure,
   const auto step = static_cast<std::size_t>(failure.step);
   if (step < t.steps.size())
     lines.append(Text(t.step).arg(Text(t.steps[step])));
-  lines.append(Text(t.reason).arg(failure.reason));
+  lines.append(Text(t.reason).arg(ReasonInWords(language, failure)));
   lines.append(QString());
   lines.append(Text(t.converted).arg(converted_before));
   lines.append(Text(t.again));

@@ -12,10 +12,21 @@ namespace quillet {
 // French. Kept apart from UiText, whose sixteen fields are those of the
 // design; the language is the one whose item bears the check mark.
 
-// A run that stopped: which mailbox, its path, the step, the system's
-// reason, and how many mailboxes were converted before it.
+// A run that stopped: which mailbox, its path, the step, the reason, and
+// how many mailboxes were converted before it.
 QString RunFailureMessage(Language language, const RunFailure& failure,
                           int converted_before);
+
+// The reason of a failure in the language: the program's own reasons in
+// words of that language, the system's error text as the system gave it.
+QString ReasonInWords(Language language, const RunFailure& failure);
+
+// The words for one of the program's own reasons; empty for kSystem.
+QString OwnReasonWords(Language language, FailureReason reason);
+
+// The status line after a run has stopped: that it stopped, and at which
+// mailbox when one was at fault.
+QString RunStoppedStatus(Language language, const RunFailure& failure);
 
 // The file-open dialog or the folder picker could not be shown.
 QString OpenDialogFailureMessage(Language language, const QString& reason);

@@ -11,12 +11,14 @@
 #include <QPushButton>
 
 #include "platform/fonts.h"
+#include "ui/help/enter_click.h"
 #include "ui/help/frm_splash.h"
 #include "ui/help/module1.h"
 #include "ui/help/window_geometry.h"
 #include "ui/main/failure_text.h"
 #include "ui/main/graphical_button.h"
 #include "ui/main/progress_binding.h"
+#include "ui/text/qt_translations.h"
 
 namespace quillet {
 namespace {
@@ -98,6 +100,7 @@ void Haupt::CreateControls() {
   Command4->setProperty("picture", QStringLiteral("picToBox"));
   for (QPushButton* button : {Command1, Command2, Command3, Command4}) {
     button->setAutoDefault(false);
+    ClickOnEnter(button);
   }
   QWidget::setTabOrder(Command1, Text1);
   QWidget::setTabOrder(Text1, Command3);
@@ -144,6 +147,7 @@ void Haupt::Form_Load() {
   FileSystem =
       injected_files_ != nullptr ? injected_files_ : &SystemFileLayer();
   FillUiText(UiText_, Language::kGerman);
+  UseQtTranslations(Language::kGerman);
   Command3->setEnabled(false);
   job_.MboxToBox = true;
   picToBox->hide();
@@ -286,8 +290,11 @@ void Haupt::Command3_Click() {
   running_ = false;
   if (!result.ok()) {
     // The program stays open with its job: the user can mend the cause and
-    // click "Go!" again. The engine has left nothing half-written.
-    ShowFailure(RunFailureMessage(CheckedLanguage(Surface()), *result.failure,
+    // click "Go!" again. The engine has left nothing half-written. The bar
+    // stays where the run stopped; the status line no longer says "wait".
+    const Language language = CheckedLanguage(Surface());
+    Label1->setText(RunStoppedStatus(language, *result.failure));
+    ShowFailure(RunFailureMessage(language, *result.failure,
                                   static_cast<int>(result.converted.size())));
     return;
   }

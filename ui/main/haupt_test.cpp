@@ -23,6 +23,7 @@
 #include "conversion/file_layer.h"
 #include "platform/fake_desktop.h"
 #include "ui/help/frm_splash.h"
+#include "ui/main/failure_text.h"
 #include "ui/main/progress_binding.h"
 
 namespace quillet {
@@ -86,6 +87,9 @@ class HauptTest : public QObject {
   void aboutButtonAtStartOpensInstructionsThenMainWindow();
   void closingTheAboutWindowActsAsAClick();
   void escapeOnTheAboutWindowActsAsAClick();
+  void minimisingTheAboutWindowActsAsAClick();
+  void enterAndSpaceActOnTheFocusedButton_data();
+  void enterAndSpaceActOnTheFocusedButton();
   void layoutAsDesigned();
   void tabOrderAsDesigned();
   void aboutCommandBringsTheOneAboutWindowForward();
@@ -142,6 +146,10 @@ class HauptTest : public QObject {
   void runWithARemovedTargetShowsTheMessageAndStaysOpen();
   void runWithATargetThatIsAFileShowsTheMessage();
   void failureNamesHowManyWereConvertedBefore();
+  void ownReasonsAreInTheWindowsLanguage_data();
+  void ownReasonsAreInTheWindowsLanguage();
+  void everyOwnReasonHasWordsInEveryLanguage();
+  void failedRunSaysItStoppedAndKeepsTheBarWhereItStopped();
   void closeDuringARunIsRefused();
   void repaintsAreThrottled();
   void progressBarCopesWithEverySize();
@@ -350,6 +358,52 @@ void HauptTest::escapeOnTheAboutWindowActsAsAClick() {
   QTest::keyClick(splash->Command1, Qt::Key_Space);
   QCOMPARE(desktop_->OpenedDocuments().size(), 1);
   QTRY_VERIFY(splash.isNull());
+}
+
+void HauptTest::minimisingTheAboutWindowActsAsAClick() {
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QVERIFY(QTest::qWaitForWindowExposed(splash));
+  // No caption in the title bar; the task bar's entry (the icon name on
+  // X11) bears the program's name.
+  QVERIFY(splash->windowTitle().trimmed().isEmpty());
+  QCOMPARE(splash->windowIconText(), QStringLiteral("Quillet"));
+  splash->setWindowState(Qt::WindowMinimized);
+  QVERIFY(haupt_->isVisible());
+  QVERIFY(haupt_->LoadedSplash() == nullptr);
+  QTRY_VERIFY(splash.isNull());
+  QVERIFY(desktop_->OpenedDocuments().isEmpty());
+}
+
+void HauptTest::enterAndSpaceActOnTheFocusedButton_data() {
+  QTest::addColumn<int>("key");
+  QTest::newRow("Return") << int(Qt::Key_Return);
+  QTest::newRow("Enter") << int(Qt::Key_Enter);
+  QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void HauptTest::enterAndSpaceActOnTheFocusedButton() {
+  QFETCH(int, key);
+  const auto press = [key](QWidget* button) {
+    button->setFocus();
+    QTest::keyClick(button, static_cast<Qt::Key>(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+  };
+  // The About window's "Anleitung" at start.
+  haupt_->Form_Load();
+  QPointer<FrmSplash> splash = haupt_->LoadedSplash();
+  QVERIFY(QTest::qWaitForWindowActive(splash));
+  press(splash->Command1);
+  QCOMPARE(desktop_->OpenedDocuments().size(), 1);
+  QVERIFY(haupt_->isVisible());
+  QTRY_VERIFY(splash.isNull());
+  // The main window's direction button and source button.
+  QVERIFY(QTest::qWaitForWindowActive(haupt_.get()));
+  press(Button("Command4"));
+  QVERIFY(!haupt_->Job().MboxToBox);
+  desktop_->AnswerOpen(QStringLiteral("/m/a.box"));
+  press(Button("Command1"));
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("a.box")});
 }
 
 void HauptTest::layoutAsDesigned() {
@@ -1025,7 +1079,8 @@ void HauptTest::runWithARemovedTargetShowsTheMessageAndStaysOpen() {
   const QString text = desktop_->Messages()[0].text;
   QCOMPARE(desktop_->Messages()[0].icon, MessageIcon::kCritical);
   QVERIFY2(text.contains(folder + "target/"), qPrintable(text));
-  QVERIFY2(text.contains(QStringLiteral("does not exist")), qPrintable(text));
+  QVERIFY2(text.contains(Utf8("Grund: der Zielordner existiert nicht")),
+           qPrintable(text));
   QVERIFY2(text.contains(Utf8("Davor vollständig konvertiert: 0 Mailbox(en).")),
            qPrintable(text));
   QCOMPARE(haupt_->Job().MailboxFiles, before.MailboxFiles);
@@ -1090,6 +1145,96 @@ void HauptTest::failureNamesHowManyWereConvertedBefore() {
   QVERIFY(!QFile::exists(folder + "two.box"));
   QVERIFY(!QFile::exists(folder + "three.box"));
   QVERIFY(haupt_->isVisible());
+}
+
+void HauptTest::ownReasonsAreInTheWindowsLanguage_data() {
+  QTest::addColumn<QString>("command");
+  QTest::addColumn<QString>("reason");
+  QTest::addColumn<QString>("system_reason");
+  QTest::newRow("German") << "d" << Utf8("Grund: der Zielordner existiert nicht")
+                          << Utf8("Grund: No space left on device");
+  QTest::newRow("French")
+      << "f" << Utf8("Raison : le dossier de destination n'existe pas")
+      << Utf8("Raison : No space left on device");
+  QTest::newRow("English") << "e"
+                           << Utf8("Reason: the target folder does not exist")
+                           << Utf8("Reason: No space left on device");
+}
+
+void HauptTest::ownReasonsAreInTheWindowsLanguage() {
+  QFETCH(QString, command);
+  QFETCH(QString, reason);
+  QFETCH(QString, system_reason);
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "inbox", "From x\r\nbody\r\n"));
+  OutputFailingLayer files(QStringLiteral("inbox.box"));
+  haupt_ = std::make_unique<Haupt>(*desktop_, &files);
+  Start();
+  Action(qPrintable(command))->trigger();
+  desktop_->AnswerOpen(folder + "inbox");
+  Click("Command1");
+  // The program's own reason: the target folder is gone.
+  desktop_->AnswerFolder(folder + "gone");
+  Click("Command2");
+  Click("Command3");
+  // The system's reason: its words stand as they came.
+  desktop_->AnswerFolder(dir.path());
+  Click("Command2");
+  Click("Command3");
+  QCOMPARE(desktop_->Messages().size(), 2);
+  const QString own = desktop_->Messages()[0].text;
+  QVERIFY2(own.contains(reason), qPrintable(own));
+  if (command != QLatin1String("e")) {
+    QVERIFY2(!own.contains(QLatin1String("does not exist")), qPrintable(own));
+  }
+  const QString system = desktop_->Messages()[1].text;
+  QVERIFY2(system.contains(system_reason), qPrintable(system));
+}
+
+void HauptTest::everyOwnReasonHasWordsInEveryLanguage() {
+  for (int code = 0; code < static_cast<int>(FailureReason::kCount); ++code) {
+    const auto reason = static_cast<FailureReason>(code);
+    for (Language language :
+         {Language::kGerman, Language::kEnglish, Language::kFrench}) {
+      const QString words = OwnReasonWords(language, reason);
+      if (reason == FailureReason::kSystem) {
+        QVERIFY(words.isEmpty());
+      } else {
+        QVERIFY2(!words.trimmed().isEmpty(),
+                 qPrintable(QStringLiteral("reason %1, language %2")
+                                .arg(code)
+                                .arg(static_cast<int>(language))));
+      }
+    }
+  }
+}
+
+void HauptTest::failedRunSaysItStoppedAndKeepsTheBarWhereItStopped() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\nFrom b\r\ny\r\n"));
+  QVERIFY(WriteFile(folder + "two", "From c\r\nz\r\n"));
+  OutputFailingLayer files(QStringLiteral("two.box"));
+  haupt_ = std::make_unique<Haupt>(*desktop_, &files);
+  Start();
+  desktop_->AnswerOpenFiles({folder + "one", folder + "two"});
+  Click("Command1");
+  Click("Command3");
+  QCOMPARE(desktop_->Messages().size(), 1);
+  QLabel* status = Find<QLabel>("Label1");
+  QCOMPARE(status->text(),
+           Utf8("Konvertierung abgebrochen bei Mailbox 2 (two)."));
+  // The bar stands at the start of the second mailbox, where it stopped.
+  QProgressBar* bar = Find<QProgressBar>("ProgressBar1");
+  QCOMPARE(bar->maximum(), 11);
+  QCOMPARE(bar->value(), 0);
+  // In French, a failure of the whole job says only that the run stopped.
+  Action("f")->trigger();
+  desktop_->AnswerFolder(folder + "gone");
+  Click("Command2");
+  Click("Command3");
+  QCOMPARE(status->text(), Utf8("Conversion interrompue."));
 }
 
 void HauptTest::closeDuringARunIsRefused() {

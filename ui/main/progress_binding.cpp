@@ -29,7 +29,10 @@ ProgressBinding::ProgressBinding(QWidget& window, QProgressBar& bar,
 
 void ProgressBinding::SetProgressMax(qint64 size) {
   maximum_ = size;
-  // A new mailbox has begun: show it at once.
+  // A new mailbox has begun: its bar starts empty, not at the place the
+  // previous one reached, so a run that stops now shows where it stopped.
+  value_ = 0;
+  // Show it at once.
   RepaintNow();
 }
 

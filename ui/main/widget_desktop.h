@@ -1,12 +1,14 @@
 #ifndef QUILLET_UI_MAIN_WIDGET_DESKTOP_H_
 #define QUILLET_UI_MAIN_WIDGET_DESKTOP_H_
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QSortFilterProxyModel>
 #include <QStringList>
 
 #include "platform/desktop.h"
 
+class QLineEdit;
 class QWidget;
 
 namespace quillet {
@@ -55,6 +57,49 @@ class WindowsFilterProxy : public QSortFilterProxyModel {
   bool Accepts(const QModelIndex& source_index) const;
   QStringList patterns_{QStringLiteral("*")};
 };
+
+// The file-open dialog of WidgetDesktop: Qt's own widget dialog, whose
+// typed answers are read as the original platform reads them. Names typed
+// into the file-name field ("a" "b" "c", or one name) are looked up in
+// the folder without regard to letter case and with the default extension
+// added, and every one of them is in the answer, in the order typed;
+// a name that finds no file, or several, refuses the answer with a message
+// and keeps the dialog open. The list's selection follows the typed names.
+// A choice made in the list after the last typing is taken as Qt's dialog
+// takes it.
+class OpenFileDialog : public QFileDialog {
+  Q_OBJECT
+
+ public:
+  explicit OpenFileDialog(QWidget* parent = nullptr);
+
+  // After the dialog was accepted: the chosen files' full paths.
+  QStringList ChosenFiles() const;
+
+  void accept() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QLineEdit* FileNameEdit() const;
+  // The typed names' files (full paths). With `refuse`, stops at the first
+  // name that finds no one file, or that lies in another folder than the
+  // others, and says so in a message; without, leaves such names out.
+  bool ResolveTypedNames(QStringList* paths, bool refuse);
+  void FollowTypedNames();
+
+  QStringList typed_choice_;
+  bool typed_ = false;
+  // The person has typed into the file-name field since the last click or
+  // key in the list: the field is the answer.
+  bool edited_ = false;
+};
+
+// Keeps a dialog within the available area of the screen it opens on:
+// shrinks it to fit (never below what its layout needs) and moves it
+// inside. Called just before a dialog is shown.
+void FitToScreen(QWidget& dialog, QWidget* owner);
 
 // Our own chooser of a program for a document, for desktops without the
 // XDG portal: the desktop's applications that open files (those for the

@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QWidget>
 
+#include "ui/text/qt_translations.h"
+
 namespace quillet {
 namespace {
 
@@ -26,6 +28,9 @@ const QString& TargetButtonCaption(const UiText& text, bool mbox_to_box) {
 void RunLanguageCommand(Language language, UiText& text,
                         const LanguageSurface& surface, bool mbox_to_box) {
   FillUiText(text, language);                                              // 1
+  // Qt's own dialogs and message boxes follow; nothing here depends on
+  // whether the system has the file.
+  UseQtTranslations(language);
   if (language == Language::kEnglish) GiveWindowTheFocus(surface.window);  // 2
   surface.window->setWindowTitle(text.WindowTitle);                        // 3
   surface.s->setTitle(text.LanguageMenuCaption);                           // 4
