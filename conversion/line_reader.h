@@ -67,6 +67,28 @@ LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
 std::size_t PlainCrLfRun(const char* begin, const char* end,
                          std::string_view excluded);
 
+// Reads a file from an offset on through positional reads, leaving the
+// position of the file's own reads alone: the source of a second reader
+// that looks far ahead of the first.
+class OffsetInput final : public InputFile {
+ public:
+  OffsetInput(InputFile& file, qint64 offset) : file_(file), offset_(offset) {}
+  qint64 Read(char* data, qint64 max) override {
+    const qint64 n = file_.ReadAt(offset_, data, max);
+    if (n > 0) offset_ += n;
+    return n;
+  }
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+    return file_.ReadAt(offset, data, max);
+  }
+  bool Close() override { return true; }
+  QString ErrorString() const override { return file_.ErrorString(); }
+
+ private:
+  InputFile& file_;
+  qint64 offset_;
+};
+
 // Reads a mailbox line by line without ever holding a whole line: a line
 // may be longer than memory. Lines end as CrRule says; the last line may
 // end with the file instead. Bytes pass through untouched.

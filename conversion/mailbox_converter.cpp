@@ -23,28 +23,6 @@ void CopyRestOfLine(LineReader& reader, MailboxWriter& writer) {
   while (reader.NextPiece(&piece)) writer.Append(piece);
 }
 
-// Reads a file from an offset on through positional reads, leaving the
-// position of the file's own reads alone: the second reader of a look far
-// ahead.
-class OffsetInput final : public InputFile {
- public:
-  OffsetInput(InputFile& file, qint64 offset) : file_(file), offset_(offset) {}
-  qint64 Read(char* data, qint64 max) override {
-    const qint64 n = file_.ReadAt(offset_, data, max);
-    if (n > 0) offset_ += n;
-    return n;
-  }
-  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
-    return file_.ReadAt(offset, data, max);
-  }
-  bool Close() override { return true; }
-  QString ErrorString() const override { return file_.ErrorString(); }
-
- private:
-  InputFile& file_;
-  qint64 offset_;
-};
-
 // Takes bytes and keeps nothing: a writer over it counts what a conversion
 // would write.
 class CountingOutput final : public OutputFile {
@@ -259,9 +237,11 @@ class ToBoxConverter : public ConverterBase {
       ProcessLine();
       crlf_source_ = reader_.line_end() == LineEnd::kCrLf;
     }
-    FlushSpan();
     // An empty line still held back at the end of the file is the mbox
-    // format's, not the message's.
+    // format's, not the message's; MMDF messages end only at their closing
+    // line.
+    if (pending_empty_ && mmdf_ && !reader_.failed()) WritePendingEmpty();
+    FlushSpan();
   }
 
   // Counting mode, from the line after `from`'s Content-Length field.
@@ -342,9 +322,17 @@ class ToBoxConverter : public ConverterBase {
     if (line_start == 0 || line_start == trusted_.separator) return true;
     if (line_start < trusted_.end) return false;  // inside a trusted body
     const std::string_view raw = reader_.LookAhead(kFromLineLookAhead);
-    return FromLineStartsMessage(
-        raw, raw.size() < kFromLineLookAhead && reader_.at_eof(),
-        reader_.cr_rule());
+    if (const auto starts = FromLineStartsMessage(
+            raw, raw.size() < kFromLineLookAhead && reader_.at_eof(),
+            reader_.cr_rule())) {
+      return *starts;
+    }
+    // A line too long to judge in the buffer: read it a second time.
+    QString error;
+    const bool starts = FromLineStartsMessageAt(
+        reader_.file(), line_start, reader_.cr_rule(), &error);
+    if (!error.isEmpty()) reader_.Fail(error);
+    return starts;
   }
 
   // An empty line, taken from the reader by either path.
@@ -396,6 +384,7 @@ class ToBoxConverter : public ConverterBase {
   // An MMDF closing delimiter goes, with one empty line before it.
   void CloseMmdfMessage() {
     pending_empty_ = false;
+    awaiting_envelope_ = false;
     SkipRestOfLine(reader_);
     Reckon(reader_.line_length());
     in_message_ = false;

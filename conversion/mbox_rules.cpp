@@ -43,26 +43,6 @@ bool IsYear(std::string_view word) {
   return word.size() == 4 && std::all_of(word.begin(), word.end(), IsDigit);
 }
 
-// True when the words of `line` hold a month, a time and a year.
-bool CarriesDate(std::string_view line) {
-  bool month = false, time = false, year = false;
-  const auto is_split = [](char c) { return IsBlank(c) || c == ','; };
-  std::size_t i = 0;
-  while (i < line.size()) {
-    std::size_t end = i;
-    while (end < line.size() && !is_split(line[end])) ++end;
-    // The words looked for are at most 8 bytes long.
-    if (end - i <= 8) {
-      const std::string_view word = line.substr(i, end - i);
-      month = month || IsMonthName(word);
-      time = time || IsTime(word);
-      year = year || IsYear(word);
-    }
-    i = end + 1;
-  }
-  return month && time && year;
-}
-
 // Reads up to `size` bytes at `offset`, through short reads; fewer only at
 // the end of the file. -1 on failure.
 qint64 ReadFully(InputFile& file, qint64 offset, char* data, qint64 size) {
@@ -99,22 +79,72 @@ bool IsHeaderFieldStart(std::string_view line) {
   return false;
 }
 
-bool FromLineStartsMessage(std::string_view raw, bool raw_ends_file,
-                           CrRule rule) {
-  const std::size_t probe = std::min(raw.size(), kLineProbe + 1);
+void FromLineJudge::Feed(std::string_view piece) {
+  for (const char c : piece) {
+    if (fed_ >= static_cast<qint64>(MboxSeparatorStart.size()) && !IsBlank(c)) {
+      bare_ = false;
+    }
+    ++fed_;
+    if (IsBlank(c) || c == ',') {
+      EndWord();
+    } else if (word_.size() < 8) {  // the words looked for are short
+      word_ += c;
+    } else {
+      word_too_long_ = true;
+    }
+  }
+}
+
+void FromLineJudge::EndWord() {
+  if (!word_too_long_ && !word_.empty()) {
+    month_ = month_ || IsMonthName(word_);
+    time_ = time_ || IsTime(word_);
+    year_ = year_ || IsYear(word_);
+  }
+  word_.clear();
+  word_too_long_ = false;
+}
+
+bool FromLineJudge::BareOrDated() {
+  EndWord();
+  return bare_ || (month_ && time_ && year_);
+}
+
+std::optional<bool> FromLineStartsMessage(std::string_view raw,
+                                          bool raw_ends_file, CrRule rule) {
   const LineScan line =
-      ScanLine(raw.data(), raw.data() + probe,
-               raw_ends_file && probe == raw.size(), &rule);
-  if (line.content > kLineProbe) return false;  // too long to be one
-  const std::string_view content = raw.substr(0, line.content);
-  const std::string_view rest = content.substr(MboxSeparatorStart.size());
-  if (std::all_of(rest.begin(), rest.end(), IsBlank)) return true;
-  if (CarriesDate(content)) return true;
-  if (!line.found) return false;  // the file ends with this line
+      ScanLine(raw.data(), raw.data() + raw.size(), raw_ends_file, &rule);
   const std::string_view next = raw.substr(line.content + line.end_size);
+  // The next line's field name must be in view too, unless the file ends.
+  if (!line.found ? !raw_ends_file
+                  : next.size() <= kFieldNameMax && !raw_ends_file) {
+    return std::nullopt;
+  }
+  FromLineJudge judge;
+  judge.Feed(raw.substr(0, line.content));
+  if (judge.BareOrDated()) return true;
+  if (!line.found) return false;  // the file ends with this line
   const LineScan next_line =
       ScanLine(next.data(), next.data() + next.size(), raw_ends_file, &rule);
   return IsHeaderFieldStart(next.substr(0, next_line.content));
+}
+
+bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
+                             QString* error) {
+  constexpr std::size_t kChunk = 64 * 1024;
+  OffsetInput input(file, offset);
+  LineReader reader(input, kChunk, offset, rule);
+  bool starts = false;
+  if (reader.ReadMailboxLine()) {
+    FromLineJudge judge;
+    std::string_view piece;
+    while (reader.NextPiece(&piece)) judge.Feed(piece);
+    starts = judge.BareOrDated() ||
+             (reader.line_end() != LineEnd::kNone && reader.ReadMailboxLine() &&
+              IsHeaderFieldStart(reader.Head(kFieldNameMax + 1)));
+  }
+  if (reader.failed()) *error = reader.error();
+  return starts;
 }
 
 std::optional<ContentLengthField> ParseContentLengthField(

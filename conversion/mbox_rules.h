@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "conversion/file_layer.h"
@@ -28,6 +29,25 @@ inline constexpr std::size_t kFromLineLookAhead = kLineProbe + 2 + kFieldNameMax
 // An MMDF mailbox's message delimiter: four Control-A bytes alone on a line.
 inline constexpr std::string_view kMmdfDelimiter = "\x01\x01\x01\x01";
 
+// Judges the words of a "From " line fed to it in pieces, in order, from the
+// line's first byte to its last (the line end not included): whether after
+// "From " it holds nothing but blanks, and whether it carries a date.
+class FromLineJudge {
+ public:
+  void Feed(std::string_view piece);
+  // Once the whole line was fed: bare or dated.
+  bool BareOrDated();
+
+ private:
+  void EndWord();
+
+  qint64 fed_ = 0;
+  bool bare_ = true;
+  bool month_ = false, time_ = false, year_ = false;
+  std::string word_;  // the current word, while it may still be one looked for
+  bool word_too_long_ = false;
+};
+
 // Whether a line that begins with "From ", not inside a valid Content-Length
 // body and not the file's first line, starts a message: after "From " it
 // holds nothing but blanks, or it carries a date (a month's English
@@ -35,8 +55,14 @@ inline constexpr std::string_view kMmdfDelimiter = "\x01\x01\x01\x01";
 // four-digit year, among its words split at blanks and commas), or the next
 // line is a header field. `raw` holds the file's bytes from the line's start
 // (kFromLineLookAhead of them unless the file ends first: `raw_ends_file`).
-bool FromLineStartsMessage(std::string_view raw, bool raw_ends_file,
-                           CrRule rule);
+// Returns nothing when the line is too long for `raw` to judge it; then
+// FromLineStartsMessageAt() does, reading the file itself.
+std::optional<bool> FromLineStartsMessage(std::string_view raw,
+                                          bool raw_ends_file, CrRule rule);
+// The same for the line at `offset` of `file`, however long, read through
+// positional reads in pieces. A failed read sets `error`.
+bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
+                             QString* error);
 
 // Whether `line` begins with a header field name (1 to kFieldNameMax bytes
 // from 33 to 126 other than ':') and a colon.
