@@ -173,6 +173,9 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
                                 : QDateTime::currentDateTimeUtc();
   QSet<FileKey> own_written;
   QSet<FileKey>& written = options.written ? *options.written : own_written;
+  // This run's outputs by case-folded path, for file systems whose inode
+  // numbers are made up per name (FUSE), where identity cannot tell.
+  QHash<QString, QString> written_folded;
 
   std::vector<PendingOutput> pending;
   qint64 pending_bytes = 0;
@@ -194,7 +197,13 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
       // it free: a file system that ignores case and that the check could
       // not see as one.
       const PathFacts there = files.Inspect(p.output);
-      if (there.exists && written.contains(KeyOf(there))) {
+      const auto same_but_case = written_folded.constFind(p.output.toCaseFolded());
+      const bool leads_to_own =
+          there.exists &&
+          (written.contains(KeyOf(there)) ||
+           (same_but_case != written_folded.constEnd() &&
+            same_but_case.value() != p.output && !files.ListsExactly(p.output)));
+      if (leads_to_own) {
         RunFailure failure =
             Failure(RunStep::kCommit, p.number, p.name, p.output,
                     ReasonText(FailureReason::kReplacesOwnOutput));
@@ -211,6 +220,7 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
       renamed_any = true;
       const PathFacts now = files.Inspect(p.output);
       if (now.exists) written.insert(KeyOf(now));
+      written_folded.insert(p.output.toCaseFolded(), p.output);
       result.converted.push_back({p.source, p.output, p.messages});
     }
     return std::nullopt;

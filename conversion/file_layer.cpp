@@ -7,6 +7,7 @@
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -47,6 +48,7 @@ constexpr int kInterruptSlots = 256;
 std::atomic<const char*> g_temporary[kInterruptSlots];
 std::atomic<const char*> g_output[kInterruptSlots];
 std::atomic<const char*> g_program{"quillet"};
+std::atomic<int> g_idle_fd{-1};
 
 int RegisterTemporary(const char* temporary, const char* output) {
   for (int i = 0; i < kInterruptSlots; ++i) {
@@ -64,6 +66,27 @@ void UnregisterTemporary(int slot) {
   g_temporary[slot].store(nullptr);
   g_output[slot].store(nullptr);
 }
+
+// Holds SIGINT, SIGTERM and SIGHUP back for its life, so that creating,
+// renaming or removing a temporary file and recording that in the registry
+// happen as one step for the handler.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+      sigaddset(&held, signal_number);
+    }
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 void WriteAll(const char* text) {
   std::size_t size = std::strlen(text);
@@ -93,6 +116,19 @@ const char* SignalName(int signal_number) {
 extern "C" void OnInterrupt(int signal_number) {
   const int saved_errno = errno;
   const char* program = g_program.load();
+  const int idle_fd = g_idle_fd.load();
+  if (idle_fd >= 0) {
+    bool writing = false;
+    for (int i = 0; i < kInterruptSlots && !writing; ++i) {
+      writing = g_temporary[i].load() != nullptr;
+    }
+    if (!writing) {
+      const char byte = static_cast<char>(signal_number);
+      (void)!::write(idle_fd, &byte, 1);
+      errno = saved_errno;
+      return;
+    }
+  }
   bool any = false;
   for (int i = 0; i < kInterruptSlots; ++i) {
     const char* temporary = g_temporary[i].exchange(nullptr);
@@ -259,6 +295,7 @@ class SystemOutputFile final : public OutputFile {
   explicit SystemOutputFile(QByteArray path) : path_(std::move(path)) {}
   ~SystemOutputFile() override {
     if (fd_ >= 0) ::close(fd_);
+    const InterruptsHeld held;
     if (!committed_ && !temporary_.isEmpty()) ::unlink(temporary_.constData());
     UnregisterTemporary(slot_);
   }
@@ -276,9 +313,15 @@ class SystemOutputFile final : public OutputFile {
     QByteArray base = name;
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary_ = folder + '.' + base + kTemporaryMarker + RandomPart(kRandom);
-      fd_ = ::open(temporary_.constData(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      if (fd_ >= 0) break;
+      {
+        const InterruptsHeld held;
+        fd_ = ::open(temporary_.constData(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+          slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
+          break;
+        }
+      }
       const int error = errno;
       if (error == EEXIST) continue;
       if (error == ENAMETOOLONG && base.size() > 1 &&
@@ -300,7 +343,6 @@ class SystemOutputFile final : public OutputFile {
       error_ = SystemError(EEXIST);
       return false;
     }
-    slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
     return true;
   }
 
@@ -347,6 +389,7 @@ class SystemOutputFile final : public OutputFile {
       // gives them (a 0600 mailbox must not become readable by all).
       ::fchmod(fd_, new_mode_ & 0777 & ~ProcessUmask());
     }
+    const InterruptsHeld held;  // renamed and unregistered as one step
     int result = -1;
     if (!exists) {
       // Never replace what appeared under the name meanwhile, nor (where
@@ -660,6 +703,24 @@ class SystemFileLayerImpl final : public FileLayer {
     return true;
   }
 
+  bool ListsExactly(const QString& path) override {
+    const QByteArray bytes = QFile::encodeName(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : bytes.left(slash + 1);
+    const QByteArray name = bytes.mid(slash + 1);
+    DIR* dir = ::opendir(folder.constData());
+    if (dir == nullptr) return true;  // no evidence of folding
+    bool listed = false;
+    while (const dirent* entry = ::readdir(dir)) {
+      if (name == entry->d_name) {
+        listed = true;
+        break;
+      }
+    }
+    ::closedir(dir);
+    return listed;
+  }
+
   void StartWriteBack(const QString& folder) override {
 #ifdef Q_OS_LINUX
     const int fd = ::open(QFile::encodeName(folder).constData(),
@@ -675,8 +736,12 @@ class SystemFileLayerImpl final : public FileLayer {
 
 }  // namespace
 
-void InstallInterruptCleanup(const char* program, bool ignore_sigpipe) {
+const char* SignalNameOf(int signal_number) { return SignalName(signal_number); }
+
+void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
+                             int idle_fd) {
   g_program.store(program);
+  g_idle_fd.store(idle_fd);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -775,7 +840,9 @@ class SystemFileLayerImpl final : public FileLayer {
 
 }  // namespace
 
-void InstallInterruptCleanup(const char* /*program*/, bool /*ignore_sigpipe*/) {}
+void InstallInterruptCleanup(const char* /*program*/, bool /*ignore_sigpipe*/,
+                             int /*idle_fd*/) {}
+const char* SignalNameOf(int /*signal_number*/) { return "a signal"; }
 
 #endif
 

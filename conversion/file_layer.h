@@ -105,6 +105,10 @@ class FileLayer {
   // Sync() then has little left to wait for. Advisory: nothing depends on
   // its success.
   virtual void StartWriteBack(const QString& /*folder*/) {}
+  // Whether the folder of `path` lists an entry of exactly its name (a
+  // name that the file system finds only by ignoring case is not listed).
+  // Reads the whole folder: only for the rare doubtful case.
+  virtual bool ListsExactly(const QString& /*path*/) { return true; }
 };
 
 // The real file system. Sources are opened without following a FIFO's
@@ -124,8 +128,14 @@ inline constexpr char kTemporaryMarker[] = ".quillet-tmp-";
 // standard error and end the process by the same signal. Ignores SIGXFSZ,
 // so that a write past the file size limit fails like any other, and (when
 // `ignore_sigpipe`) SIGPIPE, so that a closed pipe is a write error.
-// `program` must live as long as the process.
-void InstallInterruptCleanup(const char* program, bool ignore_sigpipe);
+// `program` must live as long as the process. With `idle_fd` >= 0 (the
+// write end of a pipe), a signal that comes while no output is being
+// written is not fatal: its number is written there as one byte, for an
+// event loop to close the program in its own time.
+void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
+                             int idle_fd = -1);
+// "SIGINT", "SIGTERM", "SIGHUP" or "a signal".
+const char* SignalNameOf(int signal_number);
 
 // Hands every operation to another layer: the base of layers that change
 // one operation, such as those that make it fail on purpose.
@@ -154,6 +164,9 @@ class ForwardingFileLayer : public FileLayer {
   }
   void StartWriteBack(const QString& folder) override {
     inner_.StartWriteBack(folder);
+  }
+  bool ListsExactly(const QString& path) override {
+    return inner_.ListsExactly(path);
   }
 
  private:

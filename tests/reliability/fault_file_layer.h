@@ -73,6 +73,9 @@ class FaultFileLayer : public FileLayer {
   void StartWriteBack(const QString& folder) override {
     inner_.StartWriteBack(folder);
   }
+  bool ListsExactly(const QString& path) override {
+    return inner_.ListsExactly(path);
+  }
 
   // Counts the call and says whether it is the one to fail. Used by the
   // wrapped files too.
