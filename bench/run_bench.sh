@@ -267,12 +267,16 @@ if [ "$only" != large ] && [ "$small" -gt 0 ]; then
     }
   }'
   rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
+  small_commands=(small_convert small_cp)
+  [ -n "$baseline" ] && small_commands+=(small_baseline)
   for ((run = 0; run < runs; run++)); do
-    for ((i = 0; i < 2; i++)); do
-      case $(((i + run) % 2)) in
-        0) timed small_convert sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
+    for ((i = 0; i < ${#small_commands[@]}; i++)); do
+      case ${small_commands[(i + run) % ${#small_commands[@]}]} in
+        small_convert) timed small_convert sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
              sh "$data/small" "$convert" "$out" ;;
-        1) timed small_cp sh -c 'cd "$1" && cp m* "$2" && sync' sh "$data/small" "$out" ;;
+        small_cp) timed small_cp sh -c 'cd "$1" && cp m* "$2" && sync' sh "$data/small" "$out" ;;
+        small_baseline) timed small_baseline sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
+             sh "$data/small" "$baseline" "$out" ;;
       esac
     done
   done
@@ -282,6 +286,12 @@ if [ "$only" != large ] && [ "$small" -gt 0 ]; then
     "cp (all) && sync" "$(median <"$data/.t.small_cp")" "$(median <"$data/.c.small_cp")"
   printf '  %-34s %8.2f x\n' "quillet-convert / (cp && sync)" \
     "$(echo "$(median <"$data/.t.small_convert") / $(median <"$data/.t.small_cp")" | bc -l)"
+  if [ -n "$baseline" ]; then
+    printf '  %-34s %8.3f %10.3f\n' "baseline --to-box (all)" \
+      "$(median <"$data/.t.small_baseline")" "$(median <"$data/.c.small_baseline")"
+    printf '  %-34s %8.2f x\n' "baseline / (cp && sync)" \
+      "$(echo "$(median <"$data/.t.small_baseline") / $(median <"$data/.t.small_cp")" | bc -l)"
+  fi
   rm -rf "$data/small"
 fi
 

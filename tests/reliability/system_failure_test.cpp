@@ -955,6 +955,20 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
   }
 }
 
+// The window, idle, closes through its event loop on SIGTERM and says why.
+TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const Process process = RunProgram(
+      {QUILLET_WINDOW_PATH}, QDir::tempPath(), [](pid_t pid) {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        ::kill(pid, SIGTERM);
+      });
+  EXPECT_EQ(process.signal, 0) << "ended by the signal, not by the window";
+  EXPECT_EQ(process.code, 128 + SIGTERM) << process.err;
+  EXPECT_NE(process.err.find("closing on SIGTERM"), std::string::npos)
+      << process.err;
+}
+
 // Who may read an output: a new one is as private as its source, a
 // replaced one keeps the mode, owner, group and ACL of the file it replaces.
 TEST(RealFaults, OutputsKeepPrivacyOwnerAndAcl) {
