@@ -994,7 +994,9 @@ TEST(RealFaults, OutputsKeepPrivacyOwnerAndAcl) {
   struct stat before {};
   ASSERT_EQ(::stat(QFile::encodeName(target + "private.box"), &before), 0);
   const std::string acl_file = QFile::encodeName(space.root()).toStdString();
-  if (acl) ASSERT_TRUE(Shell("getfacl -c " + old + " >" + acl_file + "/acl-before"));
+  if (acl) {
+    ASSERT_TRUE(Shell("getfacl -c " + old + " >" + acl_file + "/acl-before"));
+  }
 
   ASSERT_TRUE(RunJob(space.job).ok());
   ASSERT_EQ(::stat(QFile::encodeName(target + "private.box"), &st), 0);
