@@ -14,6 +14,7 @@ packages=(
   xdg-utils                         # opening the instructions with the desktop's program
   time                              # peak memory figures in the benchmark
   man-db dpkg-dev file desktop-file-utils  # packaging checks
+  e2fsprogs exfatprogs exfat-fuse acl  # real file systems in the reliability tests: thin ext4, exFAT, ACLs
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
