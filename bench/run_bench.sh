@@ -4,7 +4,8 @@
 # ratios and peak memory. See bench/README.md.
 #
 #   bench/run_bench.sh [--build DIR] [--size 512M] [--runs 5] [--big]
-#                      [--data DIR] [--keep]
+#                      [--data DIR] [--keep] [--baseline PROGRAM]
+#                      [--small N] [--check N] [--only small|large]
 #
 #   --build DIR  the CMake build folder holding bin/ (default: build)
 #   --size SIZE  size of the generated mailboxes (default: 512M)
@@ -13,6 +14,14 @@
 #                round trip byte for byte (needs ~13 GiB free and minutes)
 #   --data DIR   where the files go (default: bench/data, git-ignored)
 #   --keep       keep the generated files
+#   --baseline PROGRAM  also time another quillet-convert (an older build)
+#                on the same files, alternating with this one
+#   --small N    N small mailboxes in one run against cp of the same files
+#                followed by sync (default: 10000; 0 skips)
+#   --check N    the job check alone over N mailboxes whose outputs exist
+#                (default: 100000; 0 skips)
+#   --only small|large  only the small-mailbox figures (--small, --check)
+#                or only the large-file ones
 #
 # When the build holds bin/gui_run_bench (the window's run), it is timed on
 # the same files with the same arguments as quillet-convert:
@@ -26,15 +35,23 @@ runs=5
 big=0
 data=$repo/bench/data
 keep=0
+baseline=""
+small=10000
+check=100000
+only=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --baseline) baseline=$2; shift 2 ;;
+    --small) small=$2; shift 2 ;;
+    --check) check=$2; shift 2 ;;
+    --only) only=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
     --size) size=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --big) big=1; shift ;;
     --data) data=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep]" >&2
+    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large]" >&2
        exit 2 ;;
   esac
 done
@@ -57,7 +74,7 @@ cleanup() {
   if [ "$keep" -eq 0 ]; then
     rm -f "$data"/src.mbox "$data"/src-crlf.mbox "$data"/src.box \
           "$data"/line.txt "$data"/big.box "$data"/big
-    rm -rf "$data"/roundtrip
+    rm -rf "$data"/roundtrip "$data"/small "$data"/small-out
   fi
 }
 trap cleanup EXIT
@@ -101,6 +118,9 @@ bench_one() {
     # cat copies inside the kernel (copy_file_range); dd passes every byte
     # through a user-space buffer, as any converter must.
     dd) timed dd dd if="$src" of="$out/copy" bs=1M status=none ;;
+    # The durable user-space copy: what the converter's checked sync must
+    # be measured against.
+    dd_sync) timed dd_sync dd if="$src" of="$out/copy" bs=1M conv=fdatasync status=none ;;
     awk) timed awk sh -c 'awk "$1" "$2" > "$3"' sh "$program" "$src" "$out/awk" ;;
     awk_sync) timed awk_sync sh -c 'awk "$1" "$2" > "$3" && sync "$3"' sh "$program" "$src" "$out/awk" ;;
     convert)
@@ -112,6 +132,8 @@ bench_one() {
         exit 1
       fi
       ;;
+    baseline)
+      timed baseline "$baseline" --quiet "$flag" --output-dir "$out" "$src" ;;
     # Same arguments as quillet-convert; no display needed.
     gui) timed gui env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" \
            "$gui_bench" "$flag" --output-dir "$out" "$src" ;;
@@ -123,8 +145,9 @@ bench_direction() {
   title=$1 src=$2 flag=$3 program=$4 expected=$5
   rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
   cat "$src" >/dev/null  # warm the page cache
-  local commands=(cat cat_sync dd awk awk_sync convert)
+  local commands=(cat cat_sync dd dd_sync awk awk_sync convert)
   [ -n "$gui_bench" ] && commands+=(gui)
+  [ -n "$baseline" ] && commands+=(baseline)
   local count=${#commands[@]} run i
   for ((run = 0; run < runs; run++)); do
     # The order turns by one each round, so that no command always runs
@@ -144,11 +167,15 @@ bench_direction() {
     "$title" "$(du -h --apparent-size "$src" | cut -f 1)" "$expected" "$runs"
   printf '  %-34s %8s %10s\n' "" "wall s" "cpu s"
   local name label
-  for name in cat cat_sync dd awk awk_sync convert; do
+  local names=(cat cat_sync dd dd_sync awk awk_sync convert)
+  [ -n "$baseline" ] && names+=(baseline)
+  for name in "${names[@]}"; do
     case $name in
       cat) label="cat SRC > DST" ;;
       cat_sync) label="cat SRC > DST && sync DST" ;;
       dd) label="dd bs=1M (user-space copy)" ;;
+      dd_sync) label="dd bs=1M conv=fdatasync" ;;
+      baseline) label="baseline $flag" ;;
       awk) label="awk rewrite" ;;
       awk_sync) label="awk rewrite && sync DST" ;;
       convert) label="quillet-convert $flag" ;;
@@ -159,11 +186,19 @@ bench_direction() {
   printf '  %-34s %8.2f x\n' \
     "quillet-convert / cat" "$(echo "$t_conv / $t_cat" | bc -l)" \
     "quillet-convert / (cat && sync)" "$(echo "$t_conv / $t_sync" | bc -l)" \
+    "quillet-convert / (dd conv=fdatasync)" \
+    "$(echo "$t_conv / $(median <"$data/.t.dd_sync")" | bc -l)" \
     "awk / quillet-convert" "$(echo "$t_awk / $t_conv" | bc -l)" \
     "(awk && sync) / quillet-convert" \
     "$(echo "$(median <"$data/.t.awk_sync") / $t_conv" | bc -l)" \
     "awk / quillet-convert (cpu)" \
     "$(echo "$(median <"$data/.c.awk") / $(median <"$data/.c.convert")" | bc -l)"
+  if [ -n "$baseline" ]; then
+    printf '  %-34s %8.2f x\n' "quillet-convert / baseline" \
+      "$(echo "$t_conv / $(median <"$data/.t.baseline")" | bc -l)" \
+      "baseline / (dd conv=fdatasync)" \
+      "$(echo "$(median <"$data/.t.baseline") / $(median <"$data/.t.dd_sync")" | bc -l)"
+  fi
   if [ -n "$gui_bench" ]; then
     local t_gui
     t_gui=$(median <"$data/.t.gui")
@@ -183,6 +218,7 @@ generate() {
 
 echo "quillet benchmark: $(nproc) cores, $(uname -r), $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+if [ "$only" != small ]; then
 echo "generating ${size} mailboxes in $data ..."
 n_lf=$(generate "$data/src.mbox" --format mbox-lf --size "$size" --seed 1)
 n_crlf=$(generate "$data/src-crlf.mbox" --format mbox-crlf --size "$size" --seed 2)
@@ -213,6 +249,73 @@ for name in line_box line_mbox; do
     "$(echo "$(max <"$data/.m.$name") / 1024" | bc -l)"
 done
 rm -f "$data/line.txt"
+fi  # not --only small
+
+# Many small mailboxes: each output is synced before its rename (in groups,
+# one file-system flush per group) and the folder once at the end; cp
+# followed by sync is the durable copy of the same files.
+if [ "$only" != large ] && [ "$small" -gt 0 ]; then
+  echo
+  echo "$small small mailboxes in one run (median of $runs alternating runs)"
+  rm -rf "$data/small"; mkdir -p "$data/small"
+  awk -v n="$small" -v dir="$data/small" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      f = sprintf("%s/m%06d", dir, i)
+      for (j = 0; j <= i % 7; j++)
+        printf "From a@example.org Mon Jan  1 09:00:00 2024\nSubject: %d %d\n\n%s\n", i, j, "small body line" > f
+      close(f)
+    }
+  }'
+  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
+  small_commands=(small_convert small_cp)
+  [ -n "$baseline" ] && small_commands+=(small_baseline)
+  for ((run = 0; run < runs; run++)); do
+    for ((i = 0; i < ${#small_commands[@]}; i++)); do
+      case ${small_commands[(i + run) % ${#small_commands[@]}]} in
+        small_convert) timed small_convert sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
+             sh "$data/small" "$convert" "$out" ;;
+        small_cp) timed small_cp sh -c 'cd "$1" && cp m* "$2" && sync' sh "$data/small" "$out" ;;
+        small_baseline) timed small_baseline sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
+             sh "$data/small" "$baseline" "$out" ;;
+      esac
+    done
+  done
+  printf '  %-34s %8s %10s\n' "" "wall s" "cpu s"
+  printf '  %-34s %8.3f %10.3f\n' "quillet-convert --to-box (all)" \
+    "$(median <"$data/.t.small_convert")" "$(median <"$data/.c.small_convert")" \
+    "cp (all) && sync" "$(median <"$data/.t.small_cp")" "$(median <"$data/.c.small_cp")"
+  printf '  %-34s %8.2f x\n' "quillet-convert / (cp && sync)" \
+    "$(echo "$(median <"$data/.t.small_convert") / $(median <"$data/.t.small_cp")" | bc -l)"
+  if [ -n "$baseline" ]; then
+    printf '  %-34s %8.3f %10.3f\n' "baseline --to-box (all)" \
+      "$(median <"$data/.t.small_baseline")" "$(median <"$data/.c.small_baseline")"
+    printf '  %-34s %8.2f x\n' "baseline / (cp && sync)" \
+      "$(echo "$(median <"$data/.t.small_baseline") / $(median <"$data/.t.small_cp")" | bc -l)"
+  fi
+  rm -rf "$data/small"
+fi
+
+# The job check alone: N mailboxes whose outputs all exist; the last output
+# name is taken by a folder, so the check goes through every mailbox and
+# refuses the job at the last, before anything is written.
+if [ "$only" != large ] && [ "$check" -gt 0 ]; then
+  echo
+  echo "the check of $check mailboxes with existing outputs (median of $runs)"
+  rm -rf "$data/small" "$data/small-out"; mkdir -p "$data/small" "$data/small-out"
+  (cd "$data/small" && seq -f 'c%06g' 0 $((check - 1)) | xargs touch)
+  (cd "$data/small-out" && seq -f 'c%06g.box' 0 $((check - 2)) | xargs touch)
+  mkdir "$data/small-out/$(printf 'c%06d.box' $((check - 1)))"
+  rm -f "$data"/.t.*
+  for ((run = 0; run < runs; run++)); do
+    start=$(date +%s%N)
+    (cd "$data/small" && "$convert" --quiet --to-box --output-dir "$data/small-out" c* 2>/dev/null) && {
+      echo "FAIL: the check accepted an output name taken by a folder" >&2; exit 1; }
+    end=$(date +%s%N)
+    echo "($end - $start) / 1000000000" | bc -l >>"$data/.t.check"
+  done
+  printf '  %-34s %8.3f s\n' "quillet-convert (check, refused)" "$(median <"$data/.t.check")"
+  rm -rf "$data/small" "$data/small-out"
+fi
 
 if [ "$big" -eq 1 ]; then
   echo

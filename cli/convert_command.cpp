@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <map>
-#include <tuple>
+#include <QHash>
+#include <QSet>
 
 #include "cli/terminal_progress.h"
 #include "conversion/mailbox_format.h"
@@ -22,15 +22,20 @@ constexpr char kSynopsis[] =
     "quillet-convert (--to-box | --to-mbox) [--output-dir DIR] [--quiet] "
     "FILE...";
 
-// An absolute, clean folder path ending in "/", as ConversionJob expects.
+// An absolute folder path ending in "/", as ConversionJob expects. Never
+// cleaned as text: "link/.." is the parent of the folder the link leads to,
+// which only the system can tell, so the path goes to it as given.
 QString FolderWithSeparator(const QString& path) {
-  QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+  QString folder = path;
+  if (!folder.startsWith(u'/')) {
+    folder = QDir::currentPath() + (folder.isEmpty() ? QString() : u'/' + folder);
+  }
   if (!folder.endsWith(u'/')) folder += u'/';
   return folder;
 }
 
 // Identity of a file as the check sees it; equal keys mean the same file.
-using FileKey = std::pair<quint64, quint64>;
+using FileKey = QPair<quint64, quint64>;
 
 FileKey KeyOf(const PathFacts& facts) { return {facts.device, facts.inode}; }
 
@@ -61,13 +66,18 @@ int ReportFailure(QIODevice& err, const RunFailure& failure) {
 }
 
 // One line per converted mailbox: source, output, messages, tab-separated.
-void WriteConverted(QIODevice& out,
+// Returns false when standard output did not take all of it (a full
+// device, a closed pipe): the caller must not report success then.
+bool WriteConverted(QIODevice& out,
                     const std::vector<ConvertedMailbox>& converted) {
   for (const ConvertedMailbox& mailbox : converted) {
-    out.write(QFile::encodeName(mailbox.source) + '\t' +
-              QFile::encodeName(mailbox.output) + '\t' +
-              QByteArray::number(mailbox.messages) + '\n');
+    const QByteArray line = QFile::encodeName(mailbox.source) + '\t' +
+                            QFile::encodeName(mailbox.output) + '\t' +
+                            QByteArray::number(mailbox.messages) + '\n';
+    if (out.write(line) != line.size()) return false;
   }
+  if (auto* file = qobject_cast<QFileDevice*>(&out)) return file->flush();
+  return true;
 }
 
 // Reports nothing; used when progress is not wanted.
@@ -88,8 +98,11 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
   const QString target =
       output_dir.isEmpty() ? QString() : FolderWithSeparator(output_dir);
   for (const QString& file : files) {
-    const QFileInfo info(file);
-    const QString folder = FolderWithSeparator(info.path());
+    // Split at the last "/" by hand: QFileInfo would clean "a/../b".
+    const qsizetype slash = file.lastIndexOf(u'/');
+    const QString folder = FolderWithSeparator(
+        slash < 0 ? QString() : slash == 0 ? QStringLiteral("/") : file.left(slash));
+    const QString name = file.mid(slash + 1);
     if (jobs.empty() || jobs.back().SourceFolder != folder) {
       ConversionJob job;
       job.SourceFolder = folder;
@@ -97,7 +110,7 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
       job.MboxToBox = mbox_to_box;
       jobs.push_back(job);
     }
-    jobs.back().MailboxFiles.append(info.fileName());
+    jobs.back().MailboxFiles.append(name);
   }
   return jobs;
 }
@@ -120,22 +133,27 @@ std::optional<RunFailure> CheckPlan(const std::vector<ConversionJob>& jobs,
     QString name;
     QString output;
   };
-  std::map<FileKey, int> sources;  // source identity -> mailbox number
+  // Hash maps: linear in the number of mailboxes.
+  QHash<FileKey, int> sources;  // source identity -> mailbox number
   std::vector<Mailbox> mailboxes;
   int number = 0;
   for (const ConversionJob& job : jobs) {
     for (const QString& name : job.MailboxFiles) {
       ++number;
-      sources.emplace(KeyOf(files.Inspect(job.SourceFolder + name)), number);
+      const FileKey key = KeyOf(files.Inspect(job.SourceFolder + name));
+      if (!sources.contains(key)) sources.insert(key, number);
       mailboxes.push_back(
           {number, name, OutputPath(job.TargetFolder, name, job.MboxToBox)});
     }
   }
 
-  std::map<std::tuple<quint64, quint64, QString>, int> outputs;
+  // (target folder, output name) -> mailbox number; the name case-folded
+  // where the target ignores case.
+  QHash<QPair<FileKey, QString>, int> outputs;
   number = 0;
   for (const ConversionJob& job : jobs) {
-    const FileKey target = KeyOf(files.Inspect(job.TargetFolder));
+    const PathFacts target_facts = files.Inspect(job.TargetFolder);
+    const FileKey target = KeyOf(target_facts);
     for (const QString& name : job.MailboxFiles) {
       const Mailbox& mailbox = mailboxes[static_cast<std::size_t>(number)];
       ++number;
@@ -147,32 +165,38 @@ std::optional<RunFailure> CheckPlan(const std::vector<ConversionJob>& jobs,
 
       const PathFacts output = files.Inspect(mailbox.output);
       if (output.exists) {
-        const auto source = sources.find(KeyOf(output));
-        if (source != sources.end()) {
+        const auto source = sources.constFind(KeyOf(output));
+        if (source != sources.constEnd()) {
           failure.reason = QStringLiteral("the output would overwrite ") +
-                           (source->second == mailbox.number
+                           (source.value() == mailbox.number
                                 ? QStringLiteral("its own source")
                                 : QStringLiteral("the source of mailbox ") +
-                                      QString::number(source->second));
+                                      QString::number(source.value()));
           return failure;
         }
       }
-      const auto [clash, inserted] =
-          outputs.emplace(std::tuple(target.first, target.second,
-                                     OutputName(name, job.MboxToBox)),
-                          mailbox.number);
-      if (!inserted) {
-        failure.reason = QStringLiteral("mailbox %1 gives the same output")
-                             .arg(clash->second);
+      QString output_name = OutputName(name, job.MboxToBox);
+      if (target_facts.folds_case) output_name = output_name.toCaseFolded();
+      const QPair<FileKey, QString> key(target, output_name);
+      const auto clash = outputs.constFind(key);
+      if (clash != outputs.constEnd()) {
+        failure.reason =
+            QStringLiteral("mailbox %1 gives the same output").arg(clash.value()) +
+            (target_facts.folds_case
+                 ? QStringLiteral(" on a file system that does not tell "
+                                  "upper from lower case")
+                 : QString());
         return failure;
       }
+      outputs.insert(key, mailbox.number);
     }
   }
   return std::nullopt;
 }
 
 int RunConvertCommand(const QStringList& arguments, QIODevice& out,
-                      QIODevice& err, bool err_is_terminal, FileLayer& files) {
+                      QIODevice& err, bool err_is_terminal, FileLayer& files,
+                      const QByteArrayList& raw_arguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Converts mbox mailboxes into Foxmail .box mailboxes, or back.\n"
@@ -241,6 +265,31 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
     return UsageError(err, parser, QStringLiteral("no FILE given"));
   }
 
+  // A name whose bytes are not valid UTF-8 has no text form that leads
+  // back to it: decoded, it names another file ("caf\xE9" becomes
+  // "caf\uFFFD"). Refuse the run before anything is looked at.
+  QSet<QString> undecodable;
+  for (qsizetype i = 1; i < raw_arguments.size(); ++i) {
+    const QString text = QFile::decodeName(raw_arguments[i]);
+    if (QFile::encodeName(text) != raw_arguments[i]) undecodable.insert(text);
+  }
+  if (!undecodable.isEmpty()) {
+    RunFailure failure;
+    failure.code = FailureReason::kNameNotUtf8;
+    failure.reason = ReasonText(failure.code);
+    if (undecodable.contains(output_dir)) {
+      failure.path = output_dir;
+      return ReportFailure(err, failure);
+    }
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+      if (!undecodable.contains(sources[i])) continue;
+      failure.mailbox_number = static_cast<int>(i + 1);
+      failure.mailbox = sources[i].mid(sources[i].lastIndexOf(u'/') + 1);
+      failure.path = sources[i];
+      return ReportFailure(err, failure);
+    }
+  }
+
   const std::vector<ConversionJob> jobs = PlanJobs(sources, output_dir, to_box);
   if (std::optional<RunFailure> failure = CheckPlan(jobs, files)) {
     return ReportFailure(err, *failure);
@@ -252,6 +301,9 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   // One start time for the whole command, so that messages without a usable
   // date get the same one whichever job converts them.
   options.started = QDateTime::currentDateTimeUtc();
+  // No output of the command may replace another, whichever job wrote it.
+  QSet<QPair<quint64, quint64>> written;
+  options.written = &written;
 
   SilentReporter silent;
   TerminalProgress progress(err, sources.size());
@@ -276,7 +328,14 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   progress.Finish();
 
   // Outputs finished before a failure are complete and stay; say which.
-  WriteConverted(out, converted);
+  if (!WriteConverted(out, converted)) {
+    Write(err, QLatin1String(kProgramName) +
+                   QStringLiteral(": cannot write the list of converted "
+                                  "mailboxes to standard output: ") +
+                   out.errorString() + QStringLiteral("\n"));
+    if (failure) ReportFailure(err, *failure);
+    return kExitFailure;
+  }
   if (failure) return ReportFailure(err, *failure);
   return kExitOk;
 }

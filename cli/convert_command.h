@@ -1,6 +1,7 @@
 #ifndef QUILLET_CLI_CONVERT_COMMAND_H_
 #define QUILLET_CLI_CONVERT_COMMAND_H_
 
+#include <QByteArrayList>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -35,11 +36,15 @@ std::optional<RunFailure> CheckPlan(const std::vector<ConversionJob>& jobs,
                                     FileLayer& files);
 
 // Runs the command line `arguments` (program name first) and returns the
-// exit code. Results go to `out`, messages and usage text to `err`.
+// exit code. Results go to `out`, messages and usage text to `err`; a
+// failed write of the results is reported and gives exit code 1.
+// `raw_arguments`, when given, are the same arguments as the system passed
+// them: a file name among them that is not valid UTF-8 refuses the run.
 // Progress is drawn on `err` only when `err_is_terminal` and --quiet is not
 // given. Needs a QCoreApplication (the usage text is built by Qt's parser).
 int RunConvertCommand(const QStringList& arguments, QIODevice& out,
-                      QIODevice& err, bool err_is_terminal, FileLayer& files);
+                      QIODevice& err, bool err_is_terminal, FileLayer& files,
+                      const QByteArrayList& raw_arguments = {});
 
 }  // namespace quillet
 

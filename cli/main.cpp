@@ -16,6 +16,12 @@
 #include "conversion/file_layer.h"
 
 int main(int argc, char* argv[]) {
+  // Before anything is written: a signal removes the temporary output and
+  // says which mailbox it ended; a write past `ulimit -f` and a closed
+  // standard output are failures to report, not deaths without a word.
+  quillet::InstallInterruptCleanup("quillet-convert", true);
+  QByteArrayList raw_arguments;
+  for (int i = 0; i < argc; ++i) raw_arguments.append(QByteArray(argv[i]));
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("quillet-convert"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
@@ -29,7 +35,7 @@ int main(int argc, char* argv[]) {
   }
   const int code = quillet::RunConvertCommand(
       QCoreApplication::arguments(), out, err, isatty(STDERR_FILENO) == 1,
-      quillet::SystemFileLayer());
+      quillet::SystemFileLayer(), raw_arguments);
   out.flush();
   return code;
 }

@@ -1,6 +1,8 @@
 #include "conversion/conversion_run.h"
 
+#include <QFile>
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <string>
 
@@ -12,10 +14,24 @@
 namespace quillet {
 namespace {
 
+using FileKey = QPair<quint64, quint64>;
+
+FileKey KeyOf(const PathFacts& facts) { return {facts.device, facts.inode}; }
+
+// The own reason whose English words `reason` is, else kSystem: file layers
+// hand reasons on as text, and the window words own reasons itself.
+FailureReason CodeOf(const QString& reason) {
+  for (int i = 1; i < static_cast<int>(FailureReason::kCount); ++i) {
+    const auto code = static_cast<FailureReason>(i);
+    if (reason == ReasonText(code)) return code;
+  }
+  return FailureReason::kSystem;
+}
+
 RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
                    const QString& path, const QString& reason) {
   return RunFailure{step, static_cast<int>(number), mailbox, path, reason,
-                    FailureReason::kSystem};
+                    CodeOf(reason)};
 }
 
 // A failure of the check, for a reason of the program's own.
@@ -25,20 +41,40 @@ RunFailure CheckFailure(qint64 number, const QString& mailbox,
                     ReasonText(code), code};
 }
 
-}  // namespace
+// Whether FAT and exFAT can hold `name` as it is: they refuse some
+// characters and drop trailing dots and spaces, which would give another
+// name than the one reported.
+bool FatAllows(const QString& name) {
+  if (name.endsWith(u'.') || name.endsWith(u' ')) return false;
+  for (const QChar c : name) {
+    if (c.unicode() < 0x20 || QStringView(u"\"*/:<>?\\|").contains(c)) {
+      return false;
+    }
+  }
+  return true;
+}
 
-std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
+std::optional<RunFailure> Check(const ConversionJob& job, FileLayer& files,
+                                std::vector<PathFacts>* source_facts) {
   if (job.MailboxFiles.isEmpty()) return std::nullopt;
 
   const PathFacts target = files.Inspect(job.TargetFolder);
-  if (job.TargetFolder.isEmpty() || !target.exists) {
+  if (job.TargetFolder.isEmpty() || !target.exists ||
+      (target.is_symlink && !target.is_directory && !target.is_regular_file)) {
     return CheckFailure(0, {}, job.TargetFolder, FailureReason::kTargetMissing);
   }
   if (!target.is_directory) {
     return CheckFailure(0, {}, job.TargetFolder, FailureReason::kTargetNotFolder);
   }
+  if (!target.writable) {
+    return CheckFailure(0, {}, job.TargetFolder, target.not_writable);
+  }
 
-  std::vector<PathFacts> sources;
+  // Hash sets throughout: 100,000 mailboxes take no longer per mailbox
+  // than ten.
+  QSet<FileKey> sources;
+  sources.reserve(job.MailboxFiles.size());
+  source_facts->reserve(static_cast<std::size_t>(job.MailboxFiles.size()));
   for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
     const QString& name = job.MailboxFiles[i];
     const QString path = job.SourceFolder + name;
@@ -49,51 +85,155 @@ std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
     if (!facts.is_regular_file) {
       return CheckFailure(i + 1, name, path, FailureReason::kSourceNotRegular);
     }
-    sources.push_back(facts);
+    if (!facts.readable) {
+      return CheckFailure(i + 1, name, path, FailureReason::kSourceUnreadable);
+    }
+    sources.insert(KeyOf(facts));
+    source_facts->push_back(facts);
   }
 
-  const auto same_file = [](const PathFacts& a, const PathFacts& b) {
-    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
-  };
-  QHash<QString, qsizetype> outputs;
-  std::vector<PathFacts> existing_outputs;
+  QSet<QString> outputs;         // output paths as given
+  QSet<QString> folded_outputs;  // the same, case-folded, where it matters
+  QSet<FileKey> existing_outputs;
+  outputs.reserve(job.MailboxFiles.size());
   for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
     const QString& name = job.MailboxFiles[i];
-    const QString path = OutputPath(job.TargetFolder, name, job.MboxToBox);
+    const QString output_name = OutputName(name, job.MboxToBox);
+    const QString path = job.TargetFolder + output_name;
+    if (target.name_max > 0 &&
+        QFile::encodeName(output_name).size() > target.name_max) {
+      return CheckFailure(i + 1, name, path, FailureReason::kNameTooLong);
+    }
+    if (target.fat_names && !FatAllows(output_name)) {
+      return CheckFailure(i + 1, name, path, FailureReason::kNameNotAllowed);
+    }
     const PathFacts facts = files.Inspect(path);
+    // Not followed: in a shared folder another user may have planted it,
+    // to have the run write wherever it leads.
+    if (facts.is_symlink) {
+      return CheckFailure(i + 1, name, path, FailureReason::kOutputIsLink);
+    }
     if (facts.exists && !facts.is_regular_file) {
       return CheckFailure(i + 1, name, path, FailureReason::kOutputNotRegular);
     }
-    const bool is_a_source =
-        std::any_of(sources.begin(), sources.end(),
-                    [&](const PathFacts& s) { return same_file(s, facts); });
-    if (is_a_source) {
+    if (facts.exists && sources.contains(KeyOf(facts))) {
       return CheckFailure(i + 1, name, path, FailureReason::kOutputIsSource);
     }
-    const bool clash =
-        outputs.contains(path) ||
-        std::any_of(existing_outputs.begin(), existing_outputs.end(),
-                    [&](const PathFacts& o) { return same_file(o, facts); });
-    if (clash) {
+    if (outputs.contains(path) ||
+        (facts.exists && existing_outputs.contains(KeyOf(facts)))) {
       return CheckFailure(i + 1, name, path, FailureReason::kOutputClash);
     }
-    outputs.insert(path, i);
-    if (facts.exists) existing_outputs.push_back(facts);
+    if (target.folds_case) {
+      const QString folded = path.toCaseFolded();
+      if (folded_outputs.contains(folded)) {
+        return CheckFailure(i + 1, name, path, FailureReason::kOutputCaseClash);
+      }
+      folded_outputs.insert(folded);
+    }
+    outputs.insert(path);
+    if (facts.exists) existing_outputs.insert(KeyOf(facts));
   }
   return std::nullopt;
+}
+
+// A converted output waiting for the disk's confirmation and its rename.
+struct PendingOutput {
+  qint64 number;
+  QString name;
+  QString source;
+  QString output;
+  qint64 messages;
+  std::unique_ptr<OutputFile> file;
+};
+
+// Small outputs are confirmed by the disk in groups: one flush of the file
+// system for up to this many files or bytes, then each output's own
+// (checked) sync has little left to wait for.
+constexpr std::size_t kGroupFiles = 128;
+constexpr qint64 kGroupBytes = qint64{32} << 20;
+
+}  // namespace
+
+std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
+  std::vector<PathFacts> sources;
+  return Check(job, files, &sources);
 }
 
 RunResult RunConversion(const ConversionJob& job, const UiText& text,
                         FileLayer& files, ConversionReporter& reporter,
                         const RunOptions& options) {
   RunResult result;
-  if (auto failure = CheckJob(job, files)) {
+  std::vector<PathFacts> sources;
+  if (auto failure = Check(job, files, &sources)) {
     result.failure = std::move(failure);
     return result;
   }
   const QDateTime started = options.started.isValid()
                                 ? options.started
                                 : QDateTime::currentDateTimeUtc();
+  QSet<FileKey> own_written;
+  QSet<FileKey>& written = options.written ? *options.written : own_written;
+  // This run's outputs by case-folded path, for file systems whose inode
+  // numbers are made up per name (FUSE), where identity cannot tell.
+  QHash<QString, QString> written_folded;
+
+  std::vector<PendingOutput> pending;
+  qint64 pending_bytes = 0;
+  bool renamed_any = false;
+
+  // Confirms and renames the pending outputs in list order. At the first
+  // failure the outputs after it are discarded with their temporary files.
+  const auto settle = [&]() -> std::optional<RunFailure> {
+    if (pending.size() > 1) files.StartWriteBack(job.TargetFolder);
+    std::vector<PendingOutput> group = std::move(pending);
+    pending.clear();
+    pending_bytes = 0;
+    for (PendingOutput& p : group) {
+      if (!p.file->Sync()) {
+        return Failure(RunStep::kSync, p.number, p.name, p.output,
+                       p.file->ErrorString());
+      }
+      // The name may lead to an output of this run although the check saw
+      // it free: a file system that ignores case and that the check could
+      // not see as one.
+      const PathFacts there = files.Inspect(p.output);
+      const auto same_but_case = written_folded.constFind(p.output.toCaseFolded());
+      const bool leads_to_own =
+          there.exists &&
+          (written.contains(KeyOf(there)) ||
+           (same_but_case != written_folded.constEnd() &&
+            same_but_case.value() != p.output && !files.ListsExactly(p.output)));
+      if (leads_to_own) {
+        RunFailure failure =
+            Failure(RunStep::kCommit, p.number, p.name, p.output,
+                    ReasonText(FailureReason::kReplacesOwnOutput));
+        return failure;
+      }
+      if (!p.file->Commit()) {
+        RunFailure failure = Failure(RunStep::kCommit, p.number, p.name,
+                                     p.output, p.file->ErrorString());
+        if (p.file->ErrorCode() != FailureReason::kSystem) {
+          failure.code = p.file->ErrorCode();
+        }
+        return failure;
+      }
+      renamed_any = true;
+      const PathFacts now = files.Inspect(p.output);
+      if (now.exists) written.insert(KeyOf(now));
+      written_folded.insert(p.output.toCaseFolded(), p.output);
+      result.converted.push_back({p.source, p.output, p.messages});
+    }
+    return std::nullopt;
+  };
+  // Ends the run at a failure of mailbox `failure`: what was finished
+  // before it is still confirmed, renamed and made durable.
+  const auto stop = [&](RunFailure failure) {
+    if (std::optional<RunFailure> earlier = settle()) failure = *earlier;
+    QString ignored;
+    if (renamed_any) files.SyncFolder(job.TargetFolder, &ignored);
+    result.failure = std::move(failure);
+    return result;
+  };
 
   for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
     const qint64 number = i + 1;
@@ -102,8 +242,7 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
     const QString output = OutputPath(job.TargetFolder, name, job.MboxToBox);
     const auto fail = [&](RunStep step, const QString& path,
                           const QString& reason) {
-      result.failure = Failure(step, number, name, path, reason);
-      return result;
+      return stop(Failure(step, number, name, path, reason));
     };
 
     QString error;
@@ -113,8 +252,9 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
 
     const std::unique_ptr<InputFile> input = files.OpenInput(source, &error);
     if (!input) return fail(RunStep::kOpenSource, source, error);
-    const std::unique_ptr<OutputFile> out = files.OpenOutput(output, &error);
+    std::unique_ptr<OutputFile> out = files.OpenOutput(output, &error);
     if (!out) return fail(RunStep::kOpenOutput, output, error);
+    out->SetNewFileMode(sources[static_cast<std::size_t>(i)].permissions);
 
     // Buffers fit the mailbox: a run over thousands of small mailboxes
     // should not allocate and clear megabytes for each. A source that grows
@@ -133,15 +273,27 @@ RunResult RunConversion(const ConversionJob& job, const UiText& text,
     if (reader.failed()) return fail(RunStep::kRead, source, reader.error());
     if (writer.failed()) return fail(RunStep::kWrite, output, writer.error());
     if (!input->Close()) {
+      if (input->Changed()) {
+        return fail(RunStep::kRead, source,
+                    ReasonText(FailureReason::kSourceChanged));
+      }
       return fail(RunStep::kCloseSource, source, input->ErrorString());
     }
-    if (!writer.Finish()) {
-      const RunStep step = writer.failed_at_flush()    ? RunStep::kFlush
-                           : writer.failed_at_commit() ? RunStep::kCommit
-                                                       : RunStep::kWrite;
-      return fail(step, output, writer.error());
+    if (!writer.FinishWriting()) {
+      return fail(writer.failed_at_flush() ? RunStep::kFlush : RunStep::kWrite,
+                  output, writer.error());
     }
-    result.converted.push_back({source, output, messages});
+    pending.push_back({number, name, source, output, messages, std::move(out)});
+    pending_bytes += *size;
+    if (pending.size() >= kGroupFiles || pending_bytes >= kGroupBytes) {
+      if (std::optional<RunFailure> failure = settle()) return stop(*failure);
+    }
+  }
+  if (std::optional<RunFailure> failure = settle()) return stop(*failure);
+  QString error;
+  if (renamed_any && !files.SyncFolder(job.TargetFolder, &error)) {
+    result.failure =
+        Failure(RunStep::kSyncFolder, 0, QString(), job.TargetFolder, error);
   }
   return result;
 }

@@ -2,6 +2,8 @@
 #define QUILLET_CONVERSION_CONVERSION_RUN_H_
 
 #include <QDateTime>
+#include <QPair>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -59,19 +61,31 @@ struct RunOptions {
   // When the run started; messages without a usable Date header get this
   // time on their mbox separator line. Invalid: the current time.
   QDateTime started;
+  // Identities (device, inode) of the outputs written so far, for runs that
+  // belong together (the jobs of one command): no output may replace one
+  // of them, as happens where the file system ignores letter case. Null:
+  // the run keeps its own.
+  QSet<QPair<quint64, quint64>>* written = nullptr;
 };
 
 // Checks, without writing anything, that the job can run: every source
-// exists and is a regular file; the target folder exists and is a folder;
-// no output path is one of the sources (also through a link) or an existing
-// folder; no two sources give the same output path.
+// exists, is a regular file and may be read; the target folder exists, is a
+// folder and may be written; no output name is longer than the target's
+// file system allows or holds a character it refuses; no output path is a
+// symbolic link, one of the sources (also through a link) or an existing
+// folder; no two sources give the same output path, also where the target
+// ignores letter case. Takes time linear in the number of mailboxes.
 std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files);
 
 // Converts every mailbox of the job, in list order, each into one output in
-// the target folder. Checks the job first. Stops at the first failure:
-// outputs finished before it stay complete, the failing one leaves nothing
-// behind (an existing file of its name stays as it was), later mailboxes are
-// not touched, and no source is ever written.
+// the target folder. Checks the job first. An output is renamed into place
+// only once the disk has confirmed all of its bytes; small outputs are
+// confirmed and renamed in groups, in list order. After the last rename the
+// target folder is synced, so that the renames survive a power cut. Stops
+// at the first failure: outputs finished before it stay complete, the
+// failing one leaves nothing behind (an existing file of its name stays as
+// it was), later mailboxes are not touched, and no source is ever written.
+// A failing folder sync is reported with every output in `converted`.
 RunResult RunConversion(const ConversionJob& job, const UiText& text,
                         FileLayer& files, ConversionReporter& reporter,
                         const RunOptions& options = {});

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "conversion/run_failure.h"
+
 namespace quillet {
 
 // A source mailbox open for reading. Never writes, truncates or moves it.
@@ -19,9 +21,13 @@ class InputFile {
   // Read() goes on from: a look far ahead (a Content-Length body's end)
   // without holding what lies between. Returns as Read() does.
   virtual qint64 ReadAt(qint64 offset, char* data, qint64 max) = 0;
-  // Releases the file. Returns false on failure.
+  // Releases the file. Returns false on failure, also when the file's size
+  // or modification time at the close differ from those at the open
+  // (Changed() then tells that case from a failing close).
   virtual bool Close() = 0;
   virtual QString ErrorString() const = 0;
+  // Whether the failed Close() found the file changed while it was read.
+  virtual bool Changed() const { return false; }
 };
 
 // An output mailbox being written. Nothing appears under the output name
@@ -34,21 +40,47 @@ class OutputFile {
   virtual bool Write(const char* data, qint64 size) = 0;
   // Hands everything written so far to the system.
   virtual bool Flush() = 0;
+  // Waits until everything written is on the disk, and fails when the disk
+  // refused any of it (a full thin volume reports that only now). Commit()
+  // syncs first when this was not called.
+  virtual bool Sync() { return true; }
   // Makes the complete output visible under its name, replacing any file
-  // there. After a failed Commit nothing of the output remains.
+  // there (a symbolic link of that name is itself replaced, never the file
+  // it leads to). After a failed Commit nothing of the output remains.
   virtual bool Commit() = 0;
   virtual QString ErrorString() const = 0;
+  // The program's own reason for the last failure, when it has one.
+  virtual FailureReason ErrorCode() const { return FailureReason::kSystem; }
+  // The permission bits a new output takes (less the umask, as cp does);
+  // an output that replaces a file keeps that file's mode, owner, group and
+  // access-control list instead. Call before Commit().
+  virtual void SetNewFileMode(quint32 /*mode*/) {}
 };
 
 // What the job check needs to know of a path.
 struct PathFacts {
+  // Something has this name (a dangling symbolic link too).
   bool exists = false;
+  bool is_symlink = false;  // the name itself is a symbolic link
+  // What the path leads to, links followed; both false for a dangling link.
   bool is_regular_file = false;
   bool is_directory = false;
   // Identity of the file the path leads to (links followed); equal ids mean
   // the same file. Meaningful only when `exists`.
   quint64 device = 0;
   quint64 inode = 0;
+  quint32 permissions = 0;  // the mode's permission bits (07777)
+  // Regular files: the process may read it.
+  bool readable = true;
+  // Folders: the process may create files in it, and why not.
+  bool writable = true;
+  FailureReason not_writable = FailureReason::kTargetNotWritable;
+  // Folders: the longest name in bytes the file system takes (0: unknown);
+  // whether it tells upper from lower case; whether it refuses the names
+  // that FAT refuses (`:`, `*`, `?`, ...).
+  qint64 name_max = 0;
+  bool folds_case = false;
+  bool fat_names = false;
 };
 
 // Every file operation a conversion run performs goes through this seam, so
@@ -63,12 +95,47 @@ class FileLayer {
                                                QString* error) = 0;
   virtual std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                                  QString* error) = 0;
+  // Makes the renames done in `folder` survive a power cut. Returns false
+  // (and `error` set) when the system says it could not.
+  virtual bool SyncFolder(const QString& /*folder*/, QString* /*error*/) {
+    return true;
+  }
+  // Asks the system to start writing out everything not yet on the disk of
+  // `folder`'s file system: one flush for many small outputs, whose own
+  // Sync() then has little left to wait for. Advisory: nothing depends on
+  // its success.
+  virtual void StartWriteBack(const QString& /*folder*/) {}
+  // Whether the folder of `path` lists an entry of exactly its name (a
+  // name that the file system finds only by ignoring case is not listed).
+  // Reads the whole folder: only for the rare doubtful case.
+  virtual bool ListsExactly(const QString& /*path*/) { return true; }
 };
 
-// The real file system: QFile for sources, QSaveFile for outputs (written
-// under a temporary name in the target folder, renamed over the output name
-// on Commit).
+// The real file system. Sources are opened without following a FIFO's
+// wait, under a shared fcntl lock where the system has one. Outputs are
+// written into a new file of the target folder named
+// ".<output name>.quillet-tmp-XXXXXX", synced (checked) and renamed over the
+// output name; the temporary file is removed on every failure and, through
+// InstallInterruptCleanup(), on SIGINT, SIGTERM and SIGHUP.
 FileLayer& SystemFileLayer();
+
+// The marker in the name of every temporary output.
+inline constexpr char kTemporaryMarker[] = ".quillet-tmp-";
+
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the
+// temporary outputs being written, write "<program>: interrupted by
+// <signal> while writing <output>; its temporary file was removed" to
+// standard error and end the process by the same signal. Ignores SIGXFSZ,
+// so that a write past the file size limit fails like any other, and (when
+// `ignore_sigpipe`) SIGPIPE, so that a closed pipe is a write error.
+// `program` must live as long as the process. With `idle_fd` >= 0 (the
+// write end of a pipe), a signal that comes while no output is being
+// written is not fatal: its number is written there as one byte, for an
+// event loop to close the program in its own time.
+void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
+                             int idle_fd = -1);
+// "SIGINT", "SIGTERM", "SIGHUP" or "a signal".
+const char* SignalNameOf(int signal_number);
 
 // Hands every operation to another layer: the base of layers that change
 // one operation, such as those that make it fail on purpose.
@@ -91,6 +158,15 @@ class ForwardingFileLayer : public FileLayer {
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                          QString* error) override {
     return inner_.OpenOutput(path, error);
+  }
+  bool SyncFolder(const QString& folder, QString* error) override {
+    return inner_.SyncFolder(folder, error);
+  }
+  void StartWriteBack(const QString& folder) override {
+    inner_.StartWriteBack(folder);
+  }
+  bool ListsExactly(const QString& path) override {
+    return inner_.ListsExactly(path);
   }
 
  private:

@@ -40,10 +40,19 @@ bool MailboxWriter::Fail() {
   return false;
 }
 
-bool MailboxWriter::Finish() {
+bool MailboxWriter::FinishWriting() {
   if (failed_ || !Drain()) return false;
   if (!file_.Flush()) {
     failed_at_flush_ = true;
+    return Fail();
+  }
+  return true;
+}
+
+bool MailboxWriter::Finish() {
+  if (!FinishWriting()) return false;
+  if (!file_.Sync()) {
+    failed_at_sync_ = true;
     return Fail();
   }
   if (!file_.Commit()) {

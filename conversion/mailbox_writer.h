@@ -49,7 +49,10 @@ class MailboxWriter {
   bool EndLine() { return Append(line_end_); }
 
   // Writes out what is buffered and hands it to the system (the flush
-  // step), then makes the output visible under its name (the commit step).
+  // step). The output is then complete but not yet visible.
+  bool FinishWriting();
+  // FinishWriting(), then has the disk confirm every byte (the sync step)
+  // and makes the output visible under its name (the commit step).
   bool Finish();
 
   // Bytes written so far, line ends included, buffered or not.
@@ -58,6 +61,7 @@ class MailboxWriter {
   bool failed() const { return failed_; }
   // Which step failed: true for the flush, false for a write or commit.
   bool failed_at_flush() const { return failed_at_flush_; }
+  bool failed_at_sync() const { return failed_at_sync_; }
   bool failed_at_commit() const { return failed_at_commit_; }
   QString error() const { return error_; }
 
@@ -73,6 +77,7 @@ class MailboxWriter {
   qint64 drained_ = 0;  // bytes handed to the file
   bool failed_ = false;
   bool failed_at_flush_ = false;
+  bool failed_at_sync_ = false;
   bool failed_at_commit_ = false;
   QString error_;
 };

@@ -22,6 +22,40 @@ QString ReasonText(FailureReason reason) {
       return QStringLiteral("the output would overwrite a mailbox of this run");
     case FailureReason::kOutputClash:
       return QStringLiteral("another mailbox of this run has the same output");
+    case FailureReason::kOutputIsLink:
+      return QStringLiteral(
+          "the output name is a symbolic link, which is not followed");
+    case FailureReason::kSourceUnreadable:
+      return QStringLiteral("no permission to read the mailbox");
+    case FailureReason::kTargetNotWritable:
+      return QStringLiteral("no permission to create files in the target folder");
+    case FailureReason::kTargetReadOnly:
+      return QStringLiteral("the target folder is on a read-only file system");
+    case FailureReason::kNameTooLong:
+      return QStringLiteral(
+          "the output name is longer than the target's file system allows");
+    case FailureReason::kNameNotAllowed:
+      return QStringLiteral(
+          "the target's file system does not allow this output name");
+    case FailureReason::kOutputCaseClash:
+      return QStringLiteral(
+          "another mailbox of this run has the same output on this file "
+          "system, which does not tell upper from lower case");
+    case FailureReason::kReplacesOwnOutput:
+      return QStringLiteral(
+          "the output would replace another output of this run (the file "
+          "system does not tell upper from lower case)");
+    case FailureReason::kOutputTaken:
+      return QStringLiteral(
+          "another program created a file of this name while the output "
+          "was written");
+    case FailureReason::kSourceChanged:
+      return QStringLiteral("the mailbox changed while it was read");
+    case FailureReason::kSourceLocked:
+      return QStringLiteral("another program is writing the mailbox (it is locked)");
+    case FailureReason::kNameNotUtf8:
+      return QStringLiteral(
+          "the name is not valid UTF-8 and cannot be passed on unchanged");
   }
   return {};
 }
@@ -46,6 +80,10 @@ QString DescribeStep(RunStep step) {
       return QStringLiteral("cannot write out");
     case RunStep::kCommit:
       return QStringLiteral("cannot save");
+    case RunStep::kSync:
+      return QStringLiteral("cannot store on the disk");
+    case RunStep::kSyncFolder:
+      return QStringLiteral("cannot store the folder entries of");
   }
   return {};
 }

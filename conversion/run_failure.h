@@ -17,6 +17,8 @@ enum class RunStep {
   kWrite,
   kFlush,
   kCommit,
+  kSync,        // the output's bytes to the disk, checked, before its rename
+  kSyncFolder,  // the target folder's entries to the disk, after the renames
 };
 
 // Why a run stopped, when the reason is the program's own rather than the
@@ -33,6 +35,18 @@ enum class FailureReason {
   kOutputNotRegular,  // the output name is taken by a folder, device, ...
   kOutputIsSource,    // the output would overwrite a mailbox of this run
   kOutputClash,       // another mailbox of this run has the same output
+  kOutputIsLink,      // the output name is a symbolic link
+  kSourceUnreadable,  // no permission to read the mailbox
+  kTargetNotWritable,  // no permission to create files in the target folder
+  kTargetReadOnly,     // the target folder is on a read-only file system
+  kNameTooLong,        // the output name is longer than the target allows
+  kNameNotAllowed,     // the target's file system refuses the output name
+  kOutputCaseClash,    // same output once letter case is ignored
+  kReplacesOwnOutput,  // would replace an output this run already wrote
+  kOutputTaken,        // another program took the output name meanwhile
+  kSourceChanged,      // the mailbox changed while it was read
+  kSourceLocked,       // another program holds a write lock on the mailbox
+  kNameNotUtf8,        // a name that cannot be passed on unchanged
   kCount
 };
 

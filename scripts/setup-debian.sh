@@ -18,6 +18,7 @@ packages=(
   mutt dovecot-core procmail git    # real mbox writers and readers for the round-trip test
   man-db dpkg-dev file desktop-file-utils  # packaging checks
   locales                           # Turkish locales for the date parser's case test
+  e2fsprogs exfatprogs exfat-fuse acl  # real file systems in the reliability tests: thin ext4, exFAT, ACLs
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi

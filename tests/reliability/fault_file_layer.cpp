@@ -40,6 +40,7 @@ class FaultInputFile final : public InputFile {
   QString ErrorString() const override {
     return error_.isEmpty() ? inner_->ErrorString() : error_;
   }
+  bool Changed() const override { return error_.isEmpty() && inner_->Changed(); }
 
  private:
   FaultFileLayer& layer_;
@@ -71,6 +72,16 @@ class FaultOutputFile final : public OutputFile {
     }
     return inner_->Flush();
   }
+  // A disk that refuses the data at write-back (a thin volume running
+  // out): the bytes were written, the sync says they are not stored.
+  bool Sync() override {
+    if (layer_.Enter(FileOp::kSync, path_)) {
+      error_ = FaultFileLayer::InjectedReason(FileOp::kSync,
+                                              layer_.calls(FileOp::kSync));
+      return false;
+    }
+    return inner_->Sync();
+  }
   bool Commit() override {
     if (layer_.Enter(FileOp::kCommit, path_)) {
       error_ = FaultFileLayer::InjectedReason(FileOp::kCommit,
@@ -82,6 +93,10 @@ class FaultOutputFile final : public OutputFile {
   QString ErrorString() const override {
     return error_.isEmpty() ? inner_->ErrorString() : error_;
   }
+  FailureReason ErrorCode() const override {
+    return error_.isEmpty() ? inner_->ErrorCode() : FailureReason::kSystem;
+  }
+  void SetNewFileMode(quint32 mode) override { inner_->SetNewFileMode(mode); }
 
  private:
   FaultFileLayer& layer_;
@@ -112,6 +127,10 @@ const char* FileOpName(FileOp op) {
       return "Flush";
     case FileOp::kCommit:
       return "Commit";
+    case FileOp::kSync:
+      return "Sync";
+    case FileOp::kSyncFolder:
+      return "SyncFolder";
   }
   return "?";
 }
@@ -136,6 +155,10 @@ RunStep StepOf(FileOp op) {
       return RunStep::kFlush;
     case FileOp::kCommit:
       return RunStep::kCommit;
+    case FileOp::kSync:
+      return RunStep::kSync;
+    case FileOp::kSyncFolder:
+      return RunStep::kSyncFolder;
   }
   return RunStep::kCheck;
 }
@@ -192,6 +215,14 @@ std::unique_ptr<OutputFile> FaultFileLayer::OpenOutput(const QString& path,
   std::unique_ptr<OutputFile> file = inner_.OpenOutput(path, error);
   if (!file) return nullptr;
   return std::make_unique<FaultOutputFile>(*this, std::move(file), path);
+}
+
+bool FaultFileLayer::SyncFolder(const QString& folder, QString* error) {
+  if (Enter(FileOp::kSyncFolder, folder)) {
+    *error = InjectedReason(FileOp::kSyncFolder, calls(FileOp::kSyncFolder));
+    return false;
+  }
+  return inner_.SyncFolder(folder, error);
 }
 
 }  // namespace quillet::reliability

@@ -26,12 +26,15 @@ enum class FileOp {
   kWrite,
   kFlush,
   kCommit,
+  kSync,
+  kSyncFolder,
 };
-inline constexpr std::size_t kFileOpCount = 9;
+inline constexpr std::size_t kFileOpCount = 11;
 inline constexpr std::array<FileOp, kFileOpCount> kAllFileOps = {
-    FileOp::kInspect, FileOp::kSize,  FileOp::kOpenInput,
-    FileOp::kRead,    FileOp::kClose, FileOp::kOpenOutput,
-    FileOp::kWrite,   FileOp::kFlush, FileOp::kCommit};
+    FileOp::kInspect, FileOp::kSize,       FileOp::kOpenInput,
+    FileOp::kRead,    FileOp::kClose,      FileOp::kOpenOutput,
+    FileOp::kWrite,   FileOp::kFlush,      FileOp::kCommit,
+    FileOp::kSync,    FileOp::kSyncFolder};
 
 const char* FileOpName(FileOp op);
 
@@ -65,6 +68,14 @@ class FaultFileLayer : public FileLayer {
                                        QString* error) override;
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                          QString* error) override;
+  bool SyncFolder(const QString& folder, QString* error) override;
+  // Advisory and never failing: forwarded, not counted.
+  void StartWriteBack(const QString& folder) override {
+    inner_.StartWriteBack(folder);
+  }
+  bool ListsExactly(const QString& path) override {
+    return inner_.ListsExactly(path);
+  }
 
   // Counts the call and says whether it is the one to fail. Used by the
   // wrapped files too.

@@ -24,7 +24,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -161,10 +163,14 @@ TEST(SystemFailures, ReadOnlyTargetFolderIsNotWritten) {
   space.AddSource("a", kMbox);
   space.job.TargetFolder = target;
 
+  // Foreseen by the check now, before any output of the run is written.
   const RunResult result = RunJob(space.job);
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.failure->step, RunStep::kOpenOutput) << Describe(result);
-  EXPECT_EQ(result.failure->path, target + "a.box");
+  EXPECT_EQ(result.failure->step, RunStep::kCheck) << Describe(result);
+  EXPECT_EQ(result.failure->path, target);
+  EXPECT_EQ(result.failure->code, disk.mounted()
+                                      ? FailureReason::kTargetReadOnly
+                                      : FailureReason::kTargetNotWritable);
   EXPECT_FALSE(result.failure->reason.isEmpty());
   EXPECT_EQ(Entries(target), QStringList{"a.box"});
   EXPECT_EQ(ReadBytes(target + "a.box"), "old");
@@ -288,9 +294,11 @@ TEST(SystemFailures, SourceTruncatedOrGrownAfterTheSizeWasTaken) {
     EXPECT_EQ(space.Output("a.box"), Expected(kMbox.substr(0, 50), true));
     EXPECT_EQ(reporter.calls.front(), "max " + std::to_string(kMbox.size()));
   }
-  {  // while it is read: the bytes read before, and no failure
+  {  // while it is read: the output would match neither version, so the
+     // mailbox fails and nothing is written for it
     Workspace space;
     space.AddSource("a", kMbox);
+    WriteBytes(space.target_folder() + "a.box", "old");
     FaultFileLayer files(SystemFileLayer());
     files.before = [&](FileOp op, const QString& path) {
       if (op == FileOp::kRead && files.calls(FileOp::kRead) == 1) {
@@ -298,8 +306,12 @@ TEST(SystemFailures, SourceTruncatedOrGrownAfterTheSizeWasTaken) {
       }
     };
     const RunResult result = RunJob(space.job, files, 16);
-    ASSERT_TRUE(result.ok()) << Describe(result);
-    EXPECT_EQ(space.Output("a.box"), Expected(kMbox.substr(0, 16), true));
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure->code, FailureReason::kSourceChanged)
+        << Describe(result);
+    EXPECT_EQ(result.failure->path, space.source_folder() + "a");
+    EXPECT_EQ(Entries(space.target_folder()), QStringList{"a.box"});
+    EXPECT_EQ(space.Output("a.box"), "old");
   }
   {  // grown before the open: the new messages are converted too
     Workspace space;
@@ -455,15 +467,17 @@ TEST(SystemFailures, TenThousandMailboxesInOneRun) {
 // --- names on the command line ----------------------------------------------
 
 struct Process {
-  int code = -1;
+  int code = -1;       // exit code; -1 when ended by a signal
+  int signal = 0;      // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
 
-// Runs quillet-convert in `folder` with `arguments` passed byte for byte,
-// without any decoding on the way.
-Process RunConvert(const std::vector<std::string>& arguments,
-                   const QString& folder) {
+// Runs `argv` (argv[0] a path) in `folder` with its arguments passed byte
+// for byte, without any decoding on the way. `started`, when given, runs in
+// the parent once the child is started, with its process id.
+Process RunProgram(std::vector<std::string> all, const QString& folder,
+                   const std::function<void(pid_t)>& started = nullptr) {
   Process process;
   int out[2];
   int err[2];
@@ -471,8 +485,6 @@ Process RunConvert(const std::vector<std::string>& arguments,
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return process;
   }
-  std::vector<std::string> all = {QUILLET_CONVERT_PATH};
-  all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : all) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -486,13 +498,14 @@ Process RunConvert(const std::vector<std::string>& arguments,
   }
   ::close(out[1]);
   ::close(err[1]);
+  if (started) started(pid);
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   std::string* sinks[2] = {&process.out, &process.err};
   int open_pipes = 2;
   while (open_pipes > 0) {
     if (::poll(fds, 2, 30000) <= 0) {
       ::kill(pid, SIGKILL);  // hung: end it, and fail below
-      ADD_FAILURE() << "quillet-convert did not finish within 30 s";
+      ADD_FAILURE() << all[0] << " did not finish within 30 s";
       break;
     }
     for (int i = 0; i < 2; ++i) {
@@ -514,7 +527,22 @@ Process RunConvert(const std::vector<std::string>& arguments,
   int status = 0;
   ::waitpid(pid, &status, 0);
   process.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  process.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return process;
+}
+
+Process RunConvert(const std::vector<std::string>& arguments,
+                   const QString& folder) {
+  std::vector<std::string> all = {QUILLET_CONVERT_PATH};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return RunProgram(all, folder);
+}
+
+// Runs a shell script in `folder`, with $Q naming quillet-convert.
+Process RunShell(const std::string& script, const QString& folder) {
+  return RunProgram({"/bin/sh", "-c",
+                     std::string("Q='") + QUILLET_CONVERT_PATH + "'; " + script},
+                    folder);
 }
 
 QString NameOf(const std::string& bytes) {
@@ -610,6 +638,521 @@ TEST(HostileNames, NamesThatAreNotUtf8AreConvertedOrRefusedWhole) {
     ::unlink(
         (QFile::encodeName(folder.path()).toStdString() + "/" + name).c_str());
   }
+}
+
+
+// --- trust under real faults: real file systems, a second user -------------
+
+std::string Quoted(const QString& text) {
+  std::string quoted = "'";
+  for (const char c : QFile::encodeName(text).toStdString()) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+bool Shell(const std::string& command) {
+  return std::system(("{ " + command + "; } >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool HaveSecondUser() {
+  return ::geteuid() == 0 && Shell("runuser -u nobody -- true");
+}
+
+// A file system of its own kind, mounted under `root` for the life of the
+// object: ext4 on a loop device whose 256 MiB backing file is sparse on a
+// 24 MiB tmpfs (a thin volume: the file system believes in space that the
+// disk below does not have), or exFAT (the kernel's driver, else FUSE).
+class Volume {
+ public:
+  enum Kind { kThinExt4, kExfat };
+
+  Volume(Kind kind, const QString& root) : root_(root) {
+    if (::geteuid() != 0) {
+      error_ = "mounting needs root";
+      return;
+    }
+    dir_ = root + "/vol";
+    QDir().mkdir(dir_);
+    const std::string dir = Quoted(dir_);
+    if (kind == kThinExt4) {
+      backing_ = root + "/backing";
+      QDir().mkdir(backing_);
+      const std::string image = Quoted(backing_ + "/thin.img");
+      if (!Shell("mount -t tmpfs -o size=24m tmpfs " + Quoted(backing_))) {
+        backing_.clear();
+        error_ = "cannot mount a tmpfs for the backing store";
+        return;
+      }
+      if (!Shell("truncate -s 256M " + image) ||
+          !Shell("mkfs.ext4 -q -E nodiscard,lazy_itable_init=1,"
+                 "lazy_journal_init=1 " + image) ||
+          !Shell("mount -o loop " + image + " " + dir)) {
+        error_ = "cannot make or loop-mount ext4 (mkfs.ext4, loop devices)";
+        return;
+      }
+    } else {
+      const std::string image = Quoted(root + "/exfat.img");
+      if (!Shell("truncate -s 160M " + image) || !Shell("mkfs.exfat " + image)) {
+        error_ = "cannot make an exFAT image (mkfs.exfat from exfatprogs)";
+        return;
+      }
+      if (!Shell("mount -t exfat -o loop " + image + " " + dir)) {
+        const std::string device_file = Quoted(root + "/loop-device");
+        if (!Shell("losetup -f --show " + image + " >" + device_file + " 2>&1 && "
+                   "mount.exfat-fuse \"$(cat " + device_file + ")\" " + dir)) {
+          error_ = "neither the kernel nor FUSE (exfat-fuse) mounts exFAT here";
+          QFile device(root + "/loop-device");
+          if (device.open(QIODevice::ReadOnly)) loop_ = device.readAll().trimmed();
+          return;
+        }
+        QFile device(root + "/loop-device");
+        if (device.open(QIODevice::ReadOnly)) loop_ = device.readAll().trimmed();
+      }
+    }
+    mounted_ = true;
+  }
+  ~Volume() {
+    if (mounted_) Shell("umount " + Quoted(dir_) + " || umount -l " + Quoted(dir_));
+    if (!loop_.isEmpty()) Shell("losetup -d " + loop_.toStdString());
+    if (!backing_.isEmpty()) Shell("umount -l " + Quoted(backing_));
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+  QString path() const { return dir_ + "/"; }
+
+ private:
+  QString root_;
+  QString dir_;
+  QString backing_;
+  QByteArray loop_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+std::string ManyMessages(std::size_t bytes) {
+  std::string mailbox;
+  mailbox.reserve(bytes + 200);
+  const std::string message =
+      "From a@example.org Mon Jan  1 09:00:00 2024\nSubject: many\n\n" +
+      std::string(200, 'x') + "\n";
+  while (mailbox.size() < bytes) mailbox += message;
+  return mailbox;
+}
+
+QStringList WithoutLostAndFound(QStringList names) {
+  names.removeAll(QStringLiteral("lost+found"));
+  return names;
+}
+
+// A disk that refuses the data at write-back: fdatasync fails, and then the
+// output must not be renamed over the old file.
+TEST(RealFaults, SyncRefusedAtWriteBackRenamesNothing) {
+  Workspace space;
+  Volume thin(Volume::kThinExt4, space.root());
+  if (!thin.mounted()) GTEST_SKIP() << "no thin ext4 volume: " << thin.error();
+  space.AddSource("small", kMbox);
+  space.job.TargetFolder = thin.path();
+  space.job.MailboxFiles = {"small"};
+  ASSERT_TRUE(RunJob(space.job).ok());
+
+  const std::string big = ManyMessages(std::size_t{40} << 20);
+  space.AddSource("big", big);
+  WriteBytes(thin.path() + "big.box", "previous");
+  space.job.MailboxFiles = {"big"};
+  const RunResult result = RunJob(space.job);
+  ASSERT_FALSE(result.ok()) << "the disk refused the data, yet success";
+  std::printf("%s\n", Describe(result).c_str());
+  EXPECT_EQ(result.failure->step, RunStep::kSync) << Describe(result);
+  EXPECT_EQ(result.failure->path, thin.path() + "big.box");
+  EXPECT_TRUE(result.failure->reason.contains("No space left") ||
+              result.failure->reason.contains("Input/output"))
+      << Describe(result);
+  EXPECT_EQ(WithoutLostAndFound(Entries(thin.path())),
+            (QStringList{"big.box", "small.box"}));
+  EXPECT_EQ(ReadBytes(thin.path() + "big.box"), "previous");
+  EXPECT_EQ(ReadBytes(thin.path() + "small.box"), Expected(kMbox, true));
+}
+
+// Links planted in a shared sticky folder by another user.
+TEST(RealFaults, OutputNamesThatAreLinksAreRefusedOrReplacedNeverFollowed) {
+  Workspace space;
+  const QString shared = space.root() + "/shared/";
+  ASSERT_TRUE(QDir().mkdir(shared));
+  ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(space.root()).constData(), 0755), 0);
+  const QString victim = space.root() + "/victim";
+  WriteBytes(victim, "Host *\n  secret\n");
+  const bool other_user = HaveSecondUser();
+  std::printf("links planted %s\n",
+              other_user ? "by the user nobody" : "by this user (no runuser)");
+  const auto plant = [&](const QString& target, const QString& name) {
+    const std::string command = "ln -s " + Quoted(target) + " " +
+                                Quoted(shared + name);
+    ASSERT_TRUE(Shell(other_user ? "runuser -u nobody -- " + command : command));
+  };
+  plant(victim, "inbox.box");
+  plant(space.root() + "/nowhere", "new.box");
+  plant("y.box", "x.box");
+  for (const char* name : {"inbox", "new", "x", "y"}) space.AddSource(name, kMbox);
+  space.job.TargetFolder = shared;
+
+  struct Case {
+    QStringList mailboxes;
+    int failing;
+  };
+  for (const Case& c : {Case{{"inbox"}, 1}, Case{{"new"}, 1}, Case{{"y", "x"}, 2}}) {
+    space.job.MailboxFiles = c.mailboxes;
+    const RunResult result = RunJob(space.job);
+    ASSERT_FALSE(result.ok()) << c.mailboxes.join(' ').toStdString();
+    EXPECT_EQ(result.failure->step, RunStep::kCheck);
+    EXPECT_EQ(result.failure->code, FailureReason::kOutputIsLink);
+    EXPECT_EQ(result.failure->mailbox_number, c.failing);
+  }
+  EXPECT_EQ(ReadBytes(victim), "Host *\n  secret\n");
+  EXPECT_FALSE(QFileInfo::exists(space.root() + "/nowhere"));
+  EXPECT_EQ(Entries(shared), (QStringList{"inbox.box", "new.box", "x.box"}));
+
+  // Planted after the check, just before the rename: the link itself is
+  // replaced, the file it leads to is not touched.
+  ASSERT_TRUE(QFile::remove(shared + "inbox.box"));
+  FaultFileLayer files(SystemFileLayer());
+  files.before = [&](FileOp op, const QString& path) {
+    if (op == FileOp::kCommit) plant(victim, QFileInfo(path).fileName());
+  };
+  space.job.MailboxFiles = {"inbox"};
+  const RunResult late = RunJob(space.job, files);
+  ASSERT_TRUE(late.ok()) << Describe(late);
+  EXPECT_EQ(ReadBytes(victim), "Host *\n  secret\n");
+  EXPECT_FALSE(QFileInfo(shared + "inbox.box").isSymLink());
+  EXPECT_EQ(ReadBytes(shared + "inbox.box"), Expected(kMbox, true));
+}
+
+// The check sees the names the target file system cannot hold apart or at
+// all; the rename never replaces an output of the same run.
+TEST(RealFaults, ExfatStickNeverLosesAnOutputAndNamesTheCause) {
+  Workspace space;
+  Volume stick(Volume::kExfat, space.root());
+  if (!stick.mounted()) GTEST_SKIP() << "no exFAT volume: " << stick.error();
+  space.AddSource("Sent", kMbox);
+  space.AddSource("SENT", kMbox + "From c\n\nthird\n");
+  space.AddSource("a:b", kMbox);
+  space.job.TargetFolder = stick.path();
+
+  space.job.MailboxFiles = {"Sent", "SENT"};
+  RunResult result = RunJob(space.job);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->step, RunStep::kCheck);
+  EXPECT_EQ(result.failure->code, FailureReason::kOutputCaseClash);
+  EXPECT_EQ(result.failure->mailbox_number, 2);
+
+  space.job.MailboxFiles = {"a:b"};
+  result = RunJob(space.job);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->code, FailureReason::kNameNotAllowed)
+      << Describe(result);
+  // Where the check is passed by, the open names the cause too.
+  QString error;
+  EXPECT_EQ(SystemFileLayer().OpenOutput(stick.path() + "a:b.box", &error),
+            nullptr);
+  EXPECT_EQ(error, ReasonText(FailureReason::kNameNotAllowed));
+  EXPECT_TRUE(Entries(stick.path()).isEmpty());
+
+  // Two folders on the command line, one output name but for case.
+  const QString a = space.root() + "/a/";
+  const QString b = space.root() + "/b/";
+  ASSERT_TRUE(QDir().mkdir(a) && QDir().mkdir(b));
+  WriteBytes(a + "Inbox", kMbox);
+  WriteBytes(b + "INBOX", kMbox);
+  const Process cli = RunConvert(
+      {"--to-box", "-o", QFile::encodeName(stick.path()).toStdString(),
+       QFile::encodeName(a + "Inbox").toStdString(),
+       QFile::encodeName(b + "INBOX").toStdString()},
+      space.root());
+  EXPECT_EQ(cli.code, 1) << cli.err;
+  EXPECT_NE(cli.err.find("mailbox 2"), std::string::npos) << cli.err;
+  EXPECT_TRUE(Entries(stick.path()).isEmpty());
+
+  // The check blinded to the folding: the rename must still not replace
+  // the first output.
+  class Blind : public ForwardingFileLayer {
+   public:
+    PathFacts Inspect(const QString& path) override {
+      PathFacts facts = ForwardingFileLayer::Inspect(path);
+      facts.folds_case = false;
+      return facts;
+    }
+  } blind;
+  space.job.MailboxFiles = {"Sent", "SENT"};
+  result = RunJob(space.job, blind);
+  ASSERT_FALSE(result.ok()) << "the second output replaced the first";
+  EXPECT_EQ(result.failure->step, RunStep::kCommit);
+  EXPECT_EQ(result.failure->code, FailureReason::kReplacesOwnOutput);
+  EXPECT_EQ(result.failure->mailbox_number, 2);
+  EXPECT_EQ(Entries(stick.path()), QStringList{"Sent.box"});
+  EXPECT_EQ(ReadBytes(stick.path() + "Sent.box"), Expected(kMbox, true));
+}
+
+// "link/.." is the parent of the folder the link leads to, as `cat` reads.
+TEST(RealFaults, DotDotAfterALinkIsResolvedByTheSystem) {
+  Workspace space;
+  const QString root = space.root() + "/";
+  ASSERT_TRUE(QDir().mkpath(root + "real/sub") && QDir().mkpath(root + "outreal/deep"));
+  ASSERT_EQ(::symlink("real/sub", QFile::encodeName(root + "link")), 0);
+  ASSERT_EQ(::symlink("outreal/deep", QFile::encodeName(root + "outlink")), 0);
+  const std::string through_link = kMbox + "From x\n\nthe file cat reads\n";
+  WriteBytes(root + "real/inbox", through_link);
+  WriteBytes(root + "inbox", kMbox);
+
+  Process process = RunConvert({"--to-box", "--quiet", "link/../inbox"}, root);
+  ASSERT_EQ(process.code, 0) << process.err;
+  EXPECT_EQ(ReadBytes(root + "real/inbox.box"), Expected(through_link, true));
+  EXPECT_FALSE(QFileInfo::exists(root + "inbox.box"));
+
+  process = RunConvert({"--to-box", "-o", "outlink/..", "inbox"}, root);
+  ASSERT_EQ(process.code, 0) << process.err;
+  EXPECT_EQ(ReadBytes(root + "outreal/inbox.box"), Expected(kMbox, true));
+  EXPECT_FALSE(QFileInfo::exists(root + "inbox.box"));
+}
+
+// SIGINT, SIGTERM and SIGHUP while an output is written, on a volume
+// without unnamed temporary files where one can be mounted.
+TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
+  Workspace space;
+  Volume stick(Volume::kExfat, space.root());
+  const QString target = stick.mounted() ? stick.path() : space.target_folder();
+  std::printf("target: %s\n", stick.mounted()
+                                  ? "an exFAT volume"
+                                  : ("the disk (" + stick.error() + ")").c_str());
+  const std::string big = ManyMessages(std::size_t{96} << 20);
+  space.AddSource("big", big);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal_number);
+    WriteBytes(target + "big.box", "previous");
+    bool seen = false;
+    const Process process = RunProgram(
+        {QUILLET_CONVERT_PATH, "--to-box", "--quiet", "-o",
+         QFile::encodeName(target).toStdString(), "big"},
+        space.source_folder(), [&](pid_t pid) {
+          for (int i = 0; i < 20000 && !seen; ++i) {
+            for (const QString& name : Entries(target)) {
+              if (name.contains(kTemporaryMarker)) seen = true;
+            }
+            if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(500));
+          }
+          ::kill(pid, signal_number);
+        });
+    ASSERT_TRUE(seen) << "no temporary file was seen to signal the run";
+    EXPECT_EQ(process.signal, signal_number) << process.err;
+    EXPECT_NE(process.err.find("interrupted by"), std::string::npos) << process.err;
+    EXPECT_NE(process.err.find("big.box"), std::string::npos) << process.err;
+    EXPECT_EQ(Entries(target), QStringList{"big.box"});
+    EXPECT_EQ(ReadBytes(target + "big.box"), "previous");
+  }
+}
+
+// The window, idle, closes through its event loop on SIGTERM and says why.
+TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const Process process = RunProgram(
+      {QUILLET_WINDOW_PATH}, QDir::tempPath(), [](pid_t pid) {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        ::kill(pid, SIGTERM);
+      });
+  EXPECT_EQ(process.signal, 0) << "ended by the signal, not by the window";
+  EXPECT_EQ(process.code, 128 + SIGTERM) << process.err;
+  EXPECT_NE(process.err.find("closing on SIGTERM"), std::string::npos)
+      << process.err;
+}
+
+// Who may read an output: a new one is as private as its source, a
+// replaced one keeps the mode, owner, group and ACL of the file it replaces.
+TEST(RealFaults, OutputsKeepPrivacyOwnerAndAcl) {
+  Workspace space;
+  space.AddSource("private", kMbox);
+  ASSERT_EQ(::chmod(QFile::encodeName(space.source_folder() + "private"), 0600), 0);
+  space.job.MailboxFiles = {"private"};
+  ASSERT_TRUE(RunJob(space.job).ok());
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(space.target_folder() + "private.box"), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  if (!HaveSecondUser()) GTEST_SKIP() << "the rest needs root and runuser";
+  const QString target = space.target_folder();
+  ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 01777), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(space.root()).constData(), 0755), 0);
+  const std::string old = Quoted(target + "private.box");
+  ASSERT_TRUE(Shell("rm -f " + old));
+  ASSERT_TRUE(Shell("runuser -u nobody -- sh -c 'umask 027; echo old > " +
+                    QFile::encodeName(target).toStdString() + "private.box'"));
+  const bool acl = Shell("setfacl -m u:daemon:r " + old);
+  if (!acl) std::printf("no ACL on this file system: mode and owner only\n");
+  struct stat before {};
+  ASSERT_EQ(::stat(QFile::encodeName(target + "private.box"), &before), 0);
+  const std::string acl_file = QFile::encodeName(space.root()).toStdString();
+  if (acl) {
+    ASSERT_TRUE(Shell("getfacl -c " + old + " >" + acl_file + "/acl-before"));
+  }
+
+  ASSERT_TRUE(RunJob(space.job).ok());
+  ASSERT_EQ(::stat(QFile::encodeName(target + "private.box"), &st), 0);
+  EXPECT_EQ(ReadBytes(target + "private.box"), Expected(kMbox, true));
+  EXPECT_EQ(st.st_uid, before.st_uid);
+  EXPECT_EQ(st.st_gid, before.st_gid);
+  EXPECT_EQ(st.st_mode & 07777, before.st_mode & 07777);
+  if (acl) {
+    ASSERT_TRUE(Shell("getfacl -c " + old + " >" + acl_file + "/acl-after"));
+    EXPECT_EQ(ReadBytes(space.root() + "/acl-after"),
+              ReadBytes(space.root() + "/acl-before"));
+    EXPECT_NE(ReadBytes(space.root() + "/acl-after").find("user:daemon:r--"),
+              std::string::npos);
+  }
+}
+
+TEST(RealFaults, FileSizeLimitIsAFailureToReport) {
+  Workspace space;
+  space.AddSource("small", kMbox);
+  space.AddSource("big", ManyMessages(std::size_t{1} << 20));
+  const Process process = RunShell(
+      "ulimit -f 64; exec \"$Q\" --to-box --quiet -o " +
+          Quoted(space.target_folder()) + " small big",
+      space.source_folder());
+  EXPECT_EQ(process.signal, 0) << "killed by signal " << process.signal;
+  EXPECT_EQ(process.code, 1) << process.err;
+  EXPECT_NE(process.err.find("File too large"), std::string::npos) << process.err;
+  EXPECT_NE(process.out.find("small.box\t2\n"), std::string::npos) << process.out;
+  EXPECT_EQ(Entries(space.target_folder()), QStringList{"small.box"});
+}
+
+// What would fail after the first output is written is found before.
+TEST(RealFaults, CheckForeseesUnreadableSourcesUnwritableFoldersLongNames) {
+  Workspace space;
+  const QString folder = space.source_folder();
+  WriteBytes(folder + "first", kMbox);
+  const std::string n251(251, 'n');
+  const std::string n252(252, 'm');
+  WriteBytes(folder + QString::fromStdString(n251), kMbox);
+  WriteBytes(folder + QString::fromStdString(n252), kMbox);
+
+  // An output name of 256 bytes: refused, with the reason, nothing written.
+  Process process = RunConvert({"--to-box", "first", n252}, folder);
+  EXPECT_EQ(process.code, 1);
+  EXPECT_NE(process.err.find("mailbox 2"), std::string::npos) << process.err;
+  EXPECT_NE(process.err.find("longer than"), std::string::npos) << process.err;
+  EXPECT_FALSE(QFileInfo::exists(folder + "first.box"));
+  // 255 bytes fit, although the temporary name would not.
+  process = RunConvert({"--to-box", "--quiet", n251}, folder);
+  EXPECT_EQ(process.code, 0) << process.err;
+  EXPECT_EQ(ReadBytes(folder + QString::fromStdString(n251 + ".box")),
+            Expected(kMbox, true));
+
+  if (!HaveSecondUser()) GTEST_SKIP() << "the rest needs root and runuser";
+  ASSERT_EQ(::chmod(QFile::encodeName(space.root()).constData(), 0755), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+  WriteBytes(folder + "secret", kMbox);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder + "secret").constData(), 0600), 0);
+  const std::string as_nobody = "exec runuser -u nobody -- \"$Q\" --to-box ";
+  process = RunShell(as_nobody + "first secret", folder);
+  EXPECT_EQ(process.code, 1);
+  EXPECT_NE(process.err.find("mailbox 2"), std::string::npos) << process.err;
+  EXPECT_NE(process.err.find("no permission to read"), std::string::npos)
+      << process.err;
+  EXPECT_FALSE(QFileInfo::exists(folder + "first.box"));
+
+  const QString closed = space.root() + "/closed/";
+  ASSERT_TRUE(QDir().mkdir(closed));
+  process = RunShell(as_nobody + "-o " + Quoted(closed) + " first", folder);
+  EXPECT_EQ(process.code, 1);
+  EXPECT_NE(process.err.find("no permission to create"), std::string::npos)
+      << process.err;
+  EXPECT_TRUE(Entries(closed).isEmpty());
+}
+
+// "caf\xE9" decodes to "caf\uFFFD", which is another file's name.
+TEST(RealFaults, NameThatIsNotUtf8NeverConvertsAnotherFile) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString replacement = folder.path() + "/caf\uFFFD";
+  WriteBytes(replacement, kMbox);
+  WriteBytes(replacement + ".box", "old");
+  const std::string latin1 = QFile::encodeName(folder.path()).toStdString() + "/caf\xE9";
+  const int fd = ::open(latin1.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, kMbox.data(), kMbox.size()), ssize_t(kMbox.size()));
+  ::close(fd);
+  const Process process = RunConvert({"--to-box", "--", "caf\xE9"}, folder.path());
+  EXPECT_EQ(process.code, 1);
+  EXPECT_NE(process.err.find("not valid UTF-8"), std::string::npos) << process.err;
+  EXPECT_EQ(ReadBytes(replacement + ".box"), "old");
+  EXPECT_NE(::access((latin1 + ".box").c_str(), F_OK), 0);
+  ::unlink(latin1.c_str());
+}
+
+TEST(RealFaults, StandardOutputErrorsAreReported) {
+  Workspace space;
+  space.AddSource("a", kMbox);
+  const std::string convert =
+      "\"$Q\" --to-box -o " + Quoted(space.target_folder()) + " a";
+  Process process = RunShell(convert + " >/dev/full", space.source_folder());
+  EXPECT_EQ(process.code, 1);
+  EXPECT_NE(process.err.find("No space left"), std::string::npos) << process.err;
+  // A reader that is gone before the list is written.
+  process = RunShell("{ sleep 0.3; " + convert + "; echo \"code=$?\" >&2; } | true",
+                     space.source_folder());
+  EXPECT_NE(process.err.find("code=1"), std::string::npos) << process.err;
+  EXPECT_NE(process.err.find("Broken pipe"), std::string::npos) << process.err;
+}
+
+// A mail client that holds the fcntl write lock while it appends: the run
+// waits for it and converts the mailbox as the client left it.
+TEST(RealFaults, WriterHoldingTheLockIsWaitedFor) {
+  Workspace space;
+  space.AddSource("a", kMbox);
+  const std::string more = "From c@example.org Mon Jan  1 09:00:00 2024\n\nthree\n";
+  const QByteArray path = QFile::encodeName(space.source_folder() + "a");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t client = ::fork();
+  if (client == 0) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fd < 0 || ::fcntl(fd, F_SETLKW, &lock) != 0) ::_exit(1);
+    (void)!::write(ready[1], "x", 1);
+    ::usleep(400 * 1000);
+    (void)!::write(fd, more.data(), more.size());
+    ::_exit(0);  // the lock goes with the process
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  const RunResult result = RunJob(space.job);
+  int status = 0;
+  ::waitpid(client, &status, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ASSERT_TRUE(result.ok()) << Describe(result);
+  EXPECT_EQ(space.Output("a.box"), Expected(kMbox + more, true));
+}
+
+// The renames reach the disk: the folder is synced after the last of them,
+// once, before the run reports success.
+TEST(RealFaults, TargetFolderIsSyncedAfterTheRenames) {
+  Workspace space;
+  for (const char* name : {"a", "b", "c"}) space.AddSource(name, kMbox);
+  FaultFileLayer files(SystemFileLayer());
+  std::vector<std::pair<FileOp, QString>> calls;
+  files.before = [&](FileOp op, const QString& path) { calls.emplace_back(op, path); };
+  ASSERT_TRUE(RunJob(space.job, files).ok());
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().first, FileOp::kSyncFolder);
+  EXPECT_EQ(calls.back().second, space.target_folder());
+  EXPECT_EQ(files.calls(FileOp::kSyncFolder), 1);
+  EXPECT_EQ(files.calls(FileOp::kCommit), 3);
 }
 
 }  // namespace
