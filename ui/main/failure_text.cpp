@@ -21,17 +21,24 @@ constexpr const char* kGermanReasons[] = {
     "gewöhnliche Datei ist",                                 // kOutputNotRegular
     "die Ausgabe würde eine Mailbox dieses Laufs überschreiben",  // kOutputIsSource
     "eine andere Mailbox dieses Laufs hat dieselbe Ausgabe",      // kOutputClash
-};
-constexpr const char* kEnglishReasons[] = {
-    "",                                                   // kSystem
-    "the target folder does not exist",                   // kTargetMissing
-    "the target is not a folder",                         // kTargetNotFolder
-    "the mailbox does not exist",                         // kSourceMissing
-    "the mailbox is not a regular file",                  // kSourceNotRegular
-    "the output name is taken by something that is not a "
-    "regular file",                                       // kOutputNotRegular
-    "the output would overwrite a mailbox of this run",   // kOutputIsSource
-    "another mailbox of this run has the same output",    // kOutputClash
+    "der Name der Ausgabe ist ein symbolischer Link, dem nicht gefolgt "
+    "wird",                                                        // kOutputIsLink
+    "keine Berechtigung, die Mailbox zu lesen",                    // kSourceUnreadable
+    "keine Berechtigung, im Zielordner Dateien anzulegen",         // kTargetNotWritable
+    "der Zielordner liegt auf einem schreibgeschützten Dateisystem",  // kTargetReadOnly
+    "der Name der Ausgabe ist länger, als das Dateisystem des Ziels "
+    "erlaubt",                                                     // kNameTooLong
+    "das Dateisystem des Ziels erlaubt diesen Namen der Ausgabe nicht",  // kNameNotAllowed
+    "eine andere Mailbox dieses Laufs hat auf diesem Dateisystem, das "
+    "Groß- und Kleinschreibung nicht unterscheidet, dieselbe Ausgabe",  // kOutputCaseClash
+    "die Ausgabe würde eine andere Ausgabe dieses Laufs ersetzen (das "
+    "Dateisystem unterscheidet Groß- und Kleinschreibung nicht)",  // kReplacesOwnOutput
+    "ein anderes Programm hat eine Datei dieses Namens angelegt, während "
+    "die Ausgabe geschrieben wurde",                               // kOutputTaken
+    "die Mailbox hat sich geändert, während sie gelesen wurde",    // kSourceChanged
+    "ein anderes Programm schreibt die Mailbox (sie ist gesperrt)",  // kSourceLocked
+    "der Name ist kein gültiges UTF-8 und kann nicht unverändert "
+    "weitergegeben werden",                                        // kNameNotUtf8
 };
 constexpr const char* kFrenchReasons[] = {
     "",                                                          // kSystem
@@ -43,10 +50,35 @@ constexpr const char* kFrenchReasons[] = {
     "fichier ordinaire",                                         // kOutputNotRegular
     "le fichier de sortie écraserait une boîte de cette conversion",  // kOutputIsSource
     "une autre boîte de cette conversion a le même fichier de sortie",  // kOutputClash
+    "le nom du fichier de sortie est un lien symbolique, qui n'est pas "
+    "suivi",                                                       // kOutputIsLink
+    "pas de permission de lire la boîte aux lettres",              // kSourceUnreadable
+    "pas de permission de créer des fichiers dans le dossier de "
+    "destination",                                                 // kTargetNotWritable
+    "le dossier de destination est sur un système de fichiers en "
+    "lecture seule",                                               // kTargetReadOnly
+    "le nom du fichier de sortie est plus long que ne le permet le "
+    "système de fichiers de la destination",                       // kNameTooLong
+    "le système de fichiers de la destination n'accepte pas ce nom de "
+    "fichier de sortie",                                           // kNameNotAllowed
+    "une autre boîte de cette conversion a le même fichier de sortie sur "
+    "ce système de fichiers, qui ne distingue pas majuscules et "
+    "minuscules",                                                  // kOutputCaseClash
+    "le fichier de sortie remplacerait un autre fichier de sortie de "
+    "cette conversion (le système de fichiers ne distingue pas "
+    "majuscules et minuscules)",                                   // kReplacesOwnOutput
+    "un autre programme a créé un fichier de ce nom pendant l'écriture "
+    "du fichier de sortie",                                        // kOutputTaken
+    "la boîte aux lettres a changé pendant sa lecture",            // kSourceChanged
+    "un autre programme écrit la boîte aux lettres (elle est "
+    "verrouillée)",                                                // kSourceLocked
+    "le nom n'est pas de l'UTF-8 valide et ne peut pas être transmis "
+    "tel quel",                                                    // kNameNotUtf8
 };
 static_assert(std::size(kGermanReasons) == kReasonCount);
-static_assert(std::size(kEnglishReasons) == kReasonCount);
 static_assert(std::size(kFrenchReasons) == kReasonCount);
+constexpr std::size_t kStepCount =
+    static_cast<std::size_t>(RunStep::kSyncFolder) + 1;
 
 struct FailureTable {
   const char* run_stopped;           // first line
@@ -61,8 +93,9 @@ struct FailureTable {
   const char* folder_picker;         // %1 reason
   const char* status_stopped;        // status line after a check failure
   const char* status_stopped_at;     // %1 number, %2 name
-  std::array<const char*, 9> steps;  // by RunStep
-  const char* const* reasons;        // by FailureReason
+  std::array<const char*, kStepCount> steps;  // by RunStep
+  // By FailureReason; none for English, whose words are the engine's own.
+  const char* const* reasons;
 };
 
 constexpr FailureTable kGerman = {
@@ -80,7 +113,8 @@ constexpr FailureTable kGerman = {
     "Konvertierung abgebrochen bei Mailbox %1 (%2).",
     {"Prüfen des Auftrags", "Größe der Quelle ermitteln", "Quelle öffnen",
      "Quelle lesen", "Quelle schließen", "Ausgabe anlegen", "Ausgabe schreiben",
-     "Ausgabe speichern", "Ausgabe fertigstellen"},
+     "Ausgabe speichern", "Ausgabe fertigstellen",
+     "Ausgabe auf die Platte bringen", "Ordnereinträge auf die Platte bringen"},
     kGermanReasons,
 };
 
@@ -99,8 +133,9 @@ constexpr FailureTable kEnglish = {
     "Conversion stopped at mailbox %1 (%2).",
     {"checking the job", "finding the source's size", "opening the source",
      "reading the source", "closing the source", "creating the output",
-     "writing the output", "saving the output", "completing the output"},
-    kEnglishReasons,
+     "writing the output", "saving the output", "completing the output",
+     "storing the output on the disk", "storing the folder's entries on the disk"},
+    nullptr,
 };
 
 constexpr FailureTable kFrench = {
@@ -119,7 +154,8 @@ constexpr FailureTable kFrench = {
     {"vérification de la tâche", "taille de la source",
      "ouverture de la source", "lecture de la source", "fermeture de la source",
      "création du fichier", "écriture du fichier", "enregistrement du fichier",
-     "finalisation du fichier"},
+     "finalisation du fichier", "écriture du fichier sur le disque",
+     "écriture des entrées du dossier sur le disque"},
     kFrenchReasons,
 };
 
@@ -142,7 +178,8 @@ QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 QString OwnReasonWords(Language language, FailureReason reason) {
   const auto index = static_cast<std::size_t>(reason);
   if (reason == FailureReason::kSystem || index >= kReasonCount) return {};
-  return Text(TableFor(language).reasons[index]);
+  const FailureTable& t = TableFor(language);
+  return t.reasons == nullptr ? ReasonText(reason) : Text(t.reasons[index]);
 }
 
 QString ReasonInWords(Language language, const RunFailure& failure) {
