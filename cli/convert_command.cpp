@@ -315,7 +315,7 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   std::optional<RunFailure> failure;
   int offset = 0;
   for (const ConversionJob& job : jobs) {
-    RunResult result = RunConversion(job, text, files, reporter, options);
+    RunResult result = RunConversion(job, ProgressTextOf(text), files, reporter, options);
     converted.insert(converted.end(), result.converted.begin(),
                      result.converted.end());
     if (result.failure) {

@@ -159,7 +159,7 @@ std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
   return Check(job, files, &sources);
 }
 
-RunResult RunConversion(const ConversionJob& job, const UiText& text,
+RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
                         FileLayer& files, ConversionReporter& reporter,
                         const RunOptions& options) {
   RunResult result;

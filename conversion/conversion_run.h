@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "conversion/file_layer.h"
+#include "conversion/progress_text.h"
 #include "conversion/run_failure.h"
-#include "ui/text/ui_text.h"
 
 namespace quillet {
 
@@ -86,7 +86,7 @@ std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files);
 // failing one leaves nothing behind (an existing file of its name stays as
 // it was), later mailboxes are not touched, and no source is ever written.
 // A failing folder sync is reported with every output in `converted`.
-RunResult RunConversion(const ConversionJob& job, const UiText& text,
+RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
                         FileLayer& files, ConversionReporter& reporter,
                         const RunOptions& options = {});
 

@@ -21,15 +21,11 @@ using Calls = std::vector<std::string>;
 
 const std::string kSep(BoxSeparator);
 
-UiText German() {
-  UiText text;
-  FillUiText(text, Language::kGerman);
-  return text;
-}
+ProgressText German() { return testing::GermanProgress(); }
 
 std::string Status(int mailbox, int message) {
   return "status " +
-         ProgressStatus(German(), mailbox, message).toStdString();
+         StatusLine(German(), mailbox, message).toStdString();
 }
 
 // --- mbox to .box --------------------------------------------------------

@@ -57,7 +57,7 @@ constexpr std::size_t kLookAheadChunk = 64 * 1024;
 class ConverterBase {
  public:
   ConverterBase(LineReader& reader, MailboxWriter& writer,
-                ConversionReporter& reporter, const UiText& text,
+                ConversionReporter& reporter, const ProgressText& text,
                 qint64 mailbox_number)
       : reader_(reader),
         writer_(writer),
@@ -103,12 +103,12 @@ class ConverterBase {
     // The text up to the message number is the same all through a mailbox;
     // only the number and the suffix are added per message.
     if (status_head_.isEmpty()) {
-      status_head_ = ProgressStatus(text_, mailbox_number_, 0);
-      status_head_.chop(text_.ProgressSuffix.size() + 1);
+      status_head_ = StatusLine(text_, mailbox_number_, 0);
+      status_head_.chop(text_.suffix.size() + 1);
     }
     status_ = status_head_;
     status_ += QString::number(messages_);
-    status_ += text_.ProgressSuffix;
+    status_ += text_.suffix;
     reporter_.SetStatusText(status_);
     reporter_.Repaint();
   }
@@ -168,7 +168,7 @@ class ConverterBase {
   LineReader& reader_;
   MailboxWriter& writer_;
   ConversionReporter& reporter_;
-  const UiText& text_;
+  const ProgressText& text_;
   const qint64 mailbox_number_;
 
   bool crlf_source_ = true;  // the last line ended in CR LF
@@ -190,7 +190,7 @@ class ToBoxConverter : public ConverterBase {
   static constexpr std::string_view kLineEnd = "\r\n";
 
   ToBoxConverter(LineReader& reader, MailboxWriter& writer,
-                 ConversionReporter& reporter, const UiText& text,
+                 ConversionReporter& reporter, const ProgressText& text,
                  qint64 mailbox_number, const QDateTime&)
       : ConverterBase(reader, writer, reporter, text, mailbox_number) {}
 
@@ -409,7 +409,7 @@ class ToMboxConverter : public ConverterBase {
   static constexpr std::string_view kLineEnd = "\n";
 
   ToMboxConverter(LineReader& reader, MailboxWriter& writer,
-                  ConversionReporter& reporter, const UiText& text,
+                  ConversionReporter& reporter, const ProgressText& text,
                   qint64 mailbox_number, const QDateTime& fallback_time)
       : ConverterBase(reader, writer, reporter, text, mailbox_number),
         fallback_time_(fallback_time) {}
@@ -563,7 +563,7 @@ class ToMboxConverter : public ConverterBase {
 }  // namespace
 
 qint64 ConvertMailbox(LineReader& reader, MailboxWriter& writer,
-                      ConversionReporter& reporter, const UiText& text,
+                      ConversionReporter& reporter, const ProgressText& text,
                       qint64 mailbox_number, const QDateTime& fallback_time,
                       bool mbox_to_box) {
   if (mbox_to_box) {

@@ -7,7 +7,6 @@
 #include "conversion/conversion_run.h"
 #include "conversion/line_reader.h"
 #include "conversion/mailbox_writer.h"
-#include "ui/text/ui_text.h"
 
 namespace quillet {
 
@@ -17,7 +16,7 @@ namespace quillet {
 // and `writer`; the caller finishes or discards the output.
 // `fallback_time` dates mbox separators of messages without a usable date.
 qint64 ConvertMailbox(LineReader& reader, MailboxWriter& writer,
-                      ConversionReporter& reporter, const UiText& text,
+                      ConversionReporter& reporter, const ProgressText& text,
                       qint64 mailbox_number, const QDateTime& fallback_time,
                       bool mbox_to_box);
 

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTimeZone>
 
-#include "ui/text/ui_text.h"
 
 namespace quillet::testing {
 
@@ -62,19 +61,22 @@ QStringList Workspace::TargetEntries() const {
   return names;
 }
 
+ProgressText GermanProgress() {
+  return {QStringLiteral("konvertiere Mailbox "), QStringLiteral(" Nachricht "),
+          QStringLiteral(", bitte warten...")};
+}
+
 std::string Convert(std::string_view input, bool mbox_to_box,
                     std::size_t read_chunk, RecordingReporter* reporter) {
   Workspace space;
   const QString name = mbox_to_box ? "m" : "m.box";
   space.AddSource(name, input);
   space.job.MboxToBox = mbox_to_box;
-  UiText text;
-  FillUiText(text, Language::kGerman);
   RecordingReporter own;
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
-  const RunResult result = RunConversion(space.job, text, SystemFileLayer(),
+  const RunResult result = RunConversion(space.job, GermanProgress(), SystemFileLayer(),
                                          reporter ? *reporter : own, options);
   EXPECT_TRUE(result.ok()) << result.failure->Describe().toStdString();
   return space.Output(mbox_to_box ? "m.box" : "m");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "conversion/conversion_run.h"
+#include "conversion/progress_text.h"
 #include "conversion/file_layer.h"
 
 namespace quillet::testing {
@@ -50,6 +51,9 @@ class Workspace {
  private:
   QTemporaryDir root_;
 };
+
+// The German status line's words, as the window hands them to a run.
+ProgressText GermanProgress();
 
 // Converts `input` as one mailbox named "m" (or "m.box") in the direction
 // given and returns the output's bytes. Fails the test on a run failure.

@@ -93,7 +93,7 @@ RunResult Run(const ConversionJob& job, FileLayer& files,
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = kStarted;
-  return RunConversion(job, text, files, reporter, options);
+  return RunConversion(job, ProgressTextOf(text), files, reporter, options);
 }
 
 QStringList Entries(const QString& folder) {

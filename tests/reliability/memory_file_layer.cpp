@@ -226,7 +226,7 @@ std::string CompareEngineWithModel(const DifferentialCase& c) {
   options.read_chunk = c.read_chunk;
   options.started = kStarted;
   CallRecorder recorder;
-  const RunResult result = RunConversion(job, text, files, recorder, options);
+  const RunResult result = RunConversion(job, ProgressTextOf(text), files, recorder, options);
   if (!result.ok()) {
     return "the engine failed: " + result.failure->Describe().toStdString();
   }

@@ -55,7 +55,7 @@ std::string EngineConvert(const std::string& input, bool mbox_to_box,
   options.started = started;
   CallRecorder recorder;
   const RunResult result =
-      RunConversion(job, EnglishText(), files, recorder, options);
+      RunConversion(job, ProgressTextOf(EnglishText()), files, recorder, options);
   if (!result.ok() || result.converted.size() != 1) {
     ADD_FAILURE() << "the engine failed on " << Printable(input, 200);
     return {};

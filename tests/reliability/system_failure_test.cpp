@@ -67,7 +67,7 @@ RunResult RunJob(const ConversionJob& job, FileLayer& files = SystemFileLayer(),
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = kStarted;
-  return RunConversion(job, text, files, reporter ? *reporter : own, options);
+  return RunConversion(job, ProgressTextOf(text), files, reporter ? *reporter : own, options);
 }
 
 QStringList Entries(const QString& folder) {

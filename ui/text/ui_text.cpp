@@ -110,11 +110,13 @@ void FillUiText(UiText& text, Language language) {
   };
 }
 
+ProgressText ProgressTextOf(const UiText& text) {
+  return {text.ProgressPrefix, text.ProgressMiddle, text.ProgressSuffix};
+}
+
 QString ProgressStatus(const UiText& text, qint64 mailbox_number,
                        qint64 message_number) {
-  return text.ProgressPrefix + QString::number(mailbox_number) +
-         text.ProgressMiddle + QString::number(message_number) +
-         text.ProgressSuffix;
+  return StatusLine(ProgressTextOf(text), mailbox_number, message_number);
 }
 
 }  // namespace quillet

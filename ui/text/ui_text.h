@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "conversion/progress_text.h"
+
 namespace quillet {
 
 // The interface languages. Every start of the program is German.
@@ -38,6 +40,10 @@ struct UiText {
 // Replaces all sixteen strings of `text` with the table of `language`.
 // Relabels nothing by itself.
 void FillUiText(UiText& text, Language language);
+
+// The pieces of a run's status line in this language, as the engine takes
+// them.
+ProgressText ProgressTextOf(const UiText& text);
 
 // The status line of a run: prefix, mailbox number, middle, message number,
 // suffix, joined as they stand; numbers in plain decimal digits.
