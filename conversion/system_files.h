@@ -1,0 +1,32 @@
+#ifndef QUILLET_CONVERSION_SYSTEM_FILES_H_
+#define QUILLET_CONVERSION_SYSTEM_FILES_H_
+
+// The real file system's sources and outputs behind SystemFileLayer().
+// POSIX only.
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+#include "conversion/file_layer.h"
+
+namespace quillet {
+
+// The system's words for an errno value.
+QString SystemError(int error);
+
+// A source opened for reading: a regular file, under a shared lock, whose
+// size and modification time are checked again at the end. Nothing, with
+// `error` set, when it cannot be opened.
+std::unique_ptr<InputFile> OpenSystemInput(const QByteArray& path,
+                                           QString* error);
+
+// An output written under a temporary name in its folder and renamed over
+// `path` once complete and synced. Nothing, with `error` set, when the
+// temporary file cannot be created.
+std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
+                                             QString* error);
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONVERSION_SYSTEM_FILES_H_
