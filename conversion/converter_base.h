@@ -1,0 +1,203 @@
+#ifndef QUILLET_CONVERSION_CONVERTER_BASE_H_
+#define QUILLET_CONVERSION_CONVERTER_BASE_H_
+
+// What the two directions of the converter share. Internal to
+// mailbox_converter, to_box_converter and to_mbox_converter.
+
+#include <QDateTime>
+#include <QString>
+#include <string>
+#include <string_view>
+
+#include "conversion/conversion_run.h"
+#include "conversion/line_reader.h"
+#include "conversion/mailbox_format.h"
+#include "conversion/mailbox_writer.h"
+#include "conversion/mbox_rules.h"
+#include "conversion/progress_text.h"
+
+namespace quillet::converter {
+
+// Takes the rest of the current line unseen.
+inline void SkipRestOfLine(LineReader& reader) {
+  std::string_view piece;
+  while (reader.NextPiece(&piece)) {
+  }
+}
+
+// Copies the rest of the current line to `writer`, without its line end.
+inline void CopyRestOfLine(LineReader& reader, MailboxWriter& writer) {
+  std::string_view piece;
+  while (reader.NextPiece(&piece)) writer.Append(piece);
+}
+
+// Takes bytes and keeps nothing: a writer over it counts what a conversion
+// would write.
+class CountingOutput final : public OutputFile {
+ public:
+  bool Write(const char*, qint64) override { return true; }
+  bool Flush() override { return true; }
+  bool Commit() override { return true; }
+  QString ErrorString() const override { return {}; }
+};
+
+class SilentReporter final : public ConversionReporter {
+ public:
+  void SetProgressMax(qint64) override {}
+  void SetProgressValue(qint64) override {}
+  void SetStatusText(const QString&) override {}
+  void Repaint() override {}
+};
+
+// The size of the reads of a look ahead through a message's body.
+constexpr std::size_t kLookAheadChunk = 64 * 1024;
+
+// What the two directions share: the bytes kept back to be written in one
+// piece, progress and message counting, and the counting of a body's
+// written length for its Content-Length field.
+//
+// Every line goes through one of two paths. The fast path (whole plain
+// lines in the reader's buffer, and runs of CR LF lines) takes only lines
+// that no rule changes and that change no state: no separator candidate,
+// no quoted line, no empty line, no Content-Length candidate. Every other
+// line takes ProcessLine(), where all the rules are; so the fast path only
+// decides where the bytes come from.
+class ConverterBase {
+ public:
+  ConverterBase(LineReader& reader, MailboxWriter& writer,
+                ConversionReporter& reporter, const ProgressText& text,
+                qint64 mailbox_number)
+      : reader_(reader),
+        writer_(writer),
+        reporter_(reporter),
+        text_(text),
+        mailbox_number_(mailbox_number) {}
+
+  qint64 messages() const { return messages_; }
+
+ protected:
+  // The writer, once the bytes kept back in the span are written: every
+  // write other than Keep() goes through here, so the order holds.
+  MailboxWriter& Writer() {
+    FlushSpan();
+    return writer_;
+  }
+
+  // Marks source bytes, still in the reader's buffer, that go out as they
+  // stand. Neighbouring runs are joined and written in one piece.
+  void Keep(const char* begin, std::size_t size) {
+    if (size == 0) return;
+    if (span_size_ > 0 && span_begin_ + span_size_ == begin) {
+      span_size_ += size;
+      return;
+    }
+    FlushSpan();
+    span_begin_ = begin;
+    span_size_ = size;
+  }
+
+  // Must run before the reader's buffer can move.
+  void FlushSpan() {
+    if (span_size_ == 0) return;
+    writer_.Append({span_begin_, span_size_});
+    span_size_ = 0;
+  }
+
+  void Reckon(qint64 line_length) { reckoned_ += line_length + 2; }
+
+  void ReportSeparator() {
+    reporter_.SetProgressValue(reckoned_);
+    ++messages_;
+    // The text up to the message number is the same all through a mailbox;
+    // only the number and the suffix are added per message.
+    if (status_head_.isEmpty()) {
+      status_head_ = StatusLine(text_, mailbox_number_, 0);
+      status_head_.chop(text_.suffix.size() + 1);
+    }
+    status_ = status_head_;
+    status_ += QString::number(messages_);
+    status_ += text_.suffix;
+    reporter_.SetStatusText(status_);
+    reporter_.Repaint();
+  }
+
+  // The current line, which must be whole within kLineProbe bytes, as a
+  // copy: the reader's buffer may move before it is written.
+  std::string TakeWholeLine() {
+    std::string line(reader_.Head(kLineProbe));
+    SkipRestOfLine(reader_);
+    return line;
+  }
+
+  // Writes the current line, one '>' more or less when it is a quoted
+  // "From " line (`quote_change` +1 or -1; 0 copies it as it stands).
+  void CopyLine(int quote_change) {
+    FlushSpan();
+    if (quote_change != 0 && reader_.Head(1) == ">") {
+      const QuoteRun run = TakeQuoteRun(reader_);
+      AppendQuotes(run.from_follows ? run.quotes + quote_change : run.quotes,
+                   [&](std::string_view q) { writer_.Append(q); });
+    } else if (quote_change > 0 &&
+               reader_.Head(MboxSeparatorStart.size()) == MboxSeparatorStart) {
+      writer_.Append(">");
+    }
+    CopyRestOfLine(reader_, writer_);
+    writer_.EndLine();
+  }
+
+  // The written length of the body of the message whose Content-Length
+  // field the reader has just passed: `T` is the converter of this
+  // direction, run in counting mode from the next line to the message's
+  // end.
+  template <class T>
+  qint64 CountBody(const T& self) {
+    OffsetInput input(reader_.file(), reader_.offset());
+    LineReader reader(input, kLookAheadChunk, reader_.offset(),
+                      reader_.cr_rule());
+    CountingOutput sink;
+    MailboxWriter counter(sink, T::kLineEnd, kLookAheadChunk);
+    SilentReporter silent;
+    T scout(reader, counter, silent, text_, mailbox_number_, QDateTime());
+    scout.StartCounting(self);
+    scout.Run();
+    if (reader.failed()) reader_.Fail(reader.error());
+    return scout.counted_body();
+  }
+
+  // Counting mode: stop at the end of the message instead of converting on.
+  bool counting_ = false;
+  bool stop_ = false;
+  qint64 body_start_ = -1;  // writer position after the header block
+
+  qint64 counted_body() const {
+    return body_start_ < 0 ? 0 : writer_.position() - body_start_;
+  }
+
+  LineReader& reader_;
+  MailboxWriter& writer_;
+  ConversionReporter& reporter_;
+  const ProgressText& text_;
+  const qint64 mailbox_number_;
+
+  bool crlf_source_ = true;  // the last line ended in CR LF
+  const char* span_begin_ = nullptr;
+  std::size_t span_size_ = 0;
+
+  QString status_head_;
+  QString status_;
+  qint64 reckoned_ = 0;
+  qint64 messages_ = 0;
+};
+
+
+// Converts an open mailbox in one direction; returns the messages found.
+qint64 ConvertToBox(LineReader& reader, MailboxWriter& writer,
+                    ConversionReporter& reporter, const ProgressText& text,
+                    qint64 mailbox_number);
+qint64 ConvertToMbox(LineReader& reader, MailboxWriter& writer,
+                     ConversionReporter& reporter, const ProgressText& text,
+                     qint64 mailbox_number, const QDateTime& fallback_time);
+
+}  // namespace quillet::converter
+
+#endif  // QUILLET_CONVERSION_CONVERTER_BASE_H_
