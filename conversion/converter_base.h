@@ -151,6 +151,9 @@ class ConverterBase {
   // end.
   template <class T>
   qint64 CountBody(const T& self) {
+    // The field's line is taken whole: the scout starts at a line start.
+    Q_ASSERT(reader_.line_end() != LineEnd::kNone || reader_.failed() ||
+             reader_.at_eof());
     OffsetInput input(reader_.file(), reader_.offset());
     LineReader reader(input, kLookAheadChunk, reader_.offset(),
                       reader_.cr_rule());

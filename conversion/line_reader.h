@@ -147,6 +147,9 @@ class LineReader {
     return true;
   }
   void TakePeeked(const std::string_view& line, std::size_t end_size) {
+    // Only the line just peeked, whole, between lines.
+    Q_ASSERT(!in_line_ && line.data() == data());
+    Q_ASSERT(line.size() + end_size <= available());
     pos_ += line.size() + end_size;
   }
 
@@ -159,6 +162,8 @@ class LineReader {
     const char* begin = data();
     const std::size_t size =
         PlainCrLfRun(begin, begin + available(), excluded);
+    // A run is whole lines: it ends just after an LF.
+    Q_ASSERT(size == 0 || begin[size - 1] == '\n');
     pos_ += size;
     return {begin, size};
   }

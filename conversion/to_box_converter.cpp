@@ -44,6 +44,11 @@ class ToBoxConverter : public ConverterBase {
         if (whole && IsPlain(line)) {
           if (pending_empty_) WritePendingEmpty();
           reader_.TakePeeked(line, end_size);
+          // No rule looks at this line: no separator, no MMDF delimiter,
+          // no Content-Length field.
+          Q_ASSERT(line.substr(0, MboxSeparatorStart.size()) !=
+                   MboxSeparatorStart);
+          Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
           crlf_source_ = end == LineEnd::kCrLf;
           Reckon(static_cast<qint64>(line.size()));
           // A quoted "From " line loses its first '>'.

@@ -34,6 +34,8 @@ class ToMboxConverter : public ConverterBase {
       }
       if (whole && IsPlain(line)) {
         reader_.TakePeeked(line, end_size);
+        Q_ASSERT(!IsSourceSeparator(line, false));
+        Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
         Reckon(static_cast<qint64>(line.size()));
         // A quoted "From " line gets one '>' more.
         if (line[0] == '>' && MeasureQuotes(line).from_follows) {

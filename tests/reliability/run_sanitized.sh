@@ -16,7 +16,7 @@ case "$build" in
 esac
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON -DQUILLET_ASSERTS=ON >/dev/null
 cmake --build "$build" ${JOBS:+-j "$JOBS"}
 
 # Any report ends the test that made it; UBSan's come with a stack trace.
