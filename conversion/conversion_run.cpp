@@ -152,6 +152,91 @@ struct PendingOutput {
 constexpr std::size_t kGroupFiles = 128;
 constexpr qint64 kGroupBytes = qint64{32} << 20;
 
+// One mailbox of the run and its two files.
+struct Mailbox {
+  qint64 number;   // 1-based, in the run
+  QString name;    // as the job lists it
+  QString source;  // full paths
+  QString output;
+};
+
+struct OpenMailbox {
+  qint64 size = 0;
+  std::unique_ptr<InputFile> input;
+  std::unique_ptr<OutputFile> output;
+};
+
+RunFailure FailureOf(const Mailbox& mailbox, const QString& path,
+                     const StepFailure& step) {
+  return RunFailure{step.step, static_cast<int>(mailbox.number), mailbox.name,
+                    path, step.reason,
+                    step.code != FailureReason::kSystem ? step.code
+                                                        : CodeOf(step.reason)};
+}
+
+// The open step: the source's size (the progress maximum), the source and
+// the output's temporary file.
+std::optional<OpenMailbox> Open(const Mailbox& mailbox, FileLayer& files,
+                                const PathFacts& source,
+                                ConversionReporter& reporter,
+                                RunFailure* failure) {
+  const auto fail = [&](RunStep step, const QString& path,
+                        const QString& reason) {
+    *failure = FailureOf(mailbox, path, StepFailure{step, reason});
+    return std::nullopt;
+  };
+  OpenMailbox open;
+  QString error;
+  const std::optional<qint64> size = files.Size(mailbox.source, &error);
+  if (!size) return fail(RunStep::kSizeQuery, mailbox.source, error);
+  open.size = *size;
+  reporter.SetProgressMax(*size);
+  open.input = files.OpenInput(mailbox.source, &error);
+  if (!open.input) return fail(RunStep::kOpenSource, mailbox.source, error);
+  open.output = files.OpenOutput(mailbox.output, &error);
+  if (!open.output) return fail(RunStep::kOpenOutput, mailbox.output, error);
+  open.output->SetNewFileMode(source.permissions);
+  return open;
+}
+
+// Buffers fit the mailbox: a run over thousands of small mailboxes should
+// not allocate and clear megabytes for each. A source that grows while it
+// is read is still read whole, in reads of this size.
+std::size_t Fitted(qint64 size, std::size_t most) {
+  const qint64 room = size + size / 8 + 64;  // CR LF ends may add bytes
+  return std::min(most, static_cast<std::size_t>(
+                            std::max<qint64>(room, qint64{4096})));
+}
+
+// The finish step up to the sync: the reader's and writer's failures, the
+// source's close (a source that changed while it was read fails here), and
+// the output's last bytes handed to the system.
+std::optional<RunFailure> FinishWriting(const Mailbox& mailbox,
+                                        const LineReader& reader,
+                                        MailboxWriter& writer,
+                                        InputFile& input) {
+  if (const auto failed = reader.failure()) {
+    return FailureOf(mailbox, mailbox.source, *failed);
+  }
+  if (const auto& failed = writer.failure()) {
+    return FailureOf(mailbox, mailbox.output, *failed);
+  }
+  if (!input.Close()) {
+    if (input.Changed()) {
+      return FailureOf(mailbox, mailbox.source,
+                       StepFailure{RunStep::kRead,
+                                   ReasonText(FailureReason::kSourceChanged),
+                                   FailureReason::kSourceChanged});
+    }
+    return FailureOf(mailbox, mailbox.source,
+                     StepFailure{RunStep::kCloseSource, input.ErrorString()});
+  }
+  if (!writer.FinishWriting()) {
+    return FailureOf(mailbox, mailbox.output, *writer.failure());
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
@@ -236,57 +321,32 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
   };
 
   for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
-    const qint64 number = i + 1;
-    const QString& name = job.MailboxFiles[i];
-    const QString source = job.SourceFolder + name;
-    const QString output = OutputPath(job.TargetFolder, name, job.MboxToBox);
-    const auto fail = [&](RunStep step, const QString& path,
-                          const QString& reason) {
-      return stop(Failure(step, number, name, path, reason));
-    };
+    Mailbox mailbox{i + 1, job.MailboxFiles[i],
+                    job.SourceFolder + job.MailboxFiles[i],
+                    OutputPath(job.TargetFolder, job.MailboxFiles[i],
+                               job.MboxToBox)};
+    RunFailure failure;
+    std::optional<OpenMailbox> open =
+        Open(mailbox, files, sources[static_cast<std::size_t>(i)], reporter,
+             &failure);
+    if (!open) return stop(failure);
 
-    QString error;
-    const std::optional<qint64> size = files.Size(source, &error);
-    if (!size) return fail(RunStep::kSizeQuery, source, error);
-    reporter.SetProgressMax(*size);
-
-    const std::unique_ptr<InputFile> input = files.OpenInput(source, &error);
-    if (!input) return fail(RunStep::kOpenSource, source, error);
-    std::unique_ptr<OutputFile> out = files.OpenOutput(output, &error);
-    if (!out) return fail(RunStep::kOpenOutput, output, error);
-    out->SetNewFileMode(sources[static_cast<std::size_t>(i)].permissions);
-
-    // Buffers fit the mailbox: a run over thousands of small mailboxes
-    // should not allocate and clear megabytes for each. A source that grows
-    // while it is read is still read whole, in reads of this size.
-    const auto fitted = [&](std::size_t most) {
-      const qint64 room = *size + *size / 8 + 64;  // CR LF ends may add bytes
-      return std::min(most, static_cast<std::size_t>(
-                                std::max<qint64>(room, qint64{4096})));
-    };
-    LineReader reader(*input, fitted(options.read_chunk));
-    MailboxWriter writer(*out, job.MboxToBox ? "\r\n" : "\n",
-                         fitted(std::size_t{1} << 20));
+    LineReader reader(*open->input, Fitted(open->size, options.read_chunk));
+    MailboxWriter writer(*open->output, job.MboxToBox ? "\r\n" : "\n",
+                         Fitted(open->size, std::size_t{1} << 20));
     const qint64 messages = ConvertMailbox(reader, writer, reporter, text,
-                                           number, started, job.MboxToBox);
+                                           mailbox.number, started,
+                                           job.MboxToBox);
 
-    if (reader.failed()) return fail(RunStep::kRead, source, reader.error());
-    if (writer.failed()) return fail(RunStep::kWrite, output, writer.error());
-    if (!input->Close()) {
-      if (input->Changed()) {
-        return fail(RunStep::kRead, source,
-                    ReasonText(FailureReason::kSourceChanged));
-      }
-      return fail(RunStep::kCloseSource, source, input->ErrorString());
+    if (std::optional<RunFailure> failed =
+            FinishWriting(mailbox, reader, writer, *open->input)) {
+      return stop(*failed);
     }
-    if (!writer.FinishWriting()) {
-      return fail(writer.failed_at_flush() ? RunStep::kFlush : RunStep::kWrite,
-                  output, writer.error());
-    }
-    pending.push_back({number, name, source, output, messages, std::move(out)});
-    pending_bytes += *size;
+    pending.push_back({mailbox.number, mailbox.name, mailbox.source,
+                       mailbox.output, messages, std::move(open->output)});
+    pending_bytes += open->size;
     if (pending.size() >= kGroupFiles || pending_bytes >= kGroupBytes) {
-      if (std::optional<RunFailure> failure = settle()) return stop(*failure);
+      if (std::optional<RunFailure> failed = settle()) return stop(*failed);
     }
   }
   if (std::optional<RunFailure> failure = settle()) return stop(*failure);

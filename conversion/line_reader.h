@@ -4,10 +4,12 @@
 #include <QString>
 #include <QtGlobal>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "conversion/file_layer.h"
+#include "conversion/run_failure.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -188,6 +190,11 @@ class LineReader {
 
   bool failed() const { return failed_; }
   QString error() const { return error_; }
+  // The read step's failure, once a read failed.
+  std::optional<StepFailure> failure() const {
+    if (!failed_) return std::nullopt;
+    return StepFailure{RunStep::kRead, error_, FailureReason::kSystem};
+  }
   // Marks the read as failed, for a look elsewhere in the file that failed.
   void Fail(const QString& error) {
     failed_ = true;

@@ -9,13 +9,13 @@ MailboxWriter::MailboxWriter(OutputFile& file, std::string_view line_end,
     : file_(file), line_end_(line_end), buffer_(buffer_size) {}
 
 bool MailboxWriter::AppendSlow(std::string_view bytes) {
-  if (failed_) return false;
+  if (failure_) return false;
   if (bytes.size() > buffer_.size() - used_) {
     if (!Drain()) return false;
     if (bytes.size() >= buffer_.size()) {
       // A piece as large as the buffer goes out directly.
       if (!file_.Write(bytes.data(), static_cast<qint64>(bytes.size()))) {
-        return Fail();
+        return Fail(RunStep::kWrite);
       }
       drained_ += static_cast<qint64>(bytes.size());
       return true;
@@ -28,37 +28,29 @@ bool MailboxWriter::AppendSlow(std::string_view bytes) {
 
 bool MailboxWriter::Drain() {
   if (used_ == 0) return true;
-  if (!file_.Write(buffer_.data(), static_cast<qint64>(used_))) return Fail();
+  if (!file_.Write(buffer_.data(), static_cast<qint64>(used_))) {
+    return Fail(RunStep::kWrite);
+  }
   drained_ += static_cast<qint64>(used_);
   used_ = 0;
   return true;
 }
 
-bool MailboxWriter::Fail() {
-  failed_ = true;
-  error_ = file_.ErrorString();
+bool MailboxWriter::Fail(RunStep step) {
+  failure_ = StepFailure{step, file_.ErrorString(), file_.ErrorCode()};
   return false;
 }
 
 bool MailboxWriter::FinishWriting() {
-  if (failed_ || !Drain()) return false;
-  if (!file_.Flush()) {
-    failed_at_flush_ = true;
-    return Fail();
-  }
+  if (failure_ || !Drain()) return false;
+  if (!file_.Flush()) return Fail(RunStep::kFlush);
   return true;
 }
 
 bool MailboxWriter::Finish() {
   if (!FinishWriting()) return false;
-  if (!file_.Sync()) {
-    failed_at_sync_ = true;
-    return Fail();
-  }
-  if (!file_.Commit()) {
-    failed_at_commit_ = true;
-    return Fail();
-  }
+  if (!file_.Sync()) return Fail(RunStep::kSync);
+  if (!file_.Commit()) return Fail(RunStep::kCommit);
   return true;
 }
 

@@ -4,10 +4,12 @@
 #include <QString>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "conversion/file_layer.h"
+#include "conversion/run_failure.h"
 
 namespace quillet {
 
@@ -24,7 +26,7 @@ class MailboxWriter {
   bool WriteMailboxLine(std::string_view text) {
     // Once per line: the common case, room in the buffer, copies the line
     // end by hand rather than through a second Append().
-    if (!failed_ && text.size() + 2 <= buffer_.size() - used_) {
+    if (!failure_ && text.size() + 2 <= buffer_.size() - used_) {
       if (!text.empty()) {
         std::memcpy(buffer_.data() + used_, text.data(), text.size());
       }
@@ -36,7 +38,7 @@ class MailboxWriter {
   }
   // Writes part of a line; EndLine() finishes it.
   bool Append(std::string_view bytes) {
-    if (!failed_ && bytes.size() <= buffer_.size() - used_) {
+    if (!failure_ && bytes.size() <= buffer_.size() - used_) {
       // An empty view may hold a null pointer, and memcpy from one is
       // undefined even for zero bytes.
       if (bytes.empty()) return true;
@@ -58,28 +60,22 @@ class MailboxWriter {
   // Bytes written so far, line ends included, buffered or not.
   qint64 position() const { return drained_ + static_cast<qint64>(used_); }
 
-  bool failed() const { return failed_; }
-  // Which step failed: true for the flush, false for a write or commit.
-  bool failed_at_flush() const { return failed_at_flush_; }
-  bool failed_at_sync() const { return failed_at_sync_; }
-  bool failed_at_commit() const { return failed_at_commit_; }
-  QString error() const { return error_; }
+  bool failed() const { return failure_.has_value(); }
+  // What failed first: the write, flush, sync or commit step, and why.
+  const std::optional<StepFailure>& failure() const { return failure_; }
+  QString error() const { return failure_ ? failure_->reason : QString(); }
 
  private:
   bool AppendSlow(std::string_view bytes);
   bool Drain();
-  bool Fail();
+  bool Fail(RunStep step);
 
   OutputFile& file_;
   std::string_view line_end_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   qint64 drained_ = 0;  // bytes handed to the file
-  bool failed_ = false;
-  bool failed_at_flush_ = false;
-  bool failed_at_sync_ = false;
-  bool failed_at_commit_ = false;
-  QString error_;
+  std::optional<StepFailure> failure_;
 };
 
 }  // namespace quillet

@@ -54,6 +54,14 @@ enum class FailureReason {
 // empty for kSystem.
 QString ReasonText(FailureReason reason);
 
+// Why one step of one file failed, as the reader and the writer report it:
+// the step, and an own reason or the system's words.
+struct StepFailure {
+  RunStep step = RunStep::kRead;
+  QString reason;  // in English: ReasonText(code), or the system's words
+  FailureReason code = FailureReason::kSystem;
+};
+
 // Why a run stopped. Names the mailbox, the file, the step and the reason.
 struct RunFailure {
   RunStep step = RunStep::kCheck;
