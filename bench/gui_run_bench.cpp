@@ -16,7 +16,7 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "platform/fake_desktop.h"
+#include "tests/support/fake_desktop.h"
 #include "ui/help/frm_splash.h"
 #include "ui/main/haupt.h"
 

@@ -35,6 +35,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/random.h"
+
 namespace quillet {
 namespace {
 
@@ -45,31 +47,7 @@ constexpr std::string_view kBase64 =
 
 enum class Format { kMboxLf, kMboxCrLf, kBox };
 
-// SplitMix64: small, fast and the same on every machine.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-  // Uniform in [0, n); n > 0.
-  std::uint64_t Below(std::uint64_t n) { return Next() % n; }
-  int Between(int low, int high) {
-    return low +
-           static_cast<int>(Below(static_cast<std::uint64_t>(high - low + 1)));
-  }
-  bool Percent(int p) { return Below(100) < static_cast<std::uint64_t>(p); }
-  template <typename T, std::size_t N>
-  const T& Pick(const std::array<T, N>& items) {
-    return items[Below(N)];
-  }
-
- private:
-  std::uint64_t state_;
-};
+using testing::Random;
 
 // Buffered output that counts bytes and separator lines.
 class MailboxWriter {

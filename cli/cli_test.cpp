@@ -12,6 +12,7 @@
 #include "cli/convert_command.h"
 #include "cli/terminal_progress.h"
 #include "conversion/file_layer.h"
+#include "tests/support/failing_output_layer.h"
 
 namespace quillet {
 namespace {
@@ -280,54 +281,16 @@ TEST_F(CliTest, ClashesAcrossFoldersAreFoundBeforeAnyOutput) {
 
 // ---------------------------------------------------- failing mid-run
 
-// Real files, except that writing the output named `failing_name` fails
-// after a few bytes.
-class FailingWriteLayer : public ForwardingFileLayer {
- public:
-  explicit FailingWriteLayer(QString failing_name)
-      : failing_name_(std::move(failing_name)) {}
-  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override {
-    std::unique_ptr<OutputFile> file =
-        ForwardingFileLayer::OpenOutput(path, error);
-    if (!file || QFileInfo(path).fileName() != failing_name_) return file;
-    return std::make_unique<Failing>(std::move(file));
-  }
-
- private:
-  class Failing : public OutputFile {
-   public:
-    explicit Failing(std::unique_ptr<OutputFile> real)
-        : real_(std::move(real)) {}
-    // Lets the first bytes through, so that a partial output exists under
-    // the temporary name, then refuses.
-    bool Write(const char* data, qint64 size) override {
-      const qint64 part = std::min(size, kPassBytes - passed_);
-      if (part > 0 && !real_->Write(data, part)) return false;
-      passed_ += std::max<qint64>(part, 0);
-      return part == size;
-    }
-    bool Flush() override { return real_->Flush(); }
-    bool Commit() override { return real_->Commit(); }
-    QString ErrorString() const override {
-      return QStringLiteral("medium refused the write");
-    }
-
-   private:
-    static constexpr qint64 kPassBytes = 20;
-    std::unique_ptr<OutputFile> real_;
-    qint64 passed_ = 0;
-  };
-
-  QString failing_name_;
-};
-
 TEST_F(CliTest, AFailedWriteLeavesNoPartialOutputAndKeepsEarlierOnes) {
   Write(QStringLiteral("d1/first"), kMbox);
   Write(QStringLiteral("d2/second"), kMbox);
   Write(QStringLiteral("d2/second.box"), "older output\r\n");
   Write(QStringLiteral("d1/third"), kMbox);
-  FailingWriteLayer files(QStringLiteral("second.box"));
+  // Real files, except that writing second.box fails after a few bytes,
+  // so that a partial output exists under the temporary name.
+  testing::FailingOutputLayer files(QStringLiteral("second.box"));
+  files.capacity = 20;
+  files.reason = QStringLiteral("medium refused the write");
   const Outcome outcome = RunLibrary(
       {QStringLiteral("--to-box"), Path(QStringLiteral("d1/first")),
        Path(QStringLiteral("d2/second")), Path(QStringLiteral("d1/third"))},

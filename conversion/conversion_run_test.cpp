@@ -9,7 +9,7 @@
 #include <csignal>
 
 #include "conversion/mailbox_format.h"
-#include "conversion/test_support.h"
+#include "tests/support/conversion_support.h"
 
 namespace quillet {
 namespace {
@@ -282,7 +282,7 @@ TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
   space.AddSource("b", "From y\r\n" + std::string(9000, 'b') + "\r\n");
   testing::WriteBytes(space.target_folder() + "b.box", "old b");
   testing::WrappedFileLayer files;
-  files.output_capacity = 3000;  // a outgrows it: the first output fails
+  files.capacity = 3000;  // a outgrows it: the first output fails
   RecordingReporter reporter;
   RunResult result = RunConversion(space.job, German(), files, reporter);
   ASSERT_FALSE(result.ok());
@@ -292,7 +292,7 @@ TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(space.TargetEntries(), QStringList{"b.box"});  // no leftovers
   EXPECT_EQ(space.Output("b.box"), "old b");
 
-  files.output_capacity = 6000;  // now a fits, and b fails
+  files.capacity = 6000;  // now a fits, and b fails
   result = RunConversion(space.job, German(), files, reporter);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->mailbox_number, 2);

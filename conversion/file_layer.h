@@ -137,42 +137,6 @@ void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
 // "SIGINT", "SIGTERM", "SIGHUP" or "a signal".
 const char* SignalNameOf(int signal_number);
 
-// Hands every operation to another layer: the base of layers that change
-// one operation, such as those that make it fail on purpose.
-class ForwardingFileLayer : public FileLayer {
- public:
-  // `inner` must outlive this layer.
-  explicit ForwardingFileLayer(FileLayer& inner = SystemFileLayer())
-      : inner_(inner) {}
-
-  PathFacts Inspect(const QString& path) override {
-    return inner_.Inspect(path);
-  }
-  std::optional<qint64> Size(const QString& path, QString* error) override {
-    return inner_.Size(path, error);
-  }
-  std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override {
-    return inner_.OpenInput(path, error);
-  }
-  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override {
-    return inner_.OpenOutput(path, error);
-  }
-  bool SyncFolder(const QString& folder, QString* error) override {
-    return inner_.SyncFolder(folder, error);
-  }
-  void StartWriteBack(const QString& folder) override {
-    inner_.StartWriteBack(folder);
-  }
-  bool ListsExactly(const QString& path) override {
-    return inner_.ListsExactly(path);
-  }
-
- private:
-  FileLayer& inner_;
-};
-
 }  // namespace quillet
 
 #endif  // QUILLET_CONVERSION_FILE_LAYER_H_

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "conversion/mailbox_format.h"
-#include "conversion/test_support.h"
+#include "tests/support/conversion_support.h"
 
 namespace quillet {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_desktop.h"
+#include "tests/support/fake_desktop.h"
 
 namespace quillet {
 namespace {

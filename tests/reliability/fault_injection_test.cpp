@@ -16,7 +16,7 @@
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
-#include "conversion/test_support.h"
+#include "tests/support/conversion_support.h"
 #include "tests/reliability/fault_file_layer.h"
 #include "tests/reliability/reference_model.h"
 #include "ui/text/ui_text.h"

@@ -4,33 +4,12 @@
 #include <string_view>
 
 #include "conversion/mailbox_format.h"
+#include "tests/support/random.h"
 
 namespace quillet::reliability {
 namespace {
 
-// splitmix64, so that the bytes do not depend on the standard library.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // 0 .. n-1.
-  std::size_t Below(std::size_t n) {
-    return static_cast<std::size_t>(Next() % n);
-  }
-  bool OneIn(std::size_t n) { return Below(n) == 0; }
-  template <typename T, std::size_t N>
-  const T& Pick(const std::array<T, N>& items) {
-    return items[Below(N)];
-  }
-
- private:
-  std::uint64_t state_;
-};
+using testing::Random;
 
 constexpr std::array<std::string_view, 30> kDates = {
     "Mon, 1 Jan 2024 10:00:00 +0100",

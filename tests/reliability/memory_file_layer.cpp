@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "tests/reliability/reference_model.h"
+#include "tests/support/random.h"
+#include "tests/support/recording_reporter.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet::reliability {
@@ -14,13 +16,13 @@ namespace quillet::reliability {
 class MemoryInputFile final : public InputFile {
  public:
   MemoryInputFile(std::string bytes, std::optional<std::uint64_t> seed)
-      : bytes_(std::move(bytes)), state_(seed.value_or(0)), short_(seed) {}
+      : bytes_(std::move(bytes)), random_(seed.value_or(0)), short_(seed) {}
 
   qint64 Read(char* data, qint64 max) override {
     if (closed_ || max < 0) return -1;
     std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(max),
                                           bytes_.size() - pos_);
-    if (short_ && n > 1) n = 1 + static_cast<std::size_t>(Next() % n);
+    if (short_ && n > 1) n = 1 + static_cast<std::size_t>(random_.Below(n));
     std::memcpy(data, bytes_.data() + pos_, n);
     pos_ += n;
     return static_cast<qint64>(n);
@@ -31,7 +33,7 @@ class MemoryInputFile final : public InputFile {
         std::min<std::size_t>(static_cast<std::size_t>(offset), bytes_.size());
     std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(max),
                                           bytes_.size() - from);
-    if (short_ && n > 1) n = 1 + static_cast<std::size_t>(Next() % n);
+    if (short_ && n > 1) n = 1 + static_cast<std::size_t>(random_.Below(n));
     std::memcpy(data, bytes_.data() + from, n);
     return static_cast<qint64>(n);
   }
@@ -44,17 +46,9 @@ class MemoryInputFile final : public InputFile {
   }
 
  private:
-  // splitmix64: small, and the same on every platform.
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-
   std::string bytes_;
   std::size_t pos_ = 0;
-  std::uint64_t state_;
+  testing::Random random_;
   bool short_;
   bool closed_ = false;
 };
@@ -156,17 +150,6 @@ std::unique_ptr<OutputFile> MemoryFileLayer::OpenOutput(const QString& path,
   return std::make_unique<MemoryOutputFile>(*this, path);
 }
 
-void CallRecorder::SetProgressMax(qint64 size) {
-  calls.push_back("max " + std::to_string(size));
-}
-void CallRecorder::SetProgressValue(qint64 reckoned) {
-  calls.push_back("value " + std::to_string(reckoned));
-}
-void CallRecorder::SetStatusText(const QString& text) {
-  calls.push_back("status " + text.toStdString());
-}
-void CallRecorder::Repaint() { calls.push_back("repaint"); }
-
 std::string Printable(std::string_view bytes, std::size_t limit) {
   std::string text;
   for (std::size_t i = 0; i < bytes.size() && text.size() < limit; ++i) {
@@ -201,6 +184,24 @@ std::string FirstDifference(std::string_view engine, std::string_view model) {
 
 }  // namespace
 
+ConversionJob AddMemoryJob(MemoryFileLayer& files,
+                           const std::vector<std::string>& mailboxes,
+                           bool mbox_to_box) {
+  files.AddFolder(QStringLiteral("/in/"));
+  files.AddFolder(QStringLiteral("/out/"));
+  ConversionJob job;
+  job.SourceFolder = QStringLiteral("/in/");
+  job.TargetFolder = QStringLiteral("/out/");
+  job.MboxToBox = mbox_to_box;
+  for (std::size_t i = 0; i < mailboxes.size(); ++i) {
+    const QString name = QStringLiteral("m%1%2").arg(i + 1).arg(
+        mbox_to_box ? QString() : QStringLiteral(".box"));
+    files.AddFile(job.SourceFolder + name, mailboxes[i]);
+    job.MailboxFiles.append(name);
+  }
+  return job;
+}
+
 std::string CompareEngineWithModel(const DifferentialCase& c) {
   static const QDateTime kStarted(QDate(2001, 2, 3), QTime(4, 5, 6),
                                   QTimeZone::utc());
@@ -208,24 +209,13 @@ std::string CompareEngineWithModel(const DifferentialCase& c) {
   FillUiText(text, Language::kFrench);  // non-ASCII: "n°"
 
   MemoryFileLayer files;
-  files.AddFolder(QStringLiteral("/in/"));
-  files.AddFolder(QStringLiteral("/out/"));
-  ConversionJob job;
-  job.SourceFolder = QStringLiteral("/in/");
-  job.TargetFolder = QStringLiteral("/out/");
-  job.MboxToBox = c.mbox_to_box;
-  for (std::size_t i = 0; i < c.mailboxes.size(); ++i) {
-    const QString name = QStringLiteral("m%1%2").arg(i + 1).arg(
-        c.mbox_to_box ? QString() : QStringLiteral(".box"));
-    files.AddFile(job.SourceFolder + name, c.mailboxes[i]);
-    job.MailboxFiles.append(name);
-  }
+  const ConversionJob job = AddMemoryJob(files, c.mailboxes, c.mbox_to_box);
   if (c.short_read_seed) files.UseShortReads(*c.short_read_seed);
 
   RunOptions options;
   options.read_chunk = c.read_chunk;
   options.started = kStarted;
-  CallRecorder recorder;
+  testing::RecordingReporter recorder;
   const RunResult result = RunConversion(job, ProgressTextOf(text), files, recorder, options);
   if (!result.ok()) {
     return "the engine failed: " + result.failure->Describe().toStdString();

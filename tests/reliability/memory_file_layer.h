@@ -54,15 +54,12 @@ class MemoryFileLayer : public FileLayer {
   friend class MemoryOutputFile;
 };
 
-// Records reporter calls in the form the model gives them.
-class CallRecorder : public ConversionReporter {
- public:
-  void SetProgressMax(qint64 size) override;
-  void SetProgressValue(qint64 reckoned) override;
-  void SetStatusText(const QString& text) override;
-  void Repaint() override;
-  std::vector<std::string> calls;
-};
+// Adds the folders /in/ and /out/ to `files` and `mailboxes` as sources in
+// /in/ (named m1, m2, ..., with ".box" when converting towards mbox), and
+// returns the job that converts them all into /out/.
+ConversionJob AddMemoryJob(MemoryFileLayer& files,
+                           const std::vector<std::string>& mailboxes,
+                           bool mbox_to_box);
 
 // One run of several mailboxes, checked against the reference model.
 struct DifferentialCase {

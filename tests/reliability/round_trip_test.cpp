@@ -23,6 +23,7 @@
 #include "tests/reliability/memory_file_layer.h"
 #include "tests/reliability/reference_model.h"
 #include "tests/reliability/sanitizer_build.h"
+#include "tests/support/recording_reporter.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet::reliability {
@@ -41,19 +42,11 @@ UiText EnglishText() {
 std::string EngineConvert(const std::string& input, bool mbox_to_box,
                           const QDateTime& started, std::size_t read_chunk) {
   MemoryFileLayer files;
-  files.AddFolder(QStringLiteral("/in/"));
-  files.AddFolder(QStringLiteral("/out/"));
-  ConversionJob job;
-  job.SourceFolder = QStringLiteral("/in/");
-  job.TargetFolder = QStringLiteral("/out/");
-  job.MboxToBox = mbox_to_box;
-  const QString name = mbox_to_box ? QStringLiteral("m") : QStringLiteral("m.box");
-  files.AddFile(job.SourceFolder + name, input);
-  job.MailboxFiles.append(name);
+  const ConversionJob job = AddMemoryJob(files, {input}, mbox_to_box);
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = started;
-  CallRecorder recorder;
+  testing::RecordingReporter recorder;
   const RunResult result =
       RunConversion(job, ProgressTextOf(EnglishText()), files, recorder, options);
   if (!result.ok() || result.converted.size() != 1) {

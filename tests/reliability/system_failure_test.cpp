@@ -33,7 +33,7 @@
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
 #include "conversion/mailbox_format.h"
-#include "conversion/test_support.h"
+#include "tests/support/conversion_support.h"
 #include "tests/reliability/fault_file_layer.h"
 #include "tests/reliability/reference_model.h"
 #include "tests/reliability/sanitizer_build.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <memory>
 
-#include "platform/fake_desktop.h"
+#include "tests/support/fake_desktop.h"
 #include "ui/help/frm_splash.h"
 #include "ui/help/module1.h"
 

@@ -21,7 +21,8 @@
 #include <memory>
 
 #include "conversion/file_layer.h"
-#include "platform/fake_desktop.h"
+#include "tests/support/failing_output_layer.h"
+#include "tests/support/fake_desktop.h"
 #include "ui/help/frm_splash.h"
 #include "ui/main/failure_text.h"
 #include "ui/main/progress_binding.h"
@@ -51,23 +52,13 @@ QByteArray ReadFile(const QString& path) {
   return file.readAll();
 }
 
-// A file layer that fails to create the output of one mailbox.
-class OutputFailingLayer : public ForwardingFileLayer {
- public:
-  explicit OutputFailingLayer(QString failing_name)
-      : failing_name_(std::move(failing_name)) {}
-  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override {
-    if (path.endsWith(failing_name_)) {
-      *error = QStringLiteral("No space left on device");
-      return nullptr;
-    }
-    return ForwardingFileLayer::OpenOutput(path, error);
-  }
-
- private:
-  QString failing_name_;
-};
+// A file layer that fails to create the output of one mailbox, as a full
+// disk does.
+testing::FailingOutputLayer LayerFailingToOpen(const QString& failing_name) {
+  testing::FailingOutputLayer files(failing_name);
+  files.fail_open = true;
+  return files;
+}
 
 }  // namespace
 
@@ -1125,7 +1116,7 @@ void HauptTest::failureNamesHowManyWereConvertedBefore() {
   QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\n"));
   QVERIFY(WriteFile(folder + "two", "From b\r\ny\r\n"));
   QVERIFY(WriteFile(folder + "three", "From c\r\nz\r\n"));
-  OutputFailingLayer files(QStringLiteral("two.box"));
+  testing::FailingOutputLayer files = LayerFailingToOpen(QStringLiteral("two.box"));
   haupt_ = std::make_unique<Haupt>(*desktop_, &files);
   Start();
   Action("e")->trigger();
@@ -1168,7 +1159,7 @@ void HauptTest::ownReasonsAreInTheWindowsLanguage() {
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
   QVERIFY(WriteFile(folder + "inbox", "From x\r\nbody\r\n"));
-  OutputFailingLayer files(QStringLiteral("inbox.box"));
+  testing::FailingOutputLayer files = LayerFailingToOpen(QStringLiteral("inbox.box"));
   haupt_ = std::make_unique<Haupt>(*desktop_, &files);
   Start();
   Action(qPrintable(command))->trigger();
@@ -1215,7 +1206,7 @@ void HauptTest::failedRunSaysItStoppedAndKeepsTheBarWhereItStopped() {
   const QString folder = dir.path() + QLatin1Char('/');
   QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\nFrom b\r\ny\r\n"));
   QVERIFY(WriteFile(folder + "two", "From c\r\nz\r\n"));
-  OutputFailingLayer files(QStringLiteral("two.box"));
+  testing::FailingOutputLayer files = LayerFailingToOpen(QStringLiteral("two.box"));
   haupt_ = std::make_unique<Haupt>(*desktop_, &files);
   Start();
   desktop_->AnswerOpenFiles({folder + "one", folder + "two"});

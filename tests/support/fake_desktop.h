@@ -1,5 +1,5 @@
-#ifndef QUILLET_PLATFORM_FAKE_DESKTOP_H_
-#define QUILLET_PLATFORM_FAKE_DESKTOP_H_
+#ifndef QUILLET_TESTS_SUPPORT_FAKE_DESKTOP_H_
+#define QUILLET_TESTS_SUPPORT_FAKE_DESKTOP_H_
 
 #include <QList>
 #include <QString>
@@ -10,9 +10,10 @@
 
 namespace quillet {
 
-// A Desktop for tests and the GUI benchmark: answers every dialog from a
-// queue set up beforehand (cancelling when the queue is empty), records
-// what the windows asked for, and never shows or starts anything.
+// A Desktop for tests and the GUI benchmark (no shipped program links it):
+// answers every dialog from a queue set up beforehand (cancelling when the
+// queue is empty), records what the windows asked for, and never shows or
+// starts anything.
 class FakeDesktop : public Desktop {
  public:
   struct Message {
@@ -70,4 +71,4 @@ class FakeDesktop : public Desktop {
 
 }  // namespace quillet
 
-#endif  // QUILLET_PLATFORM_FAKE_DESKTOP_H_
+#endif  // QUILLET_TESTS_SUPPORT_FAKE_DESKTOP_H_

@@ -1,4 +1,4 @@
-#include "platform/fake_desktop.h"
+#include "tests/support/fake_desktop.h"
 
 #include "platform/open_dialog_rules.h"
 

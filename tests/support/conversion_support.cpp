@@ -1,4 +1,4 @@
-#include "conversion/test_support.h"
+#include "tests/support/conversion_support.h"
 
 #include <gtest/gtest.h>
 
@@ -24,17 +24,6 @@ void WriteBytes(const QString& path, std::string_view bytes) {
   ASSERT_EQ(file.write(bytes.data(), static_cast<qint64>(bytes.size())),
             static_cast<qint64>(bytes.size()));
 }
-
-void RecordingReporter::SetProgressMax(qint64 size) {
-  calls.push_back("max " + std::to_string(size));
-}
-void RecordingReporter::SetProgressValue(qint64 reckoned) {
-  calls.push_back("value " + std::to_string(reckoned));
-}
-void RecordingReporter::SetStatusText(const QString& text) {
-  calls.push_back("status " + text.toStdString());
-}
-void RecordingReporter::Repaint() { calls.push_back("repaint"); }
 
 Workspace::Workspace() {
   EXPECT_TRUE(root_.isValid());
@@ -82,49 +71,10 @@ std::string Convert(std::string_view input, bool mbox_to_box,
   return space.Output(mbox_to_box ? "m.box" : "m");
 }
 
-namespace {
-
-class CappedOutputFile : public OutputFile {
- public:
-  CappedOutputFile(std::unique_ptr<OutputFile> inner, qint64 capacity)
-      : inner_(std::move(inner)), left_(capacity) {}
-  bool Write(const char* data, qint64 size) override {
-    if (size > left_) {
-      inner_->Write(data, left_);  // part of it lands, as on a real disk
-      left_ = 0;
-      return false;
-    }
-    left_ -= size;
-    return inner_->Write(data, size);
-  }
-  bool Flush() override { return inner_->Flush(); }
-  bool Commit() override { return inner_->Commit(); }
-  QString ErrorString() const override {
-    return left_ == 0 ? QStringLiteral("No space left on device")
-                      : inner_->ErrorString();
-  }
-
- private:
-  std::unique_ptr<OutputFile> inner_;
-  qint64 left_;
-};
-
-}  // namespace
-
 std::optional<qint64> WrappedFileLayer::Size(const QString& path,
                                              QString* error) {
   if (size_override) return size_override(path);
-  return ForwardingFileLayer::Size(path, error);
-}
-
-std::unique_ptr<OutputFile> WrappedFileLayer::OpenOutput(const QString& path,
-                                                         QString* error) {
-  auto file = ForwardingFileLayer::OpenOutput(path, error);
-  if (file && output_capacity) {
-    return std::make_unique<CappedOutputFile>(std::move(file),
-                                              *output_capacity);
-  }
-  return file;
+  return FailingOutputLayer::Size(path, error);
 }
 
 }  // namespace quillet::testing

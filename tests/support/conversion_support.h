@@ -1,8 +1,9 @@
-#ifndef QUILLET_CONVERSION_TEST_SUPPORT_H_
-#define QUILLET_CONVERSION_TEST_SUPPORT_H_
+#ifndef QUILLET_TESTS_SUPPORT_CONVERSION_SUPPORT_H_
+#define QUILLET_TESTS_SUPPORT_CONVERSION_SUPPORT_H_
 
 // Shared helpers of the conversion tests: files in a temporary folder, a
 // reporter that records its calls, and file layers that fail on purpose.
+// Test-only: no shipped program links the test support.
 
 #include <QString>
 #include <QTemporaryDir>
@@ -11,25 +12,15 @@
 #include <vector>
 
 #include "conversion/conversion_run.h"
-#include "conversion/progress_text.h"
 #include "conversion/file_layer.h"
+#include "conversion/progress_text.h"
+#include "tests/support/failing_output_layer.h"
+#include "tests/support/recording_reporter.h"
 
 namespace quillet::testing {
 
 std::string ReadBytes(const QString& path);
 void WriteBytes(const QString& path, std::string_view bytes);
-
-// Records every reporter call as one line: "max 32", "value 32",
-// "status <text>", "repaint".
-class RecordingReporter : public ConversionReporter {
- public:
-  void SetProgressMax(qint64 size) override;
-  void SetProgressValue(qint64 reckoned) override;
-  void SetStatusText(const QString& text) override;
-  void Repaint() override;
-
-  std::vector<std::string> calls;
-};
 
 // A temporary folder with a source and a target folder inside, and a job
 // over it.
@@ -61,19 +52,15 @@ std::string Convert(std::string_view input, bool mbox_to_box,
                     std::size_t read_chunk = std::size_t{1} << 20,
                     RecordingReporter* reporter = nullptr);
 
-// The system's file layer with one operation replaced.
-class WrappedFileLayer : public ForwardingFileLayer {
+// The system's file layer with the sizes it reports replaced, and (through
+// `capacity`) outputs that fill up like a full disk.
+class WrappedFileLayer : public FailingOutputLayer {
  public:
   std::optional<qint64> Size(const QString& path, QString* error) override;
-  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override;
 
   std::function<std::optional<qint64>(const QString&)> size_override;
-  // When set, output files refuse every write once this many bytes were
-  // written to them, as a full disk does.
-  std::optional<qint64> output_capacity;
 };
 
 }  // namespace quillet::testing
 
-#endif  // QUILLET_CONVERSION_TEST_SUPPORT_H_
+#endif  // QUILLET_TESTS_SUPPORT_CONVERSION_SUPPORT_H_

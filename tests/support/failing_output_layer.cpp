@@ -1,0 +1,59 @@
+#include "tests/support/failing_output_layer.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+namespace quillet::testing {
+namespace {
+
+// Passes writes on until `capacity` bytes have gone through, then refuses.
+class CappedOutputFile final : public OutputFile {
+ public:
+  CappedOutputFile(std::unique_ptr<OutputFile> inner, qint64 capacity,
+                   QString reason)
+      : inner_(std::move(inner)), left_(capacity), reason_(std::move(reason)) {}
+
+  bool Write(const char* data, qint64 size) override {
+    if (size > left_) {
+      if (left_ > 0) inner_->Write(data, left_);  // part of it lands
+      left_ = 0;
+      refused_ = true;
+      return false;
+    }
+    left_ -= size;
+    return inner_->Write(data, size);
+  }
+  bool Flush() override { return inner_->Flush(); }
+  bool Sync() override { return inner_->Sync(); }
+  bool Commit() override { return inner_->Commit(); }
+  QString ErrorString() const override {
+    return refused_ ? reason_ : inner_->ErrorString();
+  }
+  FailureReason ErrorCode() const override {
+    return refused_ ? FailureReason::kSystem : inner_->ErrorCode();
+  }
+  void SetNewFileMode(quint32 mode) override { inner_->SetNewFileMode(mode); }
+
+ private:
+  std::unique_ptr<OutputFile> inner_;
+  qint64 left_;
+  QString reason_;
+  bool refused_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> FailingOutputLayer::OpenOutput(const QString& path,
+                                                           QString* error) {
+  const bool chosen =
+      failing_name.isEmpty() || QFileInfo(path).fileName() == failing_name;
+  if (chosen && fail_open) {
+    *error = reason;
+    return nullptr;
+  }
+  std::unique_ptr<OutputFile> file = ForwardingFileLayer::OpenOutput(path, error);
+  if (!file || !chosen || !capacity) return file;
+  return std::make_unique<CappedOutputFile>(std::move(file), *capacity, reason);
+}
+
+}  // namespace quillet::testing
