@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # One entry point for people and CI:
 #   ./build.sh run    install what is missing, build, start Quillet
-#   ./build.sh test   install what is missing, build, run every test
-#                     (then again under AddressSanitizer and
-#                     UndefinedBehaviorSanitizer, with the fuzzer)
+#   ./build.sh test   install what is missing, build, check the layering
+#                     and the format, run every test (then again under
+#                     AddressSanitizer and UndefinedBehaviorSanitizer, with
+#                     the fuzzer)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -38,5 +39,10 @@ if [ "$what" = run ]; then
   exec build/bin/quillet
 fi
 
+# The code's own rules: the engine includes nothing above it, the shipped
+# programs hold no test stand-in, and the format is the committed one.
+scripts/check_layers.py
+scripts/check_shipped_symbols.sh
+scripts/check_format.sh
 ctest --test-dir build --output-on-failure
 tests/reliability/run_sanitized.sh build-asan

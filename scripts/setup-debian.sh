@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest
   python3
   clang libclang-rt-14-dev          # libFuzzer and sanitizer runtimes
+  clang-format                      # the format check of the test command
   xvfb xauth imagemagick xdotool    # screenshots of the real windows, clicks on them
   openbox x11-utils                 # a window manager for the screenshots; xprop
   qt6-translations-l10n             # Qt's own dialog texts in German and French
