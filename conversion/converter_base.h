@@ -167,6 +167,44 @@ class ConverterBase {
     return scout.counted_body();
   }
 
+  // The one loop over a mailbox's lines, for the direction `T`. Whole lines
+  // in the buffer that no rule changes go the fast way (T::IsPlain,
+  // T::WritePlain), empty ones straight to T::EmptyLine; every other line is
+  // started and handed to T::ProcessLine, where the rules are. T::TakeRuns
+  // may first take runs of lines that need no change at all, and
+  // T::AfterLine learns how each line ended.
+  template <class T>
+  void RunLines(T& self) {
+    std::string_view line;
+    LineEnd end;
+    std::size_t end_size;
+    while (!writer_.failed() && !reader_.failed() && !stop_) {
+      if (self.MayTakeWhole()) {
+        self.TakeRuns();
+        const bool whole = reader_.PeekWholeLine(&line, &end, &end_size);
+        if (whole && line.empty() && self.EmptyMayBeTakenWhole()) {
+          FlushSpan();
+          reader_.TakePeeked(line, end_size);
+          self.AfterLine(end);
+          self.EmptyLine();
+          continue;
+        }
+        if (whole && self.IsPlain(line)) {
+          reader_.TakePeeked(line, end_size);
+          self.AfterLine(end);
+          Reckon(static_cast<qint64>(line.size()));
+          self.WritePlain(line, end);
+          continue;
+        }
+      }
+      FlushSpan();
+      if (!reader_.ReadMailboxLine()) break;
+      self.ProcessLine();
+      self.AfterLine(reader_.line_end());
+    }
+    FlushSpan();
+  }
+
   // Counting mode: stop at the end of the message instead of converting on.
   bool counting_ = false;
   bool stop_ = false;

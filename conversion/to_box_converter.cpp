@@ -20,53 +20,7 @@ class ToBoxConverter : public ConverterBase {
       : ConverterBase(reader, writer, reporter, text, mailbox_number) {}
 
   void Run() {
-    std::string_view line;
-    LineEnd end;
-    std::size_t end_size;
-    while (!writer_.failed() && !reader_.failed() && !stop_) {
-      // The first line decides the file's kind and is always looked at.
-      if (reader_.offset() > 0) {
-        if (crlf_source_ && !pending_empty_ && !awaiting_envelope_) {
-          const std::string_view run = reader_.TakePlainCrLfRun(
-              in_headers_ ? std::string_view("F>\r\x01" "Cc")
-                          : std::string_view("F>\r\x01"));
-          Keep(run.data(), run.size());
-          reckoned_ += static_cast<qint64>(run.size());
-        }
-        const bool whole = reader_.PeekWholeLine(&line, &end, &end_size);
-        if (whole && line.empty() && !awaiting_envelope_) {
-          FlushSpan();
-          reader_.TakePeeked(line, end_size);
-          crlf_source_ = end == LineEnd::kCrLf;
-          EmptyLine();
-          continue;
-        }
-        if (whole && IsPlain(line)) {
-          if (pending_empty_) WritePendingEmpty();
-          reader_.TakePeeked(line, end_size);
-          // No rule looks at this line: no separator, no MMDF delimiter,
-          // no Content-Length field.
-          Q_ASSERT(line.substr(0, MboxSeparatorStart.size()) !=
-                   MboxSeparatorStart);
-          Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
-          crlf_source_ = end == LineEnd::kCrLf;
-          Reckon(static_cast<qint64>(line.size()));
-          // A quoted "From " line loses its first '>'.
-          const std::size_t skip = line[0] == '>' && MeasureQuotes(line).from_follows;
-          if (end == LineEnd::kCrLf) {
-            FlushSpan();
-            Keep(line.data() + skip, line.size() - skip + 2);
-          } else {
-            Writer().WriteMailboxLine(line.substr(skip));
-          }
-          continue;
-        }
-      }
-      FlushSpan();
-      if (!reader_.ReadMailboxLine()) break;
-      ProcessLine();
-      crlf_source_ = reader_.line_end() == LineEnd::kCrLf;
-    }
+    RunLines(*this);
     // An empty line still held back at the end of the file is the mbox
     // format's, not the message's; MMDF messages end only at their closing
     // line.
@@ -85,6 +39,41 @@ class ToBoxConverter : public ConverterBase {
 
  private:
   friend class ConverterBase;
+
+  // The first line decides the file's kind and is always looked at.
+  bool MayTakeWhole() const { return reader_.offset() > 0; }
+
+  // Lines that end in CR LF and need no change go out as they are, many at
+  // a time; each is reckoned at its length plus 2, its size. Looked for
+  // only while the source's lines end in CR LF: in an LF source every
+  // attempt would stop at once.
+  void TakeRuns() {
+    if (!crlf_source_ || pending_empty_ || awaiting_envelope_) return;
+    const std::string_view run = reader_.TakePlainCrLfRun(
+        in_headers_ ? std::string_view("F>\r\x01" "Cc")
+                    : std::string_view("F>\r\x01"));
+    Keep(run.data(), run.size());
+    reckoned_ += static_cast<qint64>(run.size());
+  }
+
+  bool EmptyMayBeTakenWhole() const { return !awaiting_envelope_; }
+  void AfterLine(LineEnd end) { crlf_source_ = end == LineEnd::kCrLf; }
+
+  void WritePlain(std::string_view line, LineEnd end) {
+    // No rule looks at this line: no separator, no MMDF delimiter, no
+    // Content-Length field.
+    Q_ASSERT(line.substr(0, MboxSeparatorStart.size()) != MboxSeparatorStart);
+    Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
+    if (pending_empty_) WritePendingEmpty();
+    // A quoted "From " line loses its first '>'.
+    const std::size_t skip = line[0] == '>' && MeasureQuotes(line).from_follows;
+    if (end == LineEnd::kCrLf) {
+      FlushSpan();
+      Keep(line.data() + skip, line.size() - skip + 2);
+    } else {
+      Writer().WriteMailboxLine(line.substr(skip));
+    }
+  }
 
   // Lines the fast path may take: no rule looks at them.
   bool IsPlain(std::string_view line) const {

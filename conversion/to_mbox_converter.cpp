@@ -21,40 +21,7 @@ class ToMboxConverter : public ConverterBase {
         fallback_time_(fallback_time) {}
 
   void Run() {
-    std::string_view line;
-    LineEnd end;
-    std::size_t end_size;
-    while (!writer_.failed() && !reader_.failed() && !stop_) {
-      const bool whole = reader_.PeekWholeLine(&line, &end, &end_size);
-      if (whole && line.empty()) {
-        FlushSpan();
-        reader_.TakePeeked(line, end_size);
-        EmptyLine();
-        continue;
-      }
-      if (whole && IsPlain(line)) {
-        reader_.TakePeeked(line, end_size);
-        Q_ASSERT(!IsSourceSeparator(line, false));
-        Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
-        Reckon(static_cast<qint64>(line.size()));
-        // A quoted "From " line gets one '>' more.
-        if (line[0] == '>' && MeasureQuotes(line).from_follows) {
-          Writer().Append(">");
-        }
-        if (end == LineEnd::kLf) {
-          Keep(line.data(), line.size() + 1);
-        } else {
-          Writer().WriteMailboxLine(line);
-        }
-        wrote_any_ = true;
-        last_line_empty_ = false;
-        continue;
-      }
-      FlushSpan();
-      if (!reader_.ReadMailboxLine()) break;
-      ProcessLine();
-    }
-    FlushSpan();
+    RunLines(*this);
     if (!reader_.failed() && !counting_ && in_message_) EndMessage();
   }
 
@@ -67,6 +34,27 @@ class ToMboxConverter : public ConverterBase {
 
  private:
   friend class ConverterBase;
+
+  bool MayTakeWhole() const { return true; }
+  void TakeRuns() {}
+  bool EmptyMayBeTakenWhole() const { return true; }
+  void AfterLine(LineEnd) {}
+
+  void WritePlain(std::string_view line, LineEnd end) {
+    Q_ASSERT(!IsSourceSeparator(line, false));
+    Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
+    // A quoted "From " line gets one '>' more.
+    if (line[0] == '>' && MeasureQuotes(line).from_follows) {
+      Writer().Append(">");
+    }
+    if (end == LineEnd::kLf) {
+      Keep(line.data(), line.size() + 1);
+    } else {
+      Writer().WriteMailboxLine(line);
+    }
+    wrote_any_ = true;
+    last_line_empty_ = false;
+  }
 
   bool IsPlain(std::string_view line) const {
     if (line.empty()) return false;
