@@ -33,8 +33,8 @@ const QByteArray kMbox =
     "\n"
     "second body\n";
 const QByteArray kBox =
-    kBoxSeparator + "\r\nSubject: one\r\n\r\nfirst body\r\n" +
-    kBoxSeparator + "\r\nSubject: two\r\n\r\nsecond body\r\n";
+    kBoxSeparator + "\r\nSubject: one\r\n\r\nfirst body\r\n" + kBoxSeparator +
+    "\r\nSubject: two\r\n\r\nsecond body\r\n";
 
 struct Outcome {
   int code = -1;
@@ -261,6 +261,9 @@ TEST_F(CliTest, ClashesAcrossFoldersAreFoundBeforeAnyOutput) {
   EXPECT_EQ(outcome.code, kExitFailure);
   EXPECT_TRUE(outcome.err.contains("mailbox 2")) << outcome.err.constData();
   EXPECT_TRUE(outcome.err.contains(QFile::encodeName(Path("out/m.box"))));
+  // The window's words for the same clash: one check decides for both.
+  EXPECT_TRUE(
+      outcome.err.contains(ReasonText(FailureReason::kOutputClash).toUtf8()));
   EXPECT_TRUE(Entries(QStringLiteral("out")).isEmpty());
 
   // The first output would overwrite the second source, reached through a
@@ -274,6 +277,8 @@ TEST_F(CliTest, ClashesAcrossFoldersAreFoundBeforeAnyOutput) {
   EXPECT_EQ(outcome.code, kExitFailure);
   EXPECT_TRUE(outcome.err.contains(QFile::encodeName(Path("d1/m.box"))))
       << outcome.err.constData();
+  EXPECT_TRUE(outcome.err.contains(
+      ReasonText(FailureReason::kOutputIsSource).toUtf8()));
   EXPECT_EQ(Read(QStringLiteral("d1/m.box")), "a source\r\n");
   EXPECT_EQ(Entries(QStringLiteral("d1")),
             (QStringList{QStringLiteral("m"), QStringLiteral("m.box")}));

@@ -6,12 +6,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QHash>
 #include <QSet>
 
 #include "cli/terminal_progress.h"
-#include "conversion/mailbox_format.h"
+#include "conversion/job_check.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet {
@@ -28,16 +26,12 @@ constexpr char kSynopsis[] =
 QString FolderWithSeparator(const QString& path) {
   QString folder = path;
   if (!folder.startsWith(u'/')) {
-    folder = QDir::currentPath() + (folder.isEmpty() ? QString() : u'/' + folder);
+    folder =
+        QDir::currentPath() + (folder.isEmpty() ? QString() : u'/' + folder);
   }
   if (!folder.endsWith(u'/')) folder += u'/';
   return folder;
 }
-
-// Identity of a file as the check sees it; equal keys mean the same file.
-using FileKey = QPair<quint64, quint64>;
-
-FileKey KeyOf(const PathFacts& facts) { return {facts.device, facts.inode}; }
 
 void Write(QIODevice& device, const QString& text) {
   device.write(text.toUtf8());
@@ -89,114 +83,18 @@ class SilentReporter : public ConversionReporter {
   void Repaint() override {}
 };
 
-}  // namespace
+// What the command line asks for.
+struct Command {
+  QStringList files;   // as given, in order
+  QString output_dir;  // empty: each output next to its source
+  bool to_box = true;
+  bool quiet = false;
+};
 
-std::vector<ConversionJob> PlanJobs(const QStringList& files,
-                                    const QString& output_dir,
-                                    bool mbox_to_box) {
-  std::vector<ConversionJob> jobs;
-  const QString target =
-      output_dir.isEmpty() ? QString() : FolderWithSeparator(output_dir);
-  for (const QString& file : files) {
-    // Split at the last "/" by hand: QFileInfo would clean "a/../b".
-    const qsizetype slash = file.lastIndexOf(u'/');
-    const QString folder = FolderWithSeparator(
-        slash < 0 ? QString() : slash == 0 ? QStringLiteral("/") : file.left(slash));
-    const QString name = file.mid(slash + 1);
-    if (jobs.empty() || jobs.back().SourceFolder != folder) {
-      ConversionJob job;
-      job.SourceFolder = folder;
-      job.TargetFolder = target.isEmpty() ? folder : target;
-      job.MboxToBox = mbox_to_box;
-      jobs.push_back(job);
-    }
-    jobs.back().MailboxFiles.append(name);
-  }
-  return jobs;
-}
-
-std::optional<RunFailure> CheckPlan(const std::vector<ConversionJob>& jobs,
-                                    FileLayer& files) {
-  int offset = 0;
-  for (const ConversionJob& job : jobs) {
-    if (std::optional<RunFailure> failure = CheckJob(job, files)) {
-      if (failure->mailbox_number > 0) failure->mailbox_number += offset;
-      return failure;
-    }
-    offset += static_cast<int>(job.MailboxFiles.size());
-  }
-
-  // Every source and target folder exists now; compare them by identity so
-  // that links and differently spelled paths cannot hide a clash.
-  struct Mailbox {
-    int number;
-    QString name;
-    QString output;
-  };
-  // Hash maps: linear in the number of mailboxes.
-  QHash<FileKey, int> sources;  // source identity -> mailbox number
-  std::vector<Mailbox> mailboxes;
-  int number = 0;
-  for (const ConversionJob& job : jobs) {
-    for (const QString& name : job.MailboxFiles) {
-      ++number;
-      const FileKey key = KeyOf(files.Inspect(job.SourceFolder + name));
-      if (!sources.contains(key)) sources.insert(key, number);
-      mailboxes.push_back(
-          {number, name, OutputPath(job.TargetFolder, name, job.MboxToBox)});
-    }
-  }
-
-  // (target folder, output name) -> mailbox number; the name case-folded
-  // where the target ignores case.
-  QHash<QPair<FileKey, QString>, int> outputs;
-  number = 0;
-  for (const ConversionJob& job : jobs) {
-    const PathFacts target_facts = files.Inspect(job.TargetFolder);
-    const FileKey target = KeyOf(target_facts);
-    for (const QString& name : job.MailboxFiles) {
-      const Mailbox& mailbox = mailboxes[static_cast<std::size_t>(number)];
-      ++number;
-      RunFailure failure;
-      failure.step = RunStep::kCheck;
-      failure.mailbox_number = mailbox.number;
-      failure.mailbox = mailbox.name;
-      failure.path = mailbox.output;
-
-      const PathFacts output = files.Inspect(mailbox.output);
-      if (output.exists) {
-        const auto source = sources.constFind(KeyOf(output));
-        if (source != sources.constEnd()) {
-          failure.reason = QStringLiteral("the output would overwrite ") +
-                           (source.value() == mailbox.number
-                                ? QStringLiteral("its own source")
-                                : QStringLiteral("the source of mailbox ") +
-                                      QString::number(source.value()));
-          return failure;
-        }
-      }
-      QString output_name = OutputName(name, job.MboxToBox);
-      if (target_facts.folds_case) output_name = output_name.toCaseFolded();
-      const QPair<FileKey, QString> key(target, output_name);
-      const auto clash = outputs.constFind(key);
-      if (clash != outputs.constEnd()) {
-        failure.reason =
-            QStringLiteral("mailbox %1 gives the same output").arg(clash.value()) +
-            (target_facts.folds_case
-                 ? QStringLiteral(" on a file system that does not tell "
-                                  "upper from lower case")
-                 : QString());
-        return failure;
-      }
-      outputs.insert(key, mailbox.number);
-    }
-  }
-  return std::nullopt;
-}
-
-int RunConvertCommand(const QStringList& arguments, QIODevice& out,
-                      QIODevice& err, bool err_is_terminal, FileLayer& files,
-                      const QByteArrayList& raw_arguments) {
+// Parse: reads `arguments` into `command`. Returns the exit code when the
+// command ends here, its words written: --help, --version or a usage error.
+std::optional<int> ParseCommand(const QStringList& arguments, QIODevice& out,
+                                QIODevice& err, Command* command) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Converts mbox mailboxes into Foxmail .box mailboxes, or back.\n"
@@ -255,46 +153,56 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
     return UsageError(err, parser,
                       QStringLiteral("give --output-dir only once"));
   }
-  const QString output_dir = parser.value(output_dir_option);
-  if (parser.isSet(output_dir_option) && output_dir.isEmpty()) {
+  command->output_dir = parser.value(output_dir_option);
+  if (parser.isSet(output_dir_option) && command->output_dir.isEmpty()) {
     return UsageError(err, parser,
                       QStringLiteral("--output-dir needs a folder name"));
   }
-  const QStringList sources = parser.positionalArguments();
-  if (sources.isEmpty()) {
+  command->files = parser.positionalArguments();
+  if (command->files.isEmpty()) {
     return UsageError(err, parser, QStringLiteral("no FILE given"));
   }
+  command->to_box = to_box;
+  command->quiet = parser.isSet(quiet_option);
+  return std::nullopt;
+}
 
-  // A name whose bytes are not valid UTF-8 has no text form that leads
-  // back to it: decoded, it names another file ("caf\xE9" becomes
-  // "caf\uFFFD"). Refuse the run before anything is looked at.
+// A name whose bytes are not valid UTF-8 has no text form that leads back
+// to it: decoded, it names another file ("caf\xE9" becomes "caf\uFFFD").
+// Finds the first such name of the command among `raw_arguments` (the
+// arguments as the system passed them), the output folder first, before
+// anything is looked at.
+std::optional<RunFailure> UndecodableName(const Command& command,
+                                          const QByteArrayList& raw_arguments) {
   QSet<QString> undecodable;
   for (qsizetype i = 1; i < raw_arguments.size(); ++i) {
     const QString text = QFile::decodeName(raw_arguments[i]);
     if (QFile::encodeName(text) != raw_arguments[i]) undecodable.insert(text);
   }
-  if (!undecodable.isEmpty()) {
-    RunFailure failure;
-    failure.code = FailureReason::kNameNotUtf8;
-    failure.reason = ReasonText(failure.code);
-    if (undecodable.contains(output_dir)) {
-      failure.path = output_dir;
-      return ReportFailure(err, failure);
-    }
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-      if (!undecodable.contains(sources[i])) continue;
-      failure.mailbox_number = static_cast<int>(i + 1);
-      failure.mailbox = sources[i].mid(sources[i].lastIndexOf(u'/') + 1);
-      failure.path = sources[i];
-      return ReportFailure(err, failure);
-    }
+  if (undecodable.isEmpty()) return std::nullopt;
+  RunFailure failure;
+  failure.code = FailureReason::kNameNotUtf8;
+  failure.reason = ReasonText(failure.code);
+  if (undecodable.contains(command.output_dir)) {
+    failure.path = command.output_dir;
+    return failure;
   }
-
-  const std::vector<ConversionJob> jobs = PlanJobs(sources, output_dir, to_box);
-  if (std::optional<RunFailure> failure = CheckPlan(jobs, files)) {
-    return ReportFailure(err, *failure);
+  for (qsizetype i = 0; i < command.files.size(); ++i) {
+    const QString& file = command.files[i];
+    if (!undecodable.contains(file)) continue;
+    failure.mailbox_number = static_cast<int>(i + 1);
+    failure.mailbox = file.mid(file.lastIndexOf(u'/') + 1);
+    failure.path = file;
+    return failure;
   }
+  return std::nullopt;
+}
 
+// Run: the jobs in order, stopping at the first failure, whose mailbox
+// number then counts across all jobs. Progress is drawn on `err` when
+// `show_progress`, and erased before this returns.
+RunResult RunJobs(const std::vector<ConversionJob>& jobs, FileLayer& files,
+                  QIODevice& err, bool show_progress) {
   UiText text;
   FillUiText(text, Language::kEnglish);
   RunOptions options;
@@ -305,39 +213,97 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   QSet<QPair<quint64, quint64>> written;
   options.written = &written;
 
+  qsizetype mailboxes = 0;
+  for (const ConversionJob& job : jobs) mailboxes += job.MailboxFiles.size();
   SilentReporter silent;
-  TerminalProgress progress(err, sources.size());
-  const bool show_progress = err_is_terminal && !parser.isSet(quiet_option);
+  TerminalProgress progress(err, mailboxes);
   ConversionReporter& reporter =
       show_progress ? static_cast<ConversionReporter&>(progress) : silent;
 
-  std::vector<ConvertedMailbox> converted;
-  std::optional<RunFailure> failure;
+  RunResult all;
   int offset = 0;
   for (const ConversionJob& job : jobs) {
-    RunResult result = RunConversion(job, ProgressTextOf(text), files, reporter, options);
-    converted.insert(converted.end(), result.converted.begin(),
-                     result.converted.end());
+    RunResult result =
+        RunConversion(job, ProgressTextOf(text), files, reporter, options);
+    all.converted.insert(all.converted.end(), result.converted.begin(),
+                         result.converted.end());
     if (result.failure) {
-      failure = std::move(result.failure);
-      if (failure->mailbox_number > 0) failure->mailbox_number += offset;
+      all.failure = std::move(result.failure);
+      if (all.failure->mailbox_number > 0)
+        all.failure->mailbox_number += offset;
       break;
     }
     offset += static_cast<int>(job.MailboxFiles.size());
   }
   progress.Finish();
+  return all;
+}
 
-  // Outputs finished before a failure are complete and stay; say which.
-  if (!WriteConverted(out, converted)) {
+// Report: the converted mailboxes on `out`, then the failure, if any, on
+// `err`. Outputs finished before a failure are complete and stay, so they
+// are listed too.
+int Report(QIODevice& out, QIODevice& err, const RunResult& result) {
+  if (!WriteConverted(out, result.converted)) {
     Write(err, QLatin1String(kProgramName) +
                    QStringLiteral(": cannot write the list of converted "
                                   "mailboxes to standard output: ") +
                    out.errorString() + QStringLiteral("\n"));
-    if (failure) ReportFailure(err, *failure);
+    if (result.failure) ReportFailure(err, *result.failure);
     return kExitFailure;
   }
-  if (failure) return ReportFailure(err, *failure);
+  if (result.failure) return ReportFailure(err, *result.failure);
   return kExitOk;
+}
+
+}  // namespace
+
+std::vector<ConversionJob> PlanJobs(const QStringList& files,
+                                    const QString& output_dir,
+                                    bool mbox_to_box) {
+  std::vector<ConversionJob> jobs;
+  const QString target =
+      output_dir.isEmpty() ? QString() : FolderWithSeparator(output_dir);
+  for (const QString& file : files) {
+    // Split at the last "/" by hand: QFileInfo would clean "a/../b".
+    const qsizetype slash = file.lastIndexOf(u'/');
+    const QString folder =
+        FolderWithSeparator(slash < 0    ? QString()
+                            : slash == 0 ? QStringLiteral("/")
+                                         : file.left(slash));
+    const QString name = file.mid(slash + 1);
+    if (jobs.empty() || jobs.back().SourceFolder != folder) {
+      ConversionJob job;
+      job.SourceFolder = folder;
+      job.TargetFolder = target.isEmpty() ? folder : target;
+      job.MboxToBox = mbox_to_box;
+      jobs.push_back(job);
+    }
+    jobs.back().MailboxFiles.append(name);
+  }
+  return jobs;
+}
+
+int RunConvertCommand(const QStringList& arguments, QIODevice& out,
+                      QIODevice& err, bool err_is_terminal, FileLayer& files,
+                      const QByteArrayList& raw_arguments) {
+  Command command;
+  if (const std::optional<int> done =
+          ParseCommand(arguments, out, err, &command)) {
+    return *done;
+  }
+  if (const std::optional<RunFailure> failure =
+          UndecodableName(command, raw_arguments)) {
+    return ReportFailure(err, *failure);
+  }
+  const std::vector<ConversionJob> jobs =
+      PlanJobs(command.files, command.output_dir, command.to_box);
+  if (const std::optional<RunFailure> failure =
+          CheckPlan(PlanOf(jobs), files)) {
+    return ReportFailure(err, *failure);
+  }
+  const RunResult result =
+      RunJobs(jobs, files, err, err_is_terminal && !command.quiet);
+  return Report(out, err, result);
 }
 
 }  // namespace quillet

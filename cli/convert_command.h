@@ -27,17 +27,11 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
                                     const QString& output_dir,
                                     bool mbox_to_box);
 
-// Checks the whole plan before anything is written: each job by CheckJob,
-// then across jobs, since CheckJob sees one job only: no output may be the
-// same file as any source, and no two mailboxes may write the same output
-// (same target folder, also through a link, and the same name). Mailbox
-// numbers in the failure count across all jobs, from 1.
-std::optional<RunFailure> CheckPlan(const std::vector<ConversionJob>& jobs,
-                                    FileLayer& files);
-
 // Runs the command line `arguments` (program name first) and returns the
-// exit code. Results go to `out`, messages and usage text to `err`; a
-// failed write of the results is reported and gives exit code 1.
+// exit code: parses it, plans the jobs, checks the whole plan by CheckPlan
+// before anything is written, runs the jobs in order and reports. Results
+// go to `out`, messages and usage text to `err`; a failed write of the
+// results is reported and gives exit code 1.
 // `raw_arguments`, when given, are the same arguments as the system passed
 // them: a file name among them that is not valid UTF-8 refuses the run.
 // Progress is drawn on `err` only when `err_is_terminal` and --quiet is not

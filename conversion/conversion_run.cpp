@@ -1,11 +1,11 @@
 #include "conversion/conversion_run.h"
 
-#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <string>
 
+#include "conversion/job_check.h"
 #include "conversion/line_reader.h"
 #include "conversion/mailbox_converter.h"
 #include "conversion/mailbox_format.h"
@@ -32,108 +32,6 @@ RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
                    const QString& path, const QString& reason) {
   return RunFailure{step, static_cast<int>(number), mailbox, path, reason,
                     CodeOf(reason)};
-}
-
-// A failure of the check, for a reason of the program's own.
-RunFailure CheckFailure(qint64 number, const QString& mailbox,
-                        const QString& path, FailureReason code) {
-  return RunFailure{RunStep::kCheck, static_cast<int>(number), mailbox, path,
-                    ReasonText(code), code};
-}
-
-// Whether FAT and exFAT can hold `name` as it is: they refuse some
-// characters and drop trailing dots and spaces, which would give another
-// name than the one reported.
-bool FatAllows(const QString& name) {
-  if (name.endsWith(u'.') || name.endsWith(u' ')) return false;
-  for (const QChar c : name) {
-    if (c.unicode() < 0x20 || QStringView(u"\"*/:<>?\\|").contains(c)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::optional<RunFailure> Check(const ConversionJob& job, FileLayer& files,
-                                std::vector<PathFacts>* source_facts) {
-  if (job.MailboxFiles.isEmpty()) return std::nullopt;
-
-  const PathFacts target = files.Inspect(job.TargetFolder);
-  if (job.TargetFolder.isEmpty() || !target.exists ||
-      (target.is_symlink && !target.is_directory && !target.is_regular_file)) {
-    return CheckFailure(0, {}, job.TargetFolder, FailureReason::kTargetMissing);
-  }
-  if (!target.is_directory) {
-    return CheckFailure(0, {}, job.TargetFolder, FailureReason::kTargetNotFolder);
-  }
-  if (!target.writable) {
-    return CheckFailure(0, {}, job.TargetFolder, target.not_writable);
-  }
-
-  // Hash sets throughout: 100,000 mailboxes take no longer per mailbox
-  // than ten.
-  QSet<FileKey> sources;
-  sources.reserve(job.MailboxFiles.size());
-  source_facts->reserve(static_cast<std::size_t>(job.MailboxFiles.size()));
-  for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
-    const QString& name = job.MailboxFiles[i];
-    const QString path = job.SourceFolder + name;
-    const PathFacts facts = files.Inspect(path);
-    if (!facts.exists) {
-      return CheckFailure(i + 1, name, path, FailureReason::kSourceMissing);
-    }
-    if (!facts.is_regular_file) {
-      return CheckFailure(i + 1, name, path, FailureReason::kSourceNotRegular);
-    }
-    if (!facts.readable) {
-      return CheckFailure(i + 1, name, path, FailureReason::kSourceUnreadable);
-    }
-    sources.insert(KeyOf(facts));
-    source_facts->push_back(facts);
-  }
-
-  QSet<QString> outputs;         // output paths as given
-  QSet<QString> folded_outputs;  // the same, case-folded, where it matters
-  QSet<FileKey> existing_outputs;
-  outputs.reserve(job.MailboxFiles.size());
-  for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
-    const QString& name = job.MailboxFiles[i];
-    const QString output_name = OutputName(name, job.MboxToBox);
-    const QString path = job.TargetFolder + output_name;
-    if (target.name_max > 0 &&
-        QFile::encodeName(output_name).size() > target.name_max) {
-      return CheckFailure(i + 1, name, path, FailureReason::kNameTooLong);
-    }
-    if (target.fat_names && !FatAllows(output_name)) {
-      return CheckFailure(i + 1, name, path, FailureReason::kNameNotAllowed);
-    }
-    const PathFacts facts = files.Inspect(path);
-    // Not followed: in a shared folder another user may have planted it,
-    // to have the run write wherever it leads.
-    if (facts.is_symlink) {
-      return CheckFailure(i + 1, name, path, FailureReason::kOutputIsLink);
-    }
-    if (facts.exists && !facts.is_regular_file) {
-      return CheckFailure(i + 1, name, path, FailureReason::kOutputNotRegular);
-    }
-    if (facts.exists && sources.contains(KeyOf(facts))) {
-      return CheckFailure(i + 1, name, path, FailureReason::kOutputIsSource);
-    }
-    if (outputs.contains(path) ||
-        (facts.exists && existing_outputs.contains(KeyOf(facts)))) {
-      return CheckFailure(i + 1, name, path, FailureReason::kOutputClash);
-    }
-    if (target.folds_case) {
-      const QString folded = path.toCaseFolded();
-      if (folded_outputs.contains(folded)) {
-        return CheckFailure(i + 1, name, path, FailureReason::kOutputCaseClash);
-      }
-      folded_outputs.insert(folded);
-    }
-    outputs.insert(path);
-    if (facts.exists) existing_outputs.insert(KeyOf(facts));
-  }
-  return std::nullopt;
 }
 
 // A converted output waiting for the disk's confirmation and its rename.
@@ -239,17 +137,12 @@ std::optional<RunFailure> FinishWriting(const Mailbox& mailbox,
 
 }  // namespace
 
-std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files) {
-  std::vector<PathFacts> sources;
-  return Check(job, files, &sources);
-}
-
 RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
                         FileLayer& files, ConversionReporter& reporter,
                         const RunOptions& options) {
   RunResult result;
   std::vector<PathFacts> sources;
-  if (auto failure = Check(job, files, &sources)) {
+  if (auto failure = CheckJob(job, files, &sources)) {
     result.failure = std::move(failure);
     return result;
   }

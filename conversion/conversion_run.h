@@ -68,15 +68,6 @@ struct RunOptions {
   QSet<QPair<quint64, quint64>>* written = nullptr;
 };
 
-// Checks, without writing anything, that the job can run: every source
-// exists, is a regular file and may be read; the target folder exists, is a
-// folder and may be written; no output name is longer than the target's
-// file system allows or holds a character it refuses; no output path is a
-// symbolic link, one of the sources (also through a link) or an existing
-// folder; no two sources give the same output path, also where the target
-// ignores letter case. Takes time linear in the number of mailboxes.
-std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files);
-
 // Converts every mailbox of the job, in list order, each into one output in
 // the target folder. Checks the job first. An output is renamed into place
 // only once the disk has confirmed all of its bytes; small outputs are

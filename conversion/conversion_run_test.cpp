@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <QDir>
 #include <QFile>
 #include <csignal>
 
@@ -192,86 +191,11 @@ TEST(ReadSizes, OutputDoesNotDependOnReadChunk) {
   }
 }
 
-// --- the job check -------------------------------------------------------
+// --- runs on real files -------------------------------------------------
 
 RunResult RunJob(const ConversionJob& job) {
   RecordingReporter reporter;
   return RunConversion(job, German(), SystemFileLayer(), reporter);
-}
-
-TEST(JobCheck, RefusesBeforeWritingAnything) {
-  Workspace space;
-  space.AddSource("good", "From x\r\n");
-  space.AddSource("missing", "");
-  QFile::remove(space.source_folder() + "missing");
-  const RunResult result = RunJob(space.job);
-  ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.failure->step, RunStep::kCheck);
-  EXPECT_EQ(result.failure->mailbox_number, 2);
-  EXPECT_EQ(result.failure->path, space.source_folder() + "missing");
-  EXPECT_TRUE(space.TargetEntries().isEmpty());  // "good" was not converted
-}
-
-TEST(JobCheck, SourceMustBeARegularFile) {
-  Workspace space;
-  QDir(space.source_folder()).mkdir("folder.box");
-  space.job.MailboxFiles = {"folder.box"};
-  EXPECT_EQ(RunJob(space.job).failure->reason, "the mailbox is not a regular file");
-  ASSERT_EQ(::mkfifo((space.source_folder() + "fifo").toLocal8Bit(), 0600), 0);
-  space.job.MailboxFiles = {"fifo"};  // would block a reader forever
-  EXPECT_EQ(RunJob(space.job).failure->reason, "the mailbox is not a regular file");
-  space.job.SourceFolder = "/dev/";
-  space.job.MailboxFiles = {"zero"};
-  EXPECT_EQ(RunJob(space.job).failure->reason, "the mailbox is not a regular file");
-}
-
-TEST(JobCheck, TargetMustBeAnExistingFolder) {
-  Workspace space;
-  space.AddSource("a", "x");
-  space.job.TargetFolder = space.root() + "/nowhere/";
-  EXPECT_EQ(RunJob(space.job).failure->reason, "the target folder does not exist");
-  space.job.TargetFolder = space.source_folder() + "a/";
-  EXPECT_FALSE(RunJob(space.job).ok());
-  space.job.TargetFolder.clear();
-  EXPECT_FALSE(RunJob(space.job).ok());
-}
-
-TEST(JobCheck, OutputMayNotBeASourceEvenThroughALink) {
-  Workspace space;
-  space.AddSource("x.box.box", "keep me");
-  space.AddSource("x.box", "From y\n");
-  space.job.TargetFolder = space.source_folder();
-  const RunResult direct = RunJob(space.job);  // x.box -> x.box.box
-  ASSERT_FALSE(direct.ok());
-  EXPECT_EQ(direct.failure->reason,
-            "the output would overwrite a mailbox of this run");
-
-  Workspace linked;
-  linked.AddSource("inbox", "From y\n");
-  QFile::link(linked.source_folder() + "inbox",
-              linked.target_folder() + "inbox.box");
-  EXPECT_FALSE(RunJob(linked.job).ok());
-  EXPECT_EQ(testing::ReadBytes(linked.source_folder() + "inbox"), "From y\n");
-}
-
-TEST(JobCheck, TwoSourcesMayNotShareAnOutput) {
-  Workspace space;
-  space.job.MboxToBox = false;
-  space.AddSource("in.box", "a");
-  space.AddSource("in.BOX", "b");
-  const RunResult result = RunJob(space.job);
-  ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.failure->mailbox_number, 2);
-  EXPECT_EQ(result.failure->reason,
-            "another mailbox of this run has the same output");
-  EXPECT_TRUE(space.TargetEntries().isEmpty());
-}
-
-TEST(JobCheck, OutputNameTakenByAFolderIsRefused) {
-  Workspace space;
-  space.AddSource("a", "x");
-  QDir(space.target_folder()).mkdir("a.box");
-  EXPECT_FALSE(RunJob(space.job).ok());
 }
 
 // --- failures mid-run ----------------------------------------------------
