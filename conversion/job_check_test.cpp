@@ -6,7 +6,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "conversion/test_support.h"
+#include "tests/support/conversion_support.h"
+#include "tests/support/forwarding_file_layer.h"
 
 namespace quillet {
 namespace {
