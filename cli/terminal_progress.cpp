@@ -56,8 +56,8 @@ void TerminalProgress::Finish() {
 
 QByteArray TerminalProgress::Line() const {
   // The reckoned count may pass the size (a line that does not end in
-  // CR LF is reckoned a byte longer than it is); the bar stops at full. An empty source is done
-  // as soon as it starts.
+  // CR LF is reckoned a byte longer than it is); the bar stops at full. An
+  // empty source is done as soon as it starts.
   const qint64 done = std::clamp<qint64>(reckoned_, 0, size_);
   const qint64 percent = size_ > 0 ? done * 100 / size_ : 100;
   const qint64 filled = size_ > 0 ? done * kBarWidth / size_ : kBarWidth;

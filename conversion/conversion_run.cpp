@@ -30,8 +30,8 @@ FailureReason CodeOf(const QString& reason) {
 
 RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
                    const QString& path, const QString& reason) {
-  return RunFailure{step, static_cast<int>(number), mailbox, path, reason,
-                    CodeOf(reason)};
+  return RunFailure{
+      step, static_cast<int>(number), mailbox, path, reason, CodeOf(reason)};
 }
 
 // A converted output waiting for the disk's confirmation and its rename.
@@ -66,10 +66,13 @@ struct OpenMailbox {
 
 RunFailure FailureOf(const Mailbox& mailbox, const QString& path,
                      const StepFailure& step) {
-  return RunFailure{step.step, static_cast<int>(mailbox.number), mailbox.name,
-                    path, step.reason,
-                    step.code != FailureReason::kSystem ? step.code
-                                                        : CodeOf(step.reason)};
+  return RunFailure{
+      step.step,
+      static_cast<int>(mailbox.number),
+      mailbox.name,
+      path,
+      step.reason,
+      step.code != FailureReason::kSystem ? step.code : CodeOf(step.reason)};
 }
 
 // The open step: the source's size (the progress maximum), the source and
@@ -102,8 +105,8 @@ std::optional<OpenMailbox> Open(const Mailbox& mailbox, FileLayer& files,
 // is read is still read whole, in reads of this size.
 std::size_t Fitted(qint64 size, std::size_t most) {
   const qint64 room = size + size / 8 + 64;  // CR LF ends may add bytes
-  return std::min(most, static_cast<std::size_t>(
-                            std::max<qint64>(room, qint64{4096})));
+  return std::min(
+      most, static_cast<std::size_t>(std::max<qint64>(room, qint64{4096})));
 }
 
 // The finish step up to the sync: the reader's and writer's failures, the
@@ -121,10 +124,10 @@ std::optional<RunFailure> FinishWriting(const Mailbox& mailbox,
   }
   if (!input.Close()) {
     if (input.Changed()) {
-      return FailureOf(mailbox, mailbox.source,
-                       StepFailure{RunStep::kRead,
-                                   ReasonText(FailureReason::kSourceChanged),
-                                   FailureReason::kSourceChanged});
+      return FailureOf(
+          mailbox, mailbox.source,
+          StepFailure{RunStep::kRead, ReasonText(FailureReason::kSourceChanged),
+                      FailureReason::kSourceChanged});
     }
     return FailureOf(mailbox, mailbox.source,
                      StepFailure{RunStep::kCloseSource, input.ErrorString()});
@@ -175,12 +178,13 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
       // it free: a file system that ignores case and that the check could
       // not see as one.
       const PathFacts there = files.Inspect(p.output);
-      const auto same_but_case = written_folded.constFind(p.output.toCaseFolded());
+      const auto same_but_case =
+          written_folded.constFind(p.output.toCaseFolded());
       const bool leads_to_own =
-          there.exists &&
-          (written.contains(KeyOf(there)) ||
-           (same_but_case != written_folded.constEnd() &&
-            same_but_case.value() != p.output && !files.ListsExactly(p.output)));
+          there.exists && (written.contains(KeyOf(there)) ||
+                           (same_but_case != written_folded.constEnd() &&
+                            same_but_case.value() != p.output &&
+                            !files.ListsExactly(p.output)));
       if (leads_to_own) {
         RunFailure failure =
             Failure(RunStep::kCommit, p.number, p.name, p.output,
@@ -214,10 +218,9 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
   };
 
   for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
-    Mailbox mailbox{i + 1, job.MailboxFiles[i],
-                    job.SourceFolder + job.MailboxFiles[i],
-                    OutputPath(job.TargetFolder, job.MailboxFiles[i],
-                               job.MboxToBox)};
+    Mailbox mailbox{
+        i + 1, job.MailboxFiles[i], job.SourceFolder + job.MailboxFiles[i],
+        OutputPath(job.TargetFolder, job.MailboxFiles[i], job.MboxToBox)};
     RunFailure failure;
     std::optional<OpenMailbox> open =
         Open(mailbox, files, sources[static_cast<std::size_t>(i)], reporter,
@@ -227,9 +230,8 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
     LineReader reader(*open->input, Fitted(open->size, options.read_chunk));
     MailboxWriter writer(*open->output, job.MboxToBox ? "\r\n" : "\n",
                          Fitted(open->size, std::size_t{1} << 20));
-    const qint64 messages = ConvertMailbox(reader, writer, reporter, text,
-                                           mailbox.number, started,
-                                           job.MboxToBox);
+    const qint64 messages = ConvertMailbox(
+        reader, writer, reporter, text, mailbox.number, started, job.MboxToBox);
 
     if (std::optional<RunFailure> failed =
             FinishWriting(mailbox, reader, writer, *open->input)) {

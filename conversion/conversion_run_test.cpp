@@ -23,8 +23,7 @@ const std::string kSep(BoxSeparator);
 ProgressText German() { return testing::GermanProgress(); }
 
 std::string Status(int mailbox, int message) {
-  return "status " +
-         StatusLine(German(), mailbox, message).toStdString();
+  return "status " + StatusLine(German(), mailbox, message).toStdString();
 }
 
 // --- mbox to .box --------------------------------------------------------
@@ -34,8 +33,9 @@ TEST(ToBox, SeparatorsBecomeBoxSeparatorQuotesAreUndoneLinesGetCrLf) {
   EXPECT_EQ(Convert("From a@b Mon Jan  1 09:00:00 2024\nSubject: x\n\n"
                     ">From quoted\nbody\rFrom \r\nlast",
                     true),
-            kSep + "\r\nSubject: x\r\n\r\nFrom quoted\r\nbody\rFrom \r\n"
-                   "last\r\n");
+            kSep +
+                "\r\nSubject: x\r\n\r\nFrom quoted\r\nbody\rFrom \r\n"
+                "last\r\n");
 }
 
 TEST(ToBox, SourceWithoutSeparatorsIsCopiedLineForLine) {
@@ -45,7 +45,8 @@ TEST(ToBox, SourceWithoutSeparatorsIsCopiedLineForLine) {
 
 TEST(ToBox, BytesPassThroughUntouched) {
   // GBK, UTF-8, Latin-1 and NUL bytes: no decoding, no re-encoding.
-  const std::string body = std::string("\xC4\xE3\xBA\xC3 \xC3\xA4 \xE4 \0 \xFF", 13);
+  const std::string body =
+      std::string("\xC4\xE3\xBA\xC3 \xC3\xA4 \xE4 \0 \xFF", 13);
   EXPECT_EQ(Convert("From x\n" + body + "\n", true),
             kSep + "\r\n" + body + "\r\n");
 }
@@ -81,10 +82,9 @@ TEST(Reporting, MessageNumberRestartsInEachMailbox) {
   const RunResult result =
       RunConversion(space.job, German(), SystemFileLayer(), reporter);
   ASSERT_TRUE(result.ok());
-  EXPECT_EQ(reporter.calls,
-            (Calls{"max 27", "value 8", Status(1, 1), "repaint", "value 21",
-                   Status(1, 2), "repaint", "max 8", "value 8", Status(2, 1),
-                   "repaint"}));
+  EXPECT_EQ(reporter.calls, (Calls{"max 27", "value 8", Status(1, 1), "repaint",
+                                   "value 21", Status(1, 2), "repaint", "max 8",
+                                   "value 8", Status(2, 1), "repaint"}));
   ASSERT_EQ(result.converted.size(), 2u);
   EXPECT_EQ(result.converted[0].messages, 2);
   EXPECT_EQ(result.converted[1].messages, 1);
@@ -120,8 +120,9 @@ TEST(Reporting, SizesBeyondThirtyTwoBitsPassUnchanged) {
 // --- .box to mbox --------------------------------------------------------
 
 TEST(ToMbox, DatedSeparatorsLfEndsAndClosingEmptyLines) {
-  const std::string box = kSep + "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0100\r\n"
-                                 "Subject: one\r\n\r\nbody\r\n" +
+  const std::string box = kSep +
+                          "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0100\r\n"
+                          "Subject: one\r\n\r\nbody\r\n" +
                           kSep + "trailing junk\r\nSubject: two\r\n\r\nb2";
   EXPECT_EQ(Convert(box, false),
             "From - Mon Jan  1 09:00:00 2024\n"
@@ -131,8 +132,9 @@ TEST(ToMbox, DatedSeparatorsLfEndsAndClosingEmptyLines) {
 
 TEST(ToMbox, FromLinesAreQuotedReversibly) {
   const std::string box =
-      kSep + "\r\nS: x\r\n\r\nFrom here on\r\n>From a\r\n>>>From b\r\n"
-             ">> From c\r\nFrom\r\n>\r\nFrom \r\n";
+      kSep +
+      "\r\nS: x\r\n\r\nFrom here on\r\n>From a\r\n>>>From b\r\n"
+      ">> From c\r\nFrom\r\n>\r\nFrom \r\n";
   EXPECT_EQ(Convert(box, false),
             "From - Sat Feb  3 04:05:06 2001\nS: x\n\n>From here on\n"
             ">>From a\n>>>>From b\n>> From c\nFrom\n>\n>From \n\n");
@@ -162,9 +164,9 @@ TEST(ToMbox, LinesBeforeTheFirstSeparatorAreKept) {
 }
 
 TEST(ToMbox, DateIsLookedForOnlyInTheHeaderBlockAndWithinReach) {
-  const std::string late_date =
-      kSep + "\r\nX-Pad: " + std::string(70 * 1024, 'p') +
-      "\r\nDate: 1 Jan 2024 00:00:00 +0000\r\n\r\n";
+  const std::string late_date = kSep +
+                                "\r\nX-Pad: " + std::string(70 * 1024, 'p') +
+                                "\r\nDate: 1 Jan 2024 00:00:00 +0000\r\n\r\n";
   EXPECT_EQ(Convert(late_date, false, 1000).substr(0, 32),
             "From - Sat Feb  3 04:05:06 2001\n");
   const std::string body_date =
@@ -176,10 +178,10 @@ TEST(ToMbox, DateIsLookedForOnlyInTheHeaderBlockAndWithinReach) {
 // Every read size gives the same bytes: line ends, separators, quote runs and
 // the date look-ahead all straddle buffer boundaries at the small sizes.
 TEST(ReadSizes, OutputDoesNotDependOnReadChunk) {
-  const std::string box =
-      "pre\r" + kSep + "\r\nReceived: a\r\n b\r\nDate: Tue, 2 Jan 2024\r\n "
-      "10:00:00 -0500 (EST)\r\n\r\n>>From x\rFrom y\n" + kSep + kSep +
-      "\r\r\n\r\nbody\r\n" + kSep;
+  const std::string box = "pre\r" + kSep +
+                          "\r\nReceived: a\r\n b\r\nDate: Tue, 2 Jan 2024\r\n "
+                          "10:00:00 -0500 (EST)\r\n\r\n>>From x\rFrom y\n" +
+                          kSep + kSep + "\r\r\n\r\nbody\r\n" + kSep;
   const std::string mbox = "From a\r\nb\nFrom c\rd\r\n\r\nFrom";
   const std::string box_expected = Convert(box, false);
   const std::string mbox_expected = Convert(mbox, true);
@@ -222,7 +224,8 @@ TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(result.failure->mailbox_number, 2);
   ASSERT_EQ(result.converted.size(), 1u);
   EXPECT_EQ(space.TargetEntries(), (QStringList{"a.box", "b.box"}));
-  EXPECT_EQ(space.Output("a.box"), kSep + "\r\n" + std::string(5000, 'a') + "\r\n");
+  EXPECT_EQ(space.Output("a.box"),
+            kSep + "\r\n" + std::string(5000, 'a') + "\r\n");
   EXPECT_EQ(space.Output("b.box"), "old b");
   EXPECT_EQ(testing::ReadBytes(space.source_folder() + "a"),
             "From x\r\n" + std::string(5000, 'a') + "\r\n");
@@ -266,8 +269,9 @@ TEST(Failures, DescribeNamesMailboxStepPathAndReason) {
   EXPECT_EQ(failure.Describe(),
             "mailbox 2 (Sent.box): cannot write /o/Sent: No space left on "
             "device");
-  const RunFailure check{RunStep::kCheck, 0, "", "/o/", "the target folder "
-                                                        "does not exist"};
+  const RunFailure check{RunStep::kCheck, 0, "", "/o/",
+                         "the target folder "
+                         "does not exist"};
   EXPECT_EQ(check.Describe(),
             "cannot convert /o/: the target folder does not exist");
 }

@@ -230,7 +230,6 @@ class ConverterBase {
   qint64 messages_ = 0;
 };
 
-
 // Converts an open mailbox in one direction; returns the messages found.
 qint64 ConvertToBox(LineReader& reader, MailboxWriter& writer,
                     ConversionReporter& reporter, const ProgressText& text,

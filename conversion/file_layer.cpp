@@ -26,12 +26,13 @@ namespace quillet {
 #ifdef Q_OS_UNIX
 namespace {
 
-// --- what the check learns of a folder ----------------------------------------
+// --- what the check learns of a folder
+// ----------------------------------------
 
-constexpr long kMsdosMagic = 0x4d44;         // FAT, vfat
-constexpr long kExfatMagic = 0x2011BAB0;     // exFAT, kernel
-constexpr long kFuseblkMagic = 0x65735546;   // FUSE on a block device:
-                                             // exFAT, NTFS sticks
+constexpr long kMsdosMagic = 0x4d44;        // FAT, vfat
+constexpr long kExfatMagic = 0x2011BAB0;    // exFAT, kernel
+constexpr long kFuseblkMagic = 0x65735546;  // FUSE on a block device:
+                                            // exFAT, NTFS sticks
 constexpr long kNtfsMagic = 0x5346544e;
 constexpr long kNtfs3Magic = 0x7366746e;
 constexpr long kCifsMagic = 0xFF534D42;
@@ -76,8 +77,10 @@ bool ProbeFoldsCase(const QByteArray& folder, const struct stat& folder_st) {
   if (!probe.isEmpty()) {
     struct stat a {};
     struct stat b {};
-    if (::fstatat(dirfd(dir), probe.constData(), &a, AT_SYMLINK_NOFOLLOW) == 0 &&
-        ::fstatat(dirfd(dir), swapped.constData(), &b, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(dirfd(dir), probe.constData(), &a, AT_SYMLINK_NOFOLLOW) ==
+            0 &&
+        ::fstatat(dirfd(dir), swapped.constData(), &b, AT_SYMLINK_NOFOLLOW) ==
+            0) {
       folds = a.st_dev == b.st_dev && a.st_ino == b.st_ino;
       if (!folds) {
         // Two files, or one with made-up inode numbers: only the listing
@@ -103,7 +106,8 @@ bool ProbeFoldsCase(const QByteArray& folder, const struct stat& folder_st) {
   if (slash < 0) return false;
   const QByteArray parent = slash == 0 ? QByteArray("/") : path.left(slash);
   bool changed = false;
-  const QByteArray own_swapped = parent + '/' + SwapCase(path.mid(slash + 1), &changed);
+  const QByteArray own_swapped =
+      parent + '/' + SwapCase(path.mid(slash + 1), &changed);
   struct stat parent_st {};
   struct stat other {};
   if (!changed || ::stat(parent.constData(), &parent_st) != 0 ||
@@ -215,7 +219,8 @@ class SystemFileLayerImpl final : public FileLayer {
   bool ListsExactly(const QString& path) override {
     const QByteArray bytes = QFile::encodeName(path);
     const qsizetype slash = bytes.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : bytes.left(slash + 1);
+    const QByteArray folder =
+        slash < 0 ? QByteArray(".") : bytes.left(slash + 1);
     const QByteArray name = bytes.mid(slash + 1);
     DIR* dir = ::opendir(folder.constData());
     if (dir == nullptr) return true;  // no evidence of folding
@@ -252,7 +257,9 @@ namespace {
 class QtInputFile final : public InputFile {
  public:
   explicit QtInputFile(const QString& path) : file_(path) {}
-  bool Open() { return file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+  bool Open() {
+    return file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+  }
   qint64 Read(char* data, qint64 max) override { return file_.read(data, max); }
   qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
     const qint64 pos = file_.pos();
@@ -273,7 +280,9 @@ class QtInputFile final : public InputFile {
 class QtOutputFile final : public OutputFile {
  public:
   explicit QtOutputFile(const QString& path) : file_(path) {}
-  bool Open() { return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+  bool Open() {
+    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  }
   bool Write(const char* data, qint64 size) override {
     return file_.write(data, size) == size;
   }
@@ -329,7 +338,6 @@ class SystemFileLayerImpl final : public FileLayer {
 };
 
 }  // namespace
-
 
 #endif
 

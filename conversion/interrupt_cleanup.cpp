@@ -116,7 +116,9 @@ void UnregisterTemporary(int slot) {
   g_output[slot].store(nullptr);
 }
 
-const char* SignalNameOf(int signal_number) { return SignalName(signal_number); }
+const char* SignalNameOf(int signal_number) {
+  return SignalName(signal_number);
+}
 
 void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
                              int idle_fd) {

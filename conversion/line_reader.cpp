@@ -95,8 +95,8 @@ std::size_t PlainCrLfRun(const char* begin, const char* end,
   return static_cast<std::size_t>(line - begin);
 }
 
-LineReader::LineReader(InputFile& file, std::size_t read_chunk,
-                       qint64 offset, CrRule rule)
+LineReader::LineReader(InputFile& file, std::size_t read_chunk, qint64 offset,
+                       CrRule rule)
     : file_(file),
       read_chunk_(std::max<std::size_t>(read_chunk, 1)),
       base_(offset),
@@ -116,8 +116,8 @@ std::size_t LineReader::Ensure(std::size_t n) {
       const std::size_t wanted = std::max(n, available()) + read_chunk_;
       if (buffer_.size() < wanted) buffer_.resize(wanted);
     }
-    const qint64 got = file_.Read(buffer_.data() + end_,
-                                  static_cast<qint64>(read_chunk_));
+    const qint64 got =
+        file_.Read(buffer_.data() + end_, static_cast<qint64>(read_chunk_));
     if (got < 0) {
       failed_ = true;
       error_ = file_.ErrorString();
@@ -146,8 +146,8 @@ std::string_view LineReader::Head(std::size_t n) {
   // One byte more than asked, so that a CR at the n-th byte can be judged.
   Ensure(n + 1);
   const std::size_t window = std::min(n + 1, available());
-  const LineScan scan = ScanLine(data(), data() + window,
-                                 eof_ && window == available(), &rule_);
+  const LineScan scan =
+      ScanLine(data(), data() + window, eof_ && window == available(), &rule_);
   return {data(), std::min(scan.content, n)};
 }
 
@@ -164,8 +164,7 @@ bool LineReader::NextPiece(std::string_view* piece) {
       line_end_ = LineEnd::kNone;
       return false;
     }
-    const LineScan scan =
-        ScanLine(data(), data() + available(), eof_, &rule_);
+    const LineScan scan = ScanLine(data(), data() + available(), eof_, &rule_);
     if (scan.content > 0) {
       *piece = {data(), scan.content};
       Skip(scan.content);

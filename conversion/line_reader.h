@@ -49,10 +49,10 @@ inline const char* FindLf(const char* begin, const char* end) {
 
 // Where the line that starts at `begin` ends, looked for in [begin, stop).
 struct LineScan {
-  bool found = false;       // the line end lies in the window
-  std::size_t content = 0;  // found: the line's bytes; otherwise the bytes
-                            // that surely belong to the line
-  std::size_t end_size = 0; // found: bytes of the line end (1 or 2)
+  bool found = false;        // the line end lies in the window
+  std::size_t content = 0;   // found: the line's bytes; otherwise the bytes
+                             // that surely belong to the line
+  std::size_t end_size = 0;  // found: bytes of the line end (1 or 2)
   LineEnd end = LineEnd::kNone;
 };
 
@@ -162,8 +162,7 @@ class LineReader {
   std::string_view TakePlainCrLfRun(std::string_view excluded) {
     if (in_line_ || rule_ != CrRule::kOrdinary) return {};
     const char* begin = data();
-    const std::size_t size =
-        PlainCrLfRun(begin, begin + available(), excluded);
+    const std::size_t size = PlainCrLfRun(begin, begin + available(), excluded);
     // A run is whole lines: it ends just after an LF.
     Q_ASSERT(size == 0 || begin[size - 1] == '\n');
     pos_ += size;

@@ -16,15 +16,18 @@ class MemoryInput : public InputFile {
   explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
   qint64 Read(char* data, qint64 max) override {
     EXPECT_FALSE(ended_) << "read after the end of the file";
-    const qint64 n = std::min<qint64>(max, static_cast<qint64>(bytes_.size() - pos_));
+    const qint64 n =
+        std::min<qint64>(max, static_cast<qint64>(bytes_.size() - pos_));
     std::copy_n(bytes_.data() + pos_, n, data);
     pos_ += static_cast<std::size_t>(n);
     if (n == 0) ended_ = true;
     return n;
   }
   qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
-    const auto from = std::min<std::size_t>(static_cast<std::size_t>(offset), bytes_.size());
-    const qint64 n = std::min<qint64>(max, static_cast<qint64>(bytes_.size() - from));
+    const auto from =
+        std::min<std::size_t>(static_cast<std::size_t>(offset), bytes_.size());
+    const qint64 n =
+        std::min<qint64>(max, static_cast<qint64>(bytes_.size() - from));
     std::copy_n(bytes_.data() + from, n, data);
     return n;
   }
@@ -77,9 +80,8 @@ TEST_P(LineModel, CrLfAndLfEndLinesAndALoneCrOnlyWhereItCameFirst) {
 
 TEST_P(LineModel, LfAfterLoneCrIsAnEmptyLineNotPartOfIt) {
   // "\r\r\n": a lone CR, then a CR LF pair.
-  const std::vector<ReadLine> expected = {{"x", LineEnd::kCr, 1},
-                                          {"", LineEnd::kCrLf, 0},
-                                          {"", LineEnd::kLf, 0}};
+  const std::vector<ReadLine> expected = {
+      {"x", LineEnd::kCr, 1}, {"", LineEnd::kCrLf, 0}, {"", LineEnd::kLf, 0}};
   EXPECT_EQ(ReadAll("x\r\r\n\n", GetParam()), expected);
 }
 

@@ -35,17 +35,20 @@ TEST(MboxSource, FromLinesStartMessagesOnlyWhereReadersSeeOne) {
   const std::string h = "From a@b Mon Jan  1 09:00:00 2024\nA: b\n\n";
   const std::string hb = S + "A: b\r\n\r\n";
   ExpectEveryReadSize(
-      {{"a body line without date or header after it", h + "x\nFrom here on, we go.\ny\n",
+      {{"a body line without date or header after it",
+        h + "x\nFrom here on, we go.\ny\n",
         hb + "x\r\nFrom here on, we go.\r\ny\r\n"},
        {"the first line", "From x\nbody\n", S + "body\r\n"},
-       {"bare, blanks only", h + "x\n\nFrom \t \nb\n", hb + "x\r\n" + S + "b\r\n"},
-       {"dated, words in any order and case", h + "x\n\nFrom q 2024 10:00 MAR\nb\n",
+       {"bare, blanks only", h + "x\n\nFrom \t \nb\n",
         hb + "x\r\n" + S + "b\r\n"},
+       {"dated, words in any order and case",
+        h + "x\n\nFrom q 2024 10:00 MAR\nb\n", hb + "x\r\n" + S + "b\r\n"},
        {"dated with commas", h + "From a@b.c Fri, 05 Jan 2024 10:00 +0000\nb\n",
         hb + S + "b\r\n"},
        {"not dated: no year", h + "From Mon Jan 1 09:00\nb\n",
         hb + "From Mon Jan 1 09:00\r\nb\r\n"},
-       {"next line is a header field", h + "From x\nSubject: y\n", hb + S + "Subject: y\r\n"},
+       {"next line is a header field", h + "From x\nSubject: y\n",
+        hb + S + "Subject: y\r\n"},
        {"next line only looks like one", h + "From x\nnot a field\n",
         hb + "From x\r\nnot a field\r\n"},
        {"case matters", h + "from x\nA: b\n", hb + "from x\r\nA: b\r\n"}},
@@ -57,10 +60,12 @@ TEST(MboxSource, ValidContentLengthBodiesHideTheirFromLines) {
   ExpectEveryReadSize(
       {{"valid, then an empty line and a separator",
         "From x\nContent-Length: 25\n\n" + body + "\nFrom \nA: b\n",
-        S + "Content-Length: 27\r\n\r\nFrom 09:00 Jan 2024\r\nA: b\r\n" + S + "A: b\r\n"},
+        S + "Content-Length: 27\r\n\r\nFrom 09:00 Jan 2024\r\nA: b\r\n" + S +
+            "A: b\r\n"},
        {"valid, a From line right after it is a separator whatever it holds",
         "From x\ncontent-length:\t25 \n\n" + body + "From nobody\nb\n",
-        S + "content-length:\t27 \r\n\r\nFrom 09:00 Jan 2024\r\nA: b\r\n" + S + "b\r\n"},
+        S + "content-length:\t27 \r\n\r\nFrom 09:00 Jan 2024\r\nA: b\r\n" + S +
+            "b\r\n"},
        {"too short: ignored, the body's From line starts a message",
         "From x\nContent-Length: 3\n\n" + body,
         S + "Content-Length: 0\r\n\r\n" + S + "A: b\r\n"},
@@ -76,7 +81,8 @@ TEST(MboxSource, ValidContentLengthBodiesHideTheirFromLines) {
 
 TEST(MboxSource, QuotingAndTheFormatsEmptyLinesAreUndone) {
   ExpectEveryReadSize(
-      {{"one '>' less before From", "From x\n\n>From a\n>>From b\n> From c\n>From\n",
+      {{"one '>' less before From",
+        "From x\n\n>From a\n>>From b\n> From c\n>From\n",
         S + "\r\nFrom a\r\n>From b\r\n> From c\r\n>From\r\n"},
        {"also before the first separator", ">From a\n", "From a\r\n"},
        {"the empty line before a separator and at the end go",
@@ -101,10 +107,13 @@ TEST(MboxSource, MmdfDelimitersBecomeSeparators) {
   const std::string d = "\x01\x01\x01\x01\n";
   ExpectEveryReadSize(
       {{"two messages, envelopes dropped, From lines are text",
-        d + "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\nA: b\n\nFrom x\n>From y\n\n" +
+        d +
+            "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\nA: b\n\nFrom "
+            "x\n>From y\n\n" +
             d + d + "A: c\n\nz\n" + d,
         S + "A: b\r\n\r\nFrom x\r\nFrom y\r\n" + S + "A: c\r\n\r\nz\r\n"},
-       {"text between messages is kept", d + "A: b\n\nx\n" + d + "between\n" + d + "A: c\n" + d,
+       {"text between messages is kept",
+        d + "A: b\n\nx\n" + d + "between\n" + d + "A: c\n" + d,
         S + "A: b\r\n\r\nx\r\nbetween\r\n" + S + "A: c\r\n"}},
       true);
 }
@@ -117,24 +126,30 @@ TEST(BoxSource, EveryMessageEndsWithOneEmptyLineOfItsOwn) {
         kDate + std::string("A: b\n\n\n") + kDate + "\n\n"},
        {"text before the first separator", "pre\r\n" + S + "\r\n",
         "pre\n\n" + std::string(kDate) + "\n\n"},
-       {"no separator: lines and quoting only", "a\r\nFrom b\r\n", "a\n>From b\n"},
+       {"no separator: lines and quoting only", "a\r\nFrom b\r\n",
+        "a\n>From b\n"},
        {"Content-Length states the body as written",
-        S + "Content-length:  7\r\n\r\nFrom a\r\n" + S + "Content-Length: 1\r\n",
+        S + "Content-length:  7\r\n\r\nFrom a\r\n" + S +
+            "Content-Length: 1\r\n",
         kDate + std::string("Content-length:  8\n\n>From a\n\n") + kDate +
             "Content-Length: 0\n\n\n"}},
       false);
 }
 
 TEST(RoundTrip, BoxToMboxAndBackGivesTheSameBytes) {
-  const std::string box = S + "Date: Sat, 3 Feb 2001 04:05:06 +0000\r\n"
-                              "Content-Length: 99\r\n\r\nFrom x\r\n>From y\r\n"
-                              "\r\n\r\n" + S + "A: b\r\n\r\n" + S + "\r\n";
+  const std::string box = S +
+                          "Date: Sat, 3 Feb 2001 04:05:06 +0000\r\n"
+                          "Content-Length: 99\r\n\r\nFrom x\r\n>From y\r\n"
+                          "\r\n\r\n" +
+                          S + "A: b\r\n\r\n" + S + "\r\n";
   for (const std::size_t chunk : {std::size_t{1}, std::size_t{1} << 20}) {
     const std::string mbox = Convert(box, false, chunk);
     const std::string back = Convert(mbox, true, chunk);
-    const std::string box_with_length = S +
+    const std::string box_with_length =
+        S +
         "Date: Sat, 3 Feb 2001 04:05:06 +0000\r\nContent-Length: 21\r\n\r\n"
-        "From x\r\n>From y\r\n\r\n\r\n" + S + "A: b\r\n\r\n" + S + "\r\n";
+        "From x\r\n>From y\r\n\r\n\r\n" +
+        S + "A: b\r\n\r\n" + S + "\r\n";
     EXPECT_EQ(back, box_with_length) << chunk;
     EXPECT_EQ(Convert(back, false, chunk), mbox) << chunk;
   }

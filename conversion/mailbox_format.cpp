@@ -1,6 +1,5 @@
 #include "conversion/mailbox_format.h"
 
-
 namespace quillet {
 
 bool IsSourceSeparator(std::string_view line_head, bool mbox_to_box) {

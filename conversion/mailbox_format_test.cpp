@@ -8,8 +8,8 @@ namespace quillet {
 namespace {
 
 TEST(Separators, MboxSeparatorIsFromSpaceAndNothingElse) {
-  for (const char* line : {"From ", "From someone@example.org Mon Jan  1",
-                           "From -", "From  "}) {
+  for (const char* line :
+       {"From ", "From someone@example.org Mon Jan  1", "From -", "From  "}) {
     EXPECT_TRUE(IsSourceSeparator(line, true)) << line;
   }
   for (const char* line : {"From", "from x", "FROM x", ">From x", " From x",
@@ -38,8 +38,7 @@ TEST(Separators, TargetSeparators) {
 }
 
 TEST(Asctime, PadsDayAndConvertsToUtc) {
-  const QDateTime berlin(QDate(2023, 12, 31), QTime(0, 30, 5),
-                         QTimeZone(3600));
+  const QDateTime berlin(QDate(2023, 12, 31), QTime(0, 30, 5), QTimeZone(3600));
   EXPECT_EQ(AsctimeUtc(berlin), "Sat Dec 30 23:30:05 2023");
   const QDateTime late(QDate(1999, 7, 25), QTime(23, 59, 59), QTimeZone::utc());
   EXPECT_EQ(AsctimeUtc(late), "Sun Jul 25 23:59:59 1999");

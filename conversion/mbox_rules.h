@@ -24,7 +24,8 @@ inline constexpr std::size_t kLineProbe = 64 * 1024;
 // The longest header field name (RFC 5322's line limit less the colon).
 inline constexpr std::size_t kFieldNameMax = 998;
 // What LookAhead() must show, from the start of a "From " line, to judge it.
-inline constexpr std::size_t kFromLineLookAhead = kLineProbe + 2 + kFieldNameMax + 1;
+inline constexpr std::size_t kFromLineLookAhead =
+    kLineProbe + 2 + kFieldNameMax + 1;
 
 // An MMDF mailbox's message delimiter: four Control-A bytes alone on a line.
 inline constexpr std::string_view kMmdfDelimiter = "\x01\x01\x01\x01";
@@ -75,7 +76,8 @@ struct ContentLengthField {
   std::size_t digits_end = 0;
   qint64 value = 0;  // a number beyond any file size reads as the largest
 };
-std::optional<ContentLengthField> ParseContentLengthField(std::string_view line);
+std::optional<ContentLengthField> ParseContentLengthField(
+    std::string_view line);
 
 // `line` with the field's number replaced by `length` in decimal, name and
 // blanks kept as they stood.

@@ -28,7 +28,8 @@ QString ReasonText(FailureReason reason) {
     case FailureReason::kSourceUnreadable:
       return QStringLiteral("no permission to read the mailbox");
     case FailureReason::kTargetNotWritable:
-      return QStringLiteral("no permission to create files in the target folder");
+      return QStringLiteral(
+          "no permission to create files in the target folder");
     case FailureReason::kTargetReadOnly:
       return QStringLiteral("the target folder is on a read-only file system");
     case FailureReason::kNameTooLong:
@@ -52,7 +53,8 @@ QString ReasonText(FailureReason reason) {
     case FailureReason::kSourceChanged:
       return QStringLiteral("the mailbox changed while it was read");
     case FailureReason::kSourceLocked:
-      return QStringLiteral("another program is writing the mailbox (it is locked)");
+      return QStringLiteral(
+          "another program is writing the mailbox (it is locked)");
     case FailureReason::kNameNotUtf8:
       return QStringLiteral(
           "the name is not valid UTF-8 and cannot be passed on unchanged");

@@ -8,7 +8,7 @@ namespace quillet {
 // The steps at which a run can fail. Interfaces index tables of step names
 // by this order: add new steps at the end.
 enum class RunStep {
-  kCheck,       // the job itself, before anything is read or written
+  kCheck,  // the job itself, before anything is read or written
   kSizeQuery,
   kOpenSource,
   kRead,
@@ -28,15 +28,15 @@ enum class RunStep {
 // kCount.
 enum class FailureReason {
   kSystem,
-  kTargetMissing,     // the target folder does not exist
-  kTargetNotFolder,   // the target is not a folder
-  kSourceMissing,     // the mailbox does not exist
-  kSourceNotRegular,  // the mailbox is not a regular file
-  kOutputNotRegular,  // the output name is taken by a folder, device, ...
-  kOutputIsSource,    // the output would overwrite a mailbox of this run
-  kOutputClash,       // another mailbox of this run has the same output
-  kOutputIsLink,      // the output name is a symbolic link
-  kSourceUnreadable,  // no permission to read the mailbox
+  kTargetMissing,      // the target folder does not exist
+  kTargetNotFolder,    // the target is not a folder
+  kSourceMissing,      // the mailbox does not exist
+  kSourceNotRegular,   // the mailbox is not a regular file
+  kOutputNotRegular,   // the output name is taken by a folder, device, ...
+  kOutputIsSource,     // the output would overwrite a mailbox of this run
+  kOutputClash,        // another mailbox of this run has the same output
+  kOutputIsLink,       // the output name is a symbolic link
+  kSourceUnreadable,   // no permission to read the mailbox
   kTargetNotWritable,  // no permission to create files in the target folder
   kTargetReadOnly,     // the target folder is on a read-only file system
   kNameTooLong,        // the output name is longer than the target allows
@@ -74,7 +74,8 @@ struct RunFailure {
   FailureReason code = FailureReason::kSystem;
 
   // One line in English, e.g.
-  // "mailbox 2 (Sent.box): cannot write /home/a/out/Sent: No space left on device".
+  // "mailbox 2 (Sent.box): cannot write /home/a/out/Sent: No space left on
+  // device".
   QString Describe() const;
 };
 

@@ -1,12 +1,11 @@
 #include "conversion/system_files.h"
 
 #ifdef Q_OS_UNIX
-#include <QRandomGenerator>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QRandomGenerator>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -66,14 +65,16 @@ class SystemOutputFile final : public OutputFile {
     // Created exclusively and without following links: a name planted in a
     // shared folder cannot redirect the write.
     static constexpr int kRandom = 6;
-    const qsizetype extra = 1 + qsizetype(sizeof kTemporaryMarker) - 1 + kRandom;
+    const qsizetype extra =
+        1 + qsizetype(sizeof kTemporaryMarker) - 1 + kRandom;
     QByteArray base = name;
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary_ = folder + '.' + base + kTemporaryMarker + RandomPart(kRandom);
       {
         const InterruptsHeld held;
-        fd_ = ::open(temporary_.constData(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        fd_ =
+            ::open(temporary_.constData(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
           slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
           break;
@@ -86,7 +87,8 @@ class SystemOutputFile final : public OutputFile {
         // An output name near the limit: shorten the temporary name's copy
         // of it (at a character boundary), not the output's.
         qsizetype keep = std::max<qsizetype>(1, 255 - extra);
-        while (keep > 1 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) {
+        while (keep > 1 &&
+               (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) {
           --keep;
         }
         base = base.left(keep);
@@ -167,7 +169,8 @@ class SystemOutputFile final : public OutputFile {
     }
     // rename() replaces the directory entry, a symbolic link included,
     // never the file a link leads to.
-    if (result != 0 && ::rename(temporary_.constData(), path_.constData()) != 0) {
+    if (result != 0 &&
+        ::rename(temporary_.constData(), path_.constData()) != 0) {
       return Fail(errno);
     }
     committed_ = true;
@@ -201,8 +204,8 @@ class SystemOutputFile final : public OutputFile {
     ::fchmod(fd_, old.st_mode & 07777);
 #ifdef Q_OS_LINUX
     char acl[4096];
-    const ssize_t size = ::lgetxattr(path_.constData(),
-                                     "system.posix_acl_access", acl, sizeof acl);
+    const ssize_t size = ::lgetxattr(
+        path_.constData(), "system.posix_acl_access", acl, sizeof acl);
     if (size > 0) {
       ::fsetxattr(fd_, "system.posix_acl_access", acl,
                   static_cast<std::size_t>(size), 0);
@@ -238,7 +241,8 @@ class SystemOutputFile final : public OutputFile {
     static constexpr qint64 kStep = qint64{8} << 20;
     if (written_ == started_ || (!rest && written_ - started_ < kStep)) return;
     // Advisory: a failure here changes nothing, Sync() still waits.
-    ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(fd_, started_, written_ - started_,
+                      SYNC_FILE_RANGE_WRITE);
     started_ = written_;
 #else
     (void)rest;

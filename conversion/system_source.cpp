@@ -23,8 +23,8 @@ class SystemInputFile final : public InputFile {
     // The job check saw a regular file, but by now the path may lead to a
     // FIFO, which would block the open until a writer comes, or to a device
     // that never ends. So open without waiting and look at what was opened.
-    fd_ = ::open(path_.constData(),
-                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd_ =
+        ::open(path_.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) return Fail(errno);
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return Fail(errno);

@@ -49,9 +49,10 @@ class ToBoxConverter : public ConverterBase {
   // attempt would stop at once.
   void TakeRuns() {
     if (!crlf_source_ || pending_empty_ || awaiting_envelope_) return;
-    const std::string_view run = reader_.TakePlainCrLfRun(
-        in_headers_ ? std::string_view("F>\r\x01" "Cc")
-                    : std::string_view("F>\r\x01"));
+    const std::string_view run =
+        reader_.TakePlainCrLfRun(in_headers_ ? std::string_view("F>\r\x01"
+                                                                "Cc")
+                                             : std::string_view("F>\r\x01"));
     Keep(run.data(), run.size());
     reckoned_ += static_cast<qint64>(run.size());
   }
@@ -106,7 +107,8 @@ class ToBoxConverter : public ConverterBase {
     }
     const bool envelope_may_follow = awaiting_envelope_;
     awaiting_envelope_ = false;
-    const bool from = head.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart;
+    const bool from =
+        head.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart;
     if (from && envelope_may_follow) {  // MMDF's "From " envelope line
       SkipRestOfLine(reader_);
       Reckon(reader_.line_length());
@@ -148,8 +150,8 @@ class ToBoxConverter : public ConverterBase {
     }
     // A line too long to judge in the buffer: read it a second time.
     QString error;
-    const bool starts = FromLineStartsMessageAt(
-        reader_.file(), line_start, reader_.cr_rule(), &error);
+    const bool starts = FromLineStartsMessageAt(reader_.file(), line_start,
+                                                reader_.cr_rule(), &error);
     if (!error.isEmpty()) reader_.Fail(error);
     return starts;
   }
@@ -177,9 +179,9 @@ class ToBoxConverter : public ConverterBase {
 
   void TrustContentLength() {
     QString error;
-    const auto body = CheckContentLengthBody(
-        reader_.file(), reader_.offset(), *content_length_, reader_.cr_rule(),
-        &error);
+    const auto body =
+        CheckContentLengthBody(reader_.file(), reader_.offset(),
+                               *content_length_, reader_.cr_rule(), &error);
     if (!error.isEmpty()) reader_.Fail(error);
     if (body) trusted_ = *body;
   }

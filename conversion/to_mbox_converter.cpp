@@ -140,9 +140,8 @@ class ToMboxConverter : public ConverterBase {
     std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
-    if (const auto when =
-            MessageDate(window, window_ends_file,
-                        reader_.cr_rule() == CrRule::kEndsLine)) {
+    if (const auto when = MessageDate(window, window_ends_file,
+                                      reader_.cr_rule() == CrRule::kEndsLine)) {
       return *when;
     }
     return fallback_time_;

@@ -7,13 +7,13 @@
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
-#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSet>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVariantMap>
 #include <algorithm>

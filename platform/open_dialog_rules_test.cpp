@@ -91,8 +91,9 @@ TEST(SplitOpenAnswerTest, GivesFolderAndNames) {
 }
 
 TEST(TypedNamesTest, QuotedNamesAndThePlainName) {
-  EXPECT_EQ(SplitTypedNames(QStringLiteral("\"Archiv\" \"Post eingang\"  \"x\"")),
-            (QStringList{"Archiv", "Post eingang", "x"}));
+  EXPECT_EQ(
+      SplitTypedNames(QStringLiteral("\"Archiv\" \"Post eingang\"  \"x\"")),
+      (QStringList{"Archiv", "Post eingang", "x"}));
   EXPECT_EQ(SplitTypedNames(QStringLiteral("My Inbox")),
             QStringList{"My Inbox"});
   EXPECT_TRUE(SplitTypedNames(QString()).isEmpty());
@@ -119,9 +120,8 @@ TEST(TypedNamesTest, FindsTheFileAsTheListShowsIt) {
       {"y", "box", TypedNameMatch::kMissing, ""},
   };
   for (const Case& c : cases) {
-    const TypedNameMatch match =
-        FindTypedName(QString::fromLatin1(c.typed), files,
-                      QString::fromLatin1(c.ext));
+    const TypedNameMatch match = FindTypedName(
+        QString::fromLatin1(c.typed), files, QString::fromLatin1(c.ext));
     EXPECT_EQ(match.outcome, c.outcome) << c.typed;
     EXPECT_EQ(match.name, QString::fromLatin1(c.name)) << c.typed;
   }

@@ -6,8 +6,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace quillet {
 namespace {
@@ -30,8 +30,8 @@ OpenOutcome ShellOpenDocument(const QString& path) {
   // ShellExecuteW returns an HINSTANCE only for compatibility; its value is
   // a result code: above 32 on success, an error code otherwise.
   const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(GetDesktopWindow(), L"open", file.c_str(), nullptr,
-                    nullptr, SW_SHOWNORMAL));
+      ShellExecuteW(GetDesktopWindow(), L"open", file.c_str(), nullptr, nullptr,
+                    SW_SHOWNORMAL));
   if (result > 32) return OpenOutcome::kOpened;
   if (result == SE_ERR_NOASSOC) return OpenOutcome::kNoAssociation;
   return OpenOutcome::kFailed;

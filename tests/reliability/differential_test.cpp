@@ -171,16 +171,14 @@ TEST(Differential, FoldedFieldsAtTheEdgeOfReach) {
       const std::size_t pad =
           65536 - 3 - 2 - head.size() - 2 - fold.size() - 1 + shift;
       const std::string input = kBox + "\r\nX: " + std::string(pad, 'p') +
-                                "\r\n" + head + "\r\n" + fold +
-                                "\r\n\r\nb\r\n";
+                                "\r\n" + head + "\r\n" + fold + "\r\n\r\nb\r\n";
       for (const std::size_t chunk :
            {std::size_t{1} << 20, std::size_t{1}, std::size_t{7}}) {
         DifferentialCase c;
         c.mbox_to_box = false;
         c.read_chunk = chunk;
         c.mailboxes = {input};
-        ExpectAgreement(c, name + " shift " + std::to_string(shift),
-                        &failures);
+        ExpectAgreement(c, name + " shift " + std::to_string(shift), &failures);
       }
     }
   }
@@ -244,8 +242,7 @@ TEST(Differential, RealMailboxShapesThroughEveryReadSize) {
       {"header-like next line",
        "From a\nS: 1\n\nFrom b\nX-Y:z\nFrom c\nX Y: z\nFrom d\n:z\n"},
       {"998- and 999-byte field names",
-       "From a\n\nFrom b\n" + long_name + ":x\nFrom c\n" + long_name +
-           "N:x\n"},
+       "From a\n\nFrom b\n" + long_name + ":x\nFrom c\n" + long_name + "N:x\n"},
       {"valid Content-Length, then one empty line",
        "From a\r\nContent-Length: 23\r\n\r\nFrom b\r\nX: 1\r\n\r\nbody\r\n"
        "\r\nFrom c\r\nS: 2\r\n"},
@@ -274,26 +271,36 @@ TEST(Differential, RealMailboxShapesThroughEveryReadSize) {
        "From \nContent-Length: 8\n\n>From x\n\nFrom b\nS: 2\n"},
       {"no separator at all", "hello\n>From x\nFrom y\n\n"},
       {"stray CRs in an LF file", "From a\nS:\r1\n\n\rx\ry\r\nz\r"},
-      {"stray CRs in a CR LF file", "From a\r\nS: 1\r\n\r\nx\r\r\n\ry\rFrom b\r\n"},
+      {"stray CRs in a CR LF file",
+       "From a\r\nS: 1\r\n\r\nx\r\r\n\ry\rFrom b\r\n"},
       {"a CR-only file", "From a\rS: 1\r\rx\rFrom b\rT: 2\r\r"},
-      {"a lone CR first, then LF and CR LF", "From a\rS: 1\n\r\nx\rFrom b\nT: 2\r"},
+      {"a lone CR first, then LF and CR LF",
+       "From a\rS: 1\n\r\nx\rFrom b\nT: 2\r"},
       {"a CR at the very end", "From a\r"},
-      {"MMDF", ctrl_a + "\nFrom MAILER-DAEMON Mon Jan  1 09:00:00 2024\nS: 1\n"
-                   "Content-Length: 99\n\nFrom here\n>From x\n\n" + ctrl_a +
-                   "\nbetween\n" + ctrl_a + "\nS: 2\n\n" + ctrl_a + "\n"},
+      {"MMDF", ctrl_a +
+                   "\nFrom MAILER-DAEMON Mon Jan  1 09:00:00 2024\nS: 1\n"
+                   "Content-Length: 99\n\nFrom here\n>From x\n\n" +
+                   ctrl_a + "\nbetween\n" + ctrl_a + "\nS: 2\n\n" + ctrl_a +
+                   "\n"},
       {"MMDF in CR LF, never closed",
        ctrl_a + "\r\nS: 1\r\nContent-Length: 9\r\n" + ctrl_a + "\r\n" + ctrl_a +
            "\r\nFrom x\r\n\r\nbody\r\n"},
       {"not MMDF", ctrl_a + " \nFrom a\nS: 1\n" + ctrl_a + "\n"},
       {".box with quoting, empty lines and Content-Length",
-       "pre\r\n>From p\r\n" + kBox + "\r\nContent-Length: 1\r\n\r\nFrom x\r\n"
-       ">From y\r\n\r\n" + kBox + "\r\nS: 2\r\nContent-Length:\t7 \r\n" + kBox +
-           "\r\n\r\n"},
+       "pre\r\n>From p\r\n" + kBox +
+           "\r\nContent-Length: 1\r\n\r\nFrom x\r\n"
+           ">From y\r\n\r\n" +
+           kBox + "\r\nS: 2\r\nContent-Length:\t7 \r\n" + kBox + "\r\n\r\n"},
       {".box dates from Received",
-       kBox + "\r\nReceived: from a\r\n\tby b; Tue, 2 Jan 2024 10:00:00 +0000\r\n"
-       "\r\n" + kBox + "\r\nDate: 1 Jan 101 10:00:00 Z\r\nReceived: x; y;\r\n"
-       " 5 Jan 2024 10:00 EST\r\n\r\n" + kBox + "\r\nReceived: x\r\n"
-       "Received: y; 5 Jan 2024 10:00 EST\r\n"},
+       kBox +
+           "\r\nReceived: from a\r\n\tby b; Tue, 2 Jan 2024 10:00:00 +0000\r\n"
+           "\r\n" +
+           kBox +
+           "\r\nDate: 1 Jan 101 10:00:00 Z\r\nReceived: x; y;\r\n"
+           " 5 Jan 2024 10:00 EST\r\n\r\n" +
+           kBox +
+           "\r\nReceived: x\r\n"
+           "Received: y; 5 Jan 2024 10:00 EST\r\n"},
       {".box dates in Python's forms",
        kBox + "\r\nDate: 1 Jan 68 00:00 +0000\r\n\r\n" + kBox +
            "\r\nDate: Thu, 4 Jan 2024 05:06:07 A\r\n\r\n" + kBox +

@@ -40,7 +40,9 @@ class FaultInputFile final : public InputFile {
   QString ErrorString() const override {
     return error_.isEmpty() ? inner_->ErrorString() : error_;
   }
-  bool Changed() const override { return error_.isEmpty() && inner_->Changed(); }
+  bool Changed() const override {
+    return error_.isEmpty() && inner_->Changed();
+  }
 
  private:
   FaultFileLayer& layer_;

@@ -31,10 +31,9 @@ enum class FileOp {
 };
 inline constexpr std::size_t kFileOpCount = 11;
 inline constexpr std::array<FileOp, kFileOpCount> kAllFileOps = {
-    FileOp::kInspect, FileOp::kSize,       FileOp::kOpenInput,
-    FileOp::kRead,    FileOp::kClose,      FileOp::kOpenOutput,
-    FileOp::kWrite,   FileOp::kFlush,      FileOp::kCommit,
-    FileOp::kSync,    FileOp::kSyncFolder};
+    FileOp::kInspect, FileOp::kSize,       FileOp::kOpenInput, FileOp::kRead,
+    FileOp::kClose,   FileOp::kOpenOutput, FileOp::kWrite,     FileOp::kFlush,
+    FileOp::kCommit,  FileOp::kSync,       FileOp::kSyncFolder};
 
 const char* FileOpName(FileOp op);
 

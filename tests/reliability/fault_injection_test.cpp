@@ -16,9 +16,9 @@
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
-#include "tests/support/conversion_support.h"
 #include "tests/reliability/fault_file_layer.h"
 #include "tests/reliability/reference_model.h"
+#include "tests/support/conversion_support.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet::reliability {
@@ -165,10 +165,10 @@ void CheckAfterFault(const Scenario& s, const Workspace& space,
     EXPECT_TRUE(failure.Describe().contains(failure.path));
     // A failing folder sync comes after every rename: all outputs are in
     // place, and the run must still not report success.
-    done = op == FileOp::kInspect      ? 0
-           : op == FileOp::kSyncFolder ? s.mailboxes.size()
-                                       : static_cast<std::size_t>(
-                                             failure.mailbox_number - 1);
+    done = op == FileOp::kInspect ? 0
+           : op == FileOp::kSyncFolder
+               ? s.mailboxes.size()
+               : static_cast<std::size_t>(failure.mailbox_number - 1);
   }
   ASSERT_EQ(result.converted.size(), done);
 

@@ -309,7 +309,8 @@ std::string BodyLine(Random& r, bool box_shaped, std::string* header_like) {
 void AppendMessage(Random& r, LineWriter& w, bool box_shaped, bool mmdf) {
   if (mmdf) {
     w.Line(kMmdfLine);
-    if (!r.OneIn(3)) w.Line("From MAILER-DAEMON " + std::string(r.Pick(kDates)));
+    if (!r.OneIn(3))
+      w.Line("From MAILER-DAEMON " + std::string(r.Pick(kDates)));
   } else if (box_shaped) {
     std::string separator(BoxSeparator);
     if (r.OneIn(4)) separator += RandomBytes(r, r.Below(10), false);

@@ -216,7 +216,8 @@ std::string CompareEngineWithModel(const DifferentialCase& c) {
   options.read_chunk = c.read_chunk;
   options.started = kStarted;
   testing::RecordingReporter recorder;
-  const RunResult result = RunConversion(job, ProgressTextOf(text), files, recorder, options);
+  const RunResult result =
+      RunConversion(job, ProgressTextOf(text), files, recorder, options);
   if (!result.ok()) {
     return "the engine failed: " + result.failure->Describe().toStdString();
   }

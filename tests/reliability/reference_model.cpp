@@ -64,9 +64,9 @@ bool LooksLikeHeaderField(std::string_view line) {
 // Words split at blanks and commas hold a month's name, a time and a
 // four-digit year, in any order.
 bool CarriesDate(std::string_view line) {
-  static constexpr std::string_view kMonths[] = {
-      "jan", "feb", "mar", "apr", "may", "jun",
-      "jul", "aug", "sep", "oct", "nov", "dec"};
+  static constexpr std::string_view kMonths[] = {"jan", "feb", "mar", "apr",
+                                                 "may", "jun", "jul", "aug",
+                                                 "sep", "oct", "nov", "dec"};
   bool month = false;
   bool time = false;
   bool year = false;
@@ -230,8 +230,8 @@ void PlanMbox(std::string_view input, const std::vector<ModelLine>& lines,
     if (CarriesDate(text)) return true;
     return i + 1 < n && LooksLikeHeaderField(lines[i + 1].text);
   };
-  const auto line_starting_at = [&](std::size_t offset)
-      -> std::optional<std::size_t> {
+  const auto line_starting_at =
+      [&](std::size_t offset) -> std::optional<std::size_t> {
     const auto at = std::lower_bound(
         lines.begin(), lines.end(), offset,
         [](const ModelLine& line, std::size_t o) { return line.start < o; });
@@ -269,7 +269,8 @@ void PlanMbox(std::string_view input, const std::vector<ModelLine>& lines,
     if (h < n && lines[h].text.empty()) {
       m.header_close = h;
       std::optional<std::size_t> after;
-      if (m.length_line) after = after_valid_body(lines[h].next, m.length.value);
+      if (m.length_line)
+        after = after_valid_body(lines[h].next, m.length.value);
       if (after) {
         next = *after;
       } else {
@@ -307,8 +308,8 @@ std::string ToBox(std::string_view input, const std::vector<ModelLine>& lines,
 
   std::vector<std::string> written(n);
   for (std::size_t i = 0; i < n; ++i) {
-    written[i] = plan.separator[i] ? std::string(BoxSeparator)
-                                   : Unquote(lines[i].text);
+    written[i] =
+        plan.separator[i] ? std::string(BoxSeparator) : Unquote(lines[i].text);
   }
   for (const Message& m : plan.messages) {
     if (!m.length_line) continue;
@@ -381,8 +382,8 @@ QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t s,
   if (received) {
     const std::size_t semicolon = received->rfind(';');
     if (semicolon != std::string::npos) {
-      if (const auto time = usable(std::string_view(*received).substr(
-              semicolon + 1))) {
+      if (const auto time =
+              usable(std::string_view(*received).substr(semicolon + 1))) {
         return *time;
       }
     }

@@ -3,6 +3,8 @@
 // hand, and dates whose instant Python's email.utils.parsedate_to_datetime
 // gives.
 
+#include "tests/reliability/reference_model.h"
+
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -10,7 +12,6 @@
 #include <QTimeZone>
 
 #include "conversion/mailbox_format.h"
-#include "tests/reliability/reference_model.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet::reliability {
@@ -68,8 +69,7 @@ TEST_F(ModelRules, MboxToBox) {
        "From Jan 2024 10:0\nFrom x\nX Y: z\nFrom y\n: z\n",
        1},
       {"a next line that is a header field makes a separator",
-       "From a\nS: 1\n\nFrom nobody\nX-Y:z\n",
-       "#\nS: 1\n\n#\nX-Y:z\n", 2},
+       "From a\nS: 1\n\nFrom nobody\nX-Y:z\n", "#\nS: 1\n\n#\nX-Y:z\n", 2},
       {"a valid Content-Length hides dated \"From \" lines and is rewritten",
        "From a Mon Jan  1 09:00:00 2024\nContent-Length: 42\n\n"
        "From b Mon Jan  1 09:00:00 2024\nX: 1\nbody\n\n"
@@ -82,8 +82,8 @@ TEST_F(ModelRules, MboxToBox) {
        "From a\nContent-Length: 12\n\nFrom x\nS: 1\nFrom y\nplain\n",
        "#\nContent-Length: 14\n\nFrom x\nS: 1\n#\nplain\n", 2},
       {"a valid Content-Length ending the file, then one empty line",
-       "From a\nContent-Length: 5\n\nFrom\n\n", "#\nContent-Length: 6\n\nFrom\n",
-       1},
+       "From a\nContent-Length: 5\n\nFrom\n\n",
+       "#\nContent-Length: 6\n\nFrom\n", 1},
       {"a lying Content-Length is ignored, and still rewritten",
        "From a Mon Jan  1 09:00:00 2024\nContent-Length: 10\n\n"
        "From b Mon Jan  1 09:00:00 2024\nX: 1\nbody\n\n"
@@ -117,8 +117,8 @@ TEST_F(ModelRules, MboxToBox) {
       {"a valid Content-Length body is unquoted too",
        "From a\nContent-Length: 8\n\n>From x\n\nFrom b\nS: 2\n",
        "#\nContent-Length: 8\n\nFrom x\n#\nS: 2\n", 2},
-      {"a file without separators: only unquoted",
-       "hello\n>From x\n\n", "hello\nFrom x\n\n", 0},
+      {"a file without separators: only unquoted", "hello\n>From x\n\n",
+       "hello\nFrom x\n\n", 0},
       {"a lone CR inside a line of an LF file is part of the line",
        "From a\nS: 1\r\n\nx\ry\n", "#\nS: 1\n\nx\ry\n", 1},
       {"a lone CR inside a line of a CR LF file is part of the line",
@@ -149,8 +149,9 @@ TEST_F(ModelRules, BoxToMbox) {
   const std::vector<RuleCase> cases = {
       {"quoting, text before the first separator, one empty line of its own "
        "for every message, a closing line for a header block never closed",
-       "pre\r\n>From p\r\n" + kBox + "\r\nS: 1\r\n\r\nFrom x\r\n>From y\r\n\r\n" +
-           kBox + "\r\nS: 2\r\n" + kBox + "\r\n\r\n",
+       "pre\r\n>From p\r\n" + kBox +
+           "\r\nS: 1\r\n\r\nFrom x\r\n>From y\r\n\r\n" + kBox + "\r\nS: 2\r\n" +
+           kBox + "\r\n\r\n",
        "pre\n>>From p\n\n" + d + "S: 1\n\n>From x\n>>From y\n\n\n" + d +
            "S: 2\n\n\n" + d + "\n\n",
        3},
@@ -164,8 +165,8 @@ TEST_F(ModelRules, BoxToMbox) {
        2},
       {"a lone CR inside a line passes", kBox + "\r\n\r\na\rb\r\n",
        d + "\na\rb\n\n", 1},
-      {"separator with text after its 14 bytes",
-       kBox + "tail\r\nS: 1\r\n\r\n", d + "S: 1\n\n\n", 1},
+      {"separator with text after its 14 bytes", kBox + "tail\r\nS: 1\r\n\r\n",
+       d + "S: 1\n\n\n", 1},
       {"a file without separators: only quoted", "a\r\nFrom b\r\n",
        "a\n>From b\n", 0},
   };

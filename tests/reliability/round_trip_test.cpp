@@ -47,8 +47,8 @@ std::string EngineConvert(const std::string& input, bool mbox_to_box,
   options.read_chunk = read_chunk;
   options.started = started;
   testing::RecordingReporter recorder;
-  const RunResult result =
-      RunConversion(job, ProgressTextOf(EnglishText()), files, recorder, options);
+  const RunResult result = RunConversion(job, ProgressTextOf(EnglishText()),
+                                         files, recorder, options);
   if (!result.ok() || result.converted.size() != 1) {
     ADD_FAILURE() << "the engine failed on " << Printable(input, 200);
     return {};
@@ -64,7 +64,8 @@ std::string WithStartTime(std::string mbox, const QDateTime& from,
   const std::string new_line = "From - " + ModelAsctime(to) + "\n";
   for (std::size_t at = mbox.find(old_line); at != std::string::npos;
        at = mbox.find(old_line, at + new_line.size())) {
-    if (at == 0 || mbox[at - 1] == '\n') mbox.replace(at, old_line.size(), new_line);
+    if (at == 0 || mbox[at - 1] == '\n')
+      mbox.replace(at, old_line.size(), new_line);
   }
   return mbox;
 }

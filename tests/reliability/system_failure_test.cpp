@@ -26,17 +26,17 @@
 #include <cstring>
 #include <functional>
 #include <future>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
 #include "conversion/mailbox_format.h"
-#include "tests/support/conversion_support.h"
 #include "tests/reliability/fault_file_layer.h"
 #include "tests/reliability/reference_model.h"
 #include "tests/reliability/sanitizer_build.h"
+#include "tests/support/conversion_support.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet::reliability {
@@ -67,7 +67,8 @@ RunResult RunJob(const ConversionJob& job, FileLayer& files = SystemFileLayer(),
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = kStarted;
-  return RunConversion(job, ProgressTextOf(text), files, reporter ? *reporter : own, options);
+  return RunConversion(job, ProgressTextOf(text), files,
+                       reporter ? *reporter : own, options);
 }
 
 QStringList Entries(const QString& folder) {
@@ -467,8 +468,8 @@ TEST(SystemFailures, TenThousandMailboxesInOneRun) {
 // --- names on the command line ----------------------------------------------
 
 struct Process {
-  int code = -1;       // exit code; -1 when ended by a signal
-  int signal = 0;      // the signal that ended it, if one did
+  int code = -1;   // exit code; -1 when ended by a signal
+  int signal = 0;  // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
@@ -540,9 +541,10 @@ Process RunConvert(const std::vector<std::string>& arguments,
 
 // Runs a shell script in `folder`, with $Q naming quillet-convert.
 Process RunShell(const std::string& script, const QString& folder) {
-  return RunProgram({"/bin/sh", "-c",
-                     std::string("Q='") + QUILLET_CONVERT_PATH + "'; " + script},
-                    folder);
+  return RunProgram(
+      {"/bin/sh", "-c",
+       std::string("Q='") + QUILLET_CONVERT_PATH + "'; " + script},
+      folder);
 }
 
 QString NameOf(const std::string& bytes) {
@@ -640,7 +642,6 @@ TEST(HostileNames, NamesThatAreNotUtf8AreConvertedOrRefusedWhole) {
   }
 }
 
-
 // --- trust under real faults: real file systems, a second user -------------
 
 std::string Quoted(const QString& text) {
@@ -690,34 +691,41 @@ class Volume {
       }
       if (!Shell("truncate -s 256M " + image) ||
           !Shell("mkfs.ext4 -q -E nodiscard,lazy_itable_init=1,"
-                 "lazy_journal_init=1 " + image) ||
+                 "lazy_journal_init=1 " +
+                 image) ||
           !Shell("mount -o loop " + image + " " + dir)) {
         error_ = "cannot make or loop-mount ext4 (mkfs.ext4, loop devices)";
         return;
       }
     } else {
       const std::string image = Quoted(root + "/exfat.img");
-      if (!Shell("truncate -s 160M " + image) || !Shell("mkfs.exfat " + image)) {
+      if (!Shell("truncate -s 160M " + image) ||
+          !Shell("mkfs.exfat " + image)) {
         error_ = "cannot make an exFAT image (mkfs.exfat from exfatprogs)";
         return;
       }
       if (!Shell("mount -t exfat -o loop " + image + " " + dir)) {
         const std::string device_file = Quoted(root + "/loop-device");
-        if (!Shell("losetup -f --show " + image + " >" + device_file + " 2>&1 && "
-                   "mount.exfat-fuse \"$(cat " + device_file + ")\" " + dir)) {
+        if (!Shell("losetup -f --show " + image + " >" + device_file +
+                   " 2>&1 && "
+                   "mount.exfat-fuse \"$(cat " +
+                   device_file + ")\" " + dir)) {
           error_ = "neither the kernel nor FUSE (exfat-fuse) mounts exFAT here";
           QFile device(root + "/loop-device");
-          if (device.open(QIODevice::ReadOnly)) loop_ = device.readAll().trimmed();
+          if (device.open(QIODevice::ReadOnly))
+            loop_ = device.readAll().trimmed();
           return;
         }
         QFile device(root + "/loop-device");
-        if (device.open(QIODevice::ReadOnly)) loop_ = device.readAll().trimmed();
+        if (device.open(QIODevice::ReadOnly))
+          loop_ = device.readAll().trimmed();
       }
     }
     mounted_ = true;
   }
   ~Volume() {
-    if (mounted_) Shell("umount " + Quoted(dir_) + " || umount -l " + Quoted(dir_));
+    if (mounted_)
+      Shell("umount " + Quoted(dir_) + " || umount -l " + Quoted(dir_));
     if (!loop_.isEmpty()) Shell("losetup -d " + loop_.toStdString());
     if (!backing_.isEmpty()) Shell("umount -l " + Quoted(backing_));
   }
@@ -791,21 +799,24 @@ TEST(RealFaults, OutputNamesThatAreLinksAreRefusedOrReplacedNeverFollowed) {
   std::printf("links planted %s\n",
               other_user ? "by the user nobody" : "by this user (no runuser)");
   const auto plant = [&](const QString& target, const QString& name) {
-    const std::string command = "ln -s " + Quoted(target) + " " +
-                                Quoted(shared + name);
-    ASSERT_TRUE(Shell(other_user ? "runuser -u nobody -- " + command : command));
+    const std::string command =
+        "ln -s " + Quoted(target) + " " + Quoted(shared + name);
+    ASSERT_TRUE(
+        Shell(other_user ? "runuser -u nobody -- " + command : command));
   };
   plant(victim, "inbox.box");
   plant(space.root() + "/nowhere", "new.box");
   plant("y.box", "x.box");
-  for (const char* name : {"inbox", "new", "x", "y"}) space.AddSource(name, kMbox);
+  for (const char* name : {"inbox", "new", "x", "y"})
+    space.AddSource(name, kMbox);
   space.job.TargetFolder = shared;
 
   struct Case {
     QStringList mailboxes;
     int failing;
   };
-  for (const Case& c : {Case{{"inbox"}, 1}, Case{{"new"}, 1}, Case{{"y", "x"}, 2}}) {
+  for (const Case& c :
+       {Case{{"inbox"}, 1}, Case{{"new"}, 1}, Case{{"y", "x"}, 2}}) {
     space.job.MailboxFiles = c.mailboxes;
     const RunResult result = RunJob(space.job);
     ASSERT_FALSE(result.ok()) << c.mailboxes.join(' ').toStdString();
@@ -901,7 +912,8 @@ TEST(RealFaults, ExfatStickNeverLosesAnOutputAndNamesTheCause) {
 TEST(RealFaults, DotDotAfterALinkIsResolvedByTheSystem) {
   Workspace space;
   const QString root = space.root() + "/";
-  ASSERT_TRUE(QDir().mkpath(root + "real/sub") && QDir().mkpath(root + "outreal/deep"));
+  ASSERT_TRUE(QDir().mkpath(root + "real/sub") &&
+              QDir().mkpath(root + "outreal/deep"));
   ASSERT_EQ(::symlink("real/sub", QFile::encodeName(root + "link")), 0);
   ASSERT_EQ(::symlink("outreal/deep", QFile::encodeName(root + "outlink")), 0);
   const std::string through_link = kMbox + "From x\n\nthe file cat reads\n";
@@ -925,9 +937,9 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
   Workspace space;
   Volume stick(Volume::kExfat, space.root());
   const QString target = stick.mounted() ? stick.path() : space.target_folder();
-  std::printf("target: %s\n", stick.mounted()
-                                  ? "an exFAT volume"
-                                  : ("the disk (" + stick.error() + ")").c_str());
+  std::printf("target: %s\n",
+              stick.mounted() ? "an exFAT volume"
+                              : ("the disk (" + stick.error() + ")").c_str());
   const std::string big = ManyMessages(std::size_t{96} << 20);
   space.AddSource("big", big);
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
@@ -942,13 +954,15 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
             for (const QString& name : Entries(target)) {
               if (name.contains(kTemporaryMarker)) seen = true;
             }
-            if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(500));
+            if (!seen)
+              std::this_thread::sleep_for(std::chrono::microseconds(500));
           }
           ::kill(pid, signal_number);
         });
     ASSERT_TRUE(seen) << "no temporary file was seen to signal the run";
     EXPECT_EQ(process.signal, signal_number) << process.err;
-    EXPECT_NE(process.err.find("interrupted by"), std::string::npos) << process.err;
+    EXPECT_NE(process.err.find("interrupted by"), std::string::npos)
+        << process.err;
     EXPECT_NE(process.err.find("big.box"), std::string::npos) << process.err;
     EXPECT_EQ(Entries(target), QStringList{"big.box"});
     EXPECT_EQ(ReadBytes(target + "big.box"), "previous");
@@ -958,8 +972,8 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
 // The window, idle, closes through its event loop on SIGTERM and says why.
 TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const Process process = RunProgram(
-      {QUILLET_WINDOW_PATH}, QDir::tempPath(), [](pid_t pid) {
+  const Process process =
+      RunProgram({QUILLET_WINDOW_PATH}, QDir::tempPath(), [](pid_t pid) {
         std::this_thread::sleep_for(std::chrono::seconds(3));
         ::kill(pid, SIGTERM);
       });
@@ -974,11 +988,13 @@ TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
 TEST(RealFaults, OutputsKeepPrivacyOwnerAndAcl) {
   Workspace space;
   space.AddSource("private", kMbox);
-  ASSERT_EQ(::chmod(QFile::encodeName(space.source_folder() + "private"), 0600), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(space.source_folder() + "private"), 0600),
+            0);
   space.job.MailboxFiles = {"private"};
   ASSERT_TRUE(RunJob(space.job).ok());
   struct stat st {};
-  ASSERT_EQ(::stat(QFile::encodeName(space.target_folder() + "private.box"), &st), 0);
+  ASSERT_EQ(
+      ::stat(QFile::encodeName(space.target_folder() + "private.box"), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
   if (!HaveSecondUser()) GTEST_SKIP() << "the rest needs root and runuser";
@@ -1017,14 +1033,16 @@ TEST(RealFaults, FileSizeLimitIsAFailureToReport) {
   Workspace space;
   space.AddSource("small", kMbox);
   space.AddSource("big", ManyMessages(std::size_t{1} << 20));
-  const Process process = RunShell(
-      "ulimit -f 64; exec \"$Q\" --to-box --quiet -o " +
-          Quoted(space.target_folder()) + " small big",
-      space.source_folder());
+  const Process process =
+      RunShell("ulimit -f 64; exec \"$Q\" --to-box --quiet -o " +
+                   Quoted(space.target_folder()) + " small big",
+               space.source_folder());
   EXPECT_EQ(process.signal, 0) << "killed by signal " << process.signal;
   EXPECT_EQ(process.code, 1) << process.err;
-  EXPECT_NE(process.err.find("File too large"), std::string::npos) << process.err;
-  EXPECT_NE(process.out.find("small.box\t2\n"), std::string::npos) << process.out;
+  EXPECT_NE(process.err.find("File too large"), std::string::npos)
+      << process.err;
+  EXPECT_NE(process.out.find("small.box\t2\n"), std::string::npos)
+      << process.out;
   EXPECT_EQ(Entries(space.target_folder()), QStringList{"small.box"});
 }
 
@@ -1079,14 +1097,17 @@ TEST(RealFaults, NameThatIsNotUtf8NeverConvertsAnotherFile) {
   const QString replacement = folder.path() + "/caf\uFFFD";
   WriteBytes(replacement, kMbox);
   WriteBytes(replacement + ".box", "old");
-  const std::string latin1 = QFile::encodeName(folder.path()).toStdString() + "/caf\xE9";
+  const std::string latin1 =
+      QFile::encodeName(folder.path()).toStdString() + "/caf\xE9";
   const int fd = ::open(latin1.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::write(fd, kMbox.data(), kMbox.size()), ssize_t(kMbox.size()));
   ::close(fd);
-  const Process process = RunConvert({"--to-box", "--", "caf\xE9"}, folder.path());
+  const Process process =
+      RunConvert({"--to-box", "--", "caf\xE9"}, folder.path());
   EXPECT_EQ(process.code, 1);
-  EXPECT_NE(process.err.find("not valid UTF-8"), std::string::npos) << process.err;
+  EXPECT_NE(process.err.find("not valid UTF-8"), std::string::npos)
+      << process.err;
   EXPECT_EQ(ReadBytes(replacement + ".box"), "old");
   EXPECT_NE(::access((latin1 + ".box").c_str(), F_OK), 0);
   ::unlink(latin1.c_str());
@@ -1099,10 +1120,12 @@ TEST(RealFaults, StandardOutputErrorsAreReported) {
       "\"$Q\" --to-box -o " + Quoted(space.target_folder()) + " a";
   Process process = RunShell(convert + " >/dev/full", space.source_folder());
   EXPECT_EQ(process.code, 1);
-  EXPECT_NE(process.err.find("No space left"), std::string::npos) << process.err;
+  EXPECT_NE(process.err.find("No space left"), std::string::npos)
+      << process.err;
   // A reader that is gone before the list is written.
-  process = RunShell("{ sleep 0.3; " + convert + "; echo \"code=$?\" >&2; } | true",
-                     space.source_folder());
+  process =
+      RunShell("{ sleep 0.3; " + convert + "; echo \"code=$?\" >&2; } | true",
+               space.source_folder());
   EXPECT_NE(process.err.find("code=1"), std::string::npos) << process.err;
   EXPECT_NE(process.err.find("Broken pipe"), std::string::npos) << process.err;
 }
@@ -1112,7 +1135,8 @@ TEST(RealFaults, StandardOutputErrorsAreReported) {
 TEST(RealFaults, WriterHoldingTheLockIsWaitedFor) {
   Workspace space;
   space.AddSource("a", kMbox);
-  const std::string more = "From c@example.org Mon Jan  1 09:00:00 2024\n\nthree\n";
+  const std::string more =
+      "From c@example.org Mon Jan  1 09:00:00 2024\n\nthree\n";
   const QByteArray path = QFile::encodeName(space.source_folder() + "a");
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -1146,7 +1170,9 @@ TEST(RealFaults, TargetFolderIsSyncedAfterTheRenames) {
   for (const char* name : {"a", "b", "c"}) space.AddSource(name, kMbox);
   FaultFileLayer files(SystemFileLayer());
   std::vector<std::pair<FileOp, QString>> calls;
-  files.before = [&](FileOp op, const QString& path) { calls.emplace_back(op, path); };
+  files.before = [&](FileOp op, const QString& path) {
+    calls.emplace_back(op, path);
+  };
   ASSERT_TRUE(RunJob(space.job, files).ok());
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().first, FileOp::kSyncFolder);

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTimeZone>
 
-
 namespace quillet::testing {
 
 std::string ReadBytes(const QString& path) {
@@ -64,9 +63,11 @@ std::string Convert(std::string_view input, bool mbox_to_box,
   RecordingReporter own;
   RunOptions options;
   options.read_chunk = read_chunk;
-  options.started = QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
-  const RunResult result = RunConversion(space.job, GermanProgress(), SystemFileLayer(),
-                                         reporter ? *reporter : own, options);
+  options.started =
+      QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
+  const RunResult result =
+      RunConversion(space.job, GermanProgress(), SystemFileLayer(),
+                    reporter ? *reporter : own, options);
   EXPECT_TRUE(result.ok()) << result.failure->Describe().toStdString();
   return space.Output(mbox_to_box ? "m.box" : "m");
 }

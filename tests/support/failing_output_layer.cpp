@@ -51,7 +51,8 @@ std::unique_ptr<OutputFile> FailingOutputLayer::OpenOutput(const QString& path,
     *error = reason;
     return nullptr;
   }
-  std::unique_ptr<OutputFile> file = ForwardingFileLayer::OpenOutput(path, error);
+  std::unique_ptr<OutputFile> file =
+      ForwardingFileLayer::OpenOutput(path, error);
   if (!file || !chosen || !capacity) return file;
   return std::make_unique<CappedOutputFile>(std::move(file), *capacity, reason);
 }

@@ -12,68 +12,68 @@ constexpr std::size_t kReasonCount =
 // The program's own reasons, one line per FailureReason in its order.
 // kSystem has no words of its own: the system's text is shown as it came.
 constexpr const char* kGermanReasons[] = {
-    "",                                                      // kSystem
-    "der Zielordner existiert nicht",                        // kTargetMissing
-    "das Ziel ist kein Ordner",                              // kTargetNotFolder
-    "die Mailbox existiert nicht",                           // kSourceMissing
-    "die Mailbox ist keine gewöhnliche Datei",               // kSourceNotRegular
+    "",                                         // kSystem
+    "der Zielordner existiert nicht",           // kTargetMissing
+    "das Ziel ist kein Ordner",                 // kTargetNotFolder
+    "die Mailbox existiert nicht",              // kSourceMissing
+    "die Mailbox ist keine gewöhnliche Datei",  // kSourceNotRegular
     "der Name der Ausgabe ist durch etwas belegt, das keine "
-    "gewöhnliche Datei ist",                                 // kOutputNotRegular
+    "gewöhnliche Datei ist",  // kOutputNotRegular
     "die Ausgabe würde eine Mailbox dieses Laufs überschreiben",  // kOutputIsSource
-    "eine andere Mailbox dieses Laufs hat dieselbe Ausgabe",      // kOutputClash
+    "eine andere Mailbox dieses Laufs hat dieselbe Ausgabe",  // kOutputClash
     "der Name der Ausgabe ist ein symbolischer Link, dem nicht gefolgt "
-    "wird",                                                        // kOutputIsLink
-    "keine Berechtigung, die Mailbox zu lesen",                    // kSourceUnreadable
-    "keine Berechtigung, im Zielordner Dateien anzulegen",         // kTargetNotWritable
+    "wird",                                                 // kOutputIsLink
+    "keine Berechtigung, die Mailbox zu lesen",             // kSourceUnreadable
+    "keine Berechtigung, im Zielordner Dateien anzulegen",  // kTargetNotWritable
     "der Zielordner liegt auf einem schreibgeschützten Dateisystem",  // kTargetReadOnly
     "der Name der Ausgabe ist länger, als das Dateisystem des Ziels "
-    "erlaubt",                                                     // kNameTooLong
+    "erlaubt",  // kNameTooLong
     "das Dateisystem des Ziels erlaubt diesen Namen der Ausgabe nicht",  // kNameNotAllowed
     "eine andere Mailbox dieses Laufs hat auf diesem Dateisystem, das "
     "Groß- und Kleinschreibung nicht unterscheidet, dieselbe Ausgabe",  // kOutputCaseClash
     "die Ausgabe würde eine andere Ausgabe dieses Laufs ersetzen (das "
     "Dateisystem unterscheidet Groß- und Kleinschreibung nicht)",  // kReplacesOwnOutput
     "ein anderes Programm hat eine Datei dieses Namens angelegt, während "
-    "die Ausgabe geschrieben wurde",                               // kOutputTaken
-    "die Mailbox hat sich geändert, während sie gelesen wurde",    // kSourceChanged
+    "die Ausgabe geschrieben wurde",                             // kOutputTaken
+    "die Mailbox hat sich geändert, während sie gelesen wurde",  // kSourceChanged
     "ein anderes Programm schreibt die Mailbox (sie ist gesperrt)",  // kSourceLocked
     "der Name ist kein gültiges UTF-8 und kann nicht unverändert "
-    "weitergegeben werden",                                        // kNameNotUtf8
+    "weitergegeben werden",  // kNameNotUtf8
 };
 constexpr const char* kFrenchReasons[] = {
-    "",                                                          // kSystem
-    "le dossier de destination n'existe pas",                    // kTargetMissing
-    "la destination n'est pas un dossier",                       // kTargetNotFolder
-    "la boîte aux lettres n'existe pas",                         // kSourceMissing
-    "la boîte aux lettres n'est pas un fichier ordinaire",       // kSourceNotRegular
+    "",                                                     // kSystem
+    "le dossier de destination n'existe pas",               // kTargetMissing
+    "la destination n'est pas un dossier",                  // kTargetNotFolder
+    "la boîte aux lettres n'existe pas",                    // kSourceMissing
+    "la boîte aux lettres n'est pas un fichier ordinaire",  // kSourceNotRegular
     "le nom du fichier de sortie est pris par autre chose qu'un "
-    "fichier ordinaire",                                         // kOutputNotRegular
+    "fichier ordinaire",  // kOutputNotRegular
     "le fichier de sortie écraserait une boîte de cette conversion",  // kOutputIsSource
     "une autre boîte de cette conversion a le même fichier de sortie",  // kOutputClash
     "le nom du fichier de sortie est un lien symbolique, qui n'est pas "
-    "suivi",                                                       // kOutputIsLink
-    "pas de permission de lire la boîte aux lettres",              // kSourceUnreadable
+    "suivi",                                           // kOutputIsLink
+    "pas de permission de lire la boîte aux lettres",  // kSourceUnreadable
     "pas de permission de créer des fichiers dans le dossier de "
-    "destination",                                                 // kTargetNotWritable
+    "destination",  // kTargetNotWritable
     "le dossier de destination est sur un système de fichiers en "
-    "lecture seule",                                               // kTargetReadOnly
+    "lecture seule",  // kTargetReadOnly
     "le nom du fichier de sortie est plus long que ne le permet le "
-    "système de fichiers de la destination",                       // kNameTooLong
+    "système de fichiers de la destination",  // kNameTooLong
     "le système de fichiers de la destination n'accepte pas ce nom de "
-    "fichier de sortie",                                           // kNameNotAllowed
+    "fichier de sortie",  // kNameNotAllowed
     "une autre boîte de cette conversion a le même fichier de sortie sur "
     "ce système de fichiers, qui ne distingue pas majuscules et "
-    "minuscules",                                                  // kOutputCaseClash
+    "minuscules",  // kOutputCaseClash
     "le fichier de sortie remplacerait un autre fichier de sortie de "
     "cette conversion (le système de fichiers ne distingue pas "
-    "majuscules et minuscules)",                                   // kReplacesOwnOutput
+    "majuscules et minuscules)",  // kReplacesOwnOutput
     "un autre programme a créé un fichier de ce nom pendant l'écriture "
-    "du fichier de sortie",                                        // kOutputTaken
-    "la boîte aux lettres a changé pendant sa lecture",            // kSourceChanged
+    "du fichier de sortie",                              // kOutputTaken
+    "la boîte aux lettres a changé pendant sa lecture",  // kSourceChanged
     "un autre programme écrit la boîte aux lettres (elle est "
-    "verrouillée)",                                                // kSourceLocked
+    "verrouillée)",  // kSourceLocked
     "le nom n'est pas de l'UTF-8 valide et ne peut pas être transmis "
-    "tel quel",                                                    // kNameNotUtf8
+    "tel quel",  // kNameNotUtf8
 };
 static_assert(std::size(kGermanReasons) == kReasonCount);
 static_assert(std::size(kFrenchReasons) == kReasonCount);
@@ -81,18 +81,18 @@ constexpr std::size_t kStepCount =
     static_cast<std::size_t>(RunStep::kSyncFolder) + 1;
 
 struct FailureTable {
-  const char* run_stopped;           // first line
-  const char* job_check;             // %1 reason (the job could not start)
-  const char* mailbox;               // %1 number, %2 name
-  const char* file;                  // %1 path
-  const char* step;                  // %1 step
-  const char* reason;                // %1 reason
-  const char* converted;             // %1 count
-  const char* again;                 // last line
-  const char* open_dialog;           // %1 reason
-  const char* folder_picker;         // %1 reason
-  const char* status_stopped;        // status line after a check failure
-  const char* status_stopped_at;     // %1 number, %2 name
+  const char* run_stopped;        // first line
+  const char* job_check;          // %1 reason (the job could not start)
+  const char* mailbox;            // %1 number, %2 name
+  const char* file;               // %1 path
+  const char* step;               // %1 step
+  const char* reason;             // %1 reason
+  const char* converted;          // %1 count
+  const char* again;              // last line
+  const char* open_dialog;        // %1 reason
+  const char* folder_picker;      // %1 reason
+  const char* status_stopped;     // status line after a check failure
+  const char* status_stopped_at;  // %1 number, %2 name
   std::array<const char*, kStepCount> steps;  // by RunStep
   // By FailureReason; none for English, whose words are the engine's own.
   const char* const* reasons;
@@ -134,7 +134,8 @@ constexpr FailureTable kEnglish = {
     {"checking the job", "finding the source's size", "opening the source",
      "reading the source", "closing the source", "creating the output",
      "writing the output", "saving the output", "completing the output",
-     "storing the output on the disk", "storing the folder's entries on the disk"},
+     "storing the output on the disk",
+     "storing the folder's entries on the disk"},
     nullptr,
 };
 

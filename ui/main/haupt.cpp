@@ -284,7 +284,8 @@ void Haupt::Command3_Click() {
   if (running_ || unloaded_) return;
   running_ = true;
   ProgressBinding binding(*this, *ProgressBar1, *Label1);
-  const RunResult result = RunConversion(job_, ProgressTextOf(UiText_), *FileSystem, binding);
+  const RunResult result =
+      RunConversion(job_, ProgressTextOf(UiText_), *FileSystem, binding);
   binding.Flush();
   last_repaint_count_ = binding.RepaintCount();
   running_ = false;

@@ -1116,7 +1116,8 @@ void HauptTest::failureNamesHowManyWereConvertedBefore() {
   QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\n"));
   QVERIFY(WriteFile(folder + "two", "From b\r\ny\r\n"));
   QVERIFY(WriteFile(folder + "three", "From c\r\nz\r\n"));
-  testing::FailingOutputLayer files = LayerFailingToOpen(QStringLiteral("two.box"));
+  testing::FailingOutputLayer files =
+      LayerFailingToOpen(QStringLiteral("two.box"));
   haupt_ = std::make_unique<Haupt>(*desktop_, &files);
   Start();
   Action("e")->trigger();
@@ -1142,7 +1143,8 @@ void HauptTest::ownReasonsAreInTheWindowsLanguage_data() {
   QTest::addColumn<QString>("command");
   QTest::addColumn<QString>("reason");
   QTest::addColumn<QString>("system_reason");
-  QTest::newRow("German") << "d" << Utf8("Grund: der Zielordner existiert nicht")
+  QTest::newRow("German") << "d"
+                          << Utf8("Grund: der Zielordner existiert nicht")
                           << Utf8("Grund: No space left on device");
   QTest::newRow("French")
       << "f" << Utf8("Raison : le dossier de destination n'existe pas")
@@ -1159,7 +1161,8 @@ void HauptTest::ownReasonsAreInTheWindowsLanguage() {
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
   QVERIFY(WriteFile(folder + "inbox", "From x\r\nbody\r\n"));
-  testing::FailingOutputLayer files = LayerFailingToOpen(QStringLiteral("inbox.box"));
+  testing::FailingOutputLayer files =
+      LayerFailingToOpen(QStringLiteral("inbox.box"));
   haupt_ = std::make_unique<Haupt>(*desktop_, &files);
   Start();
   Action(qPrintable(command))->trigger();
@@ -1206,7 +1209,8 @@ void HauptTest::failedRunSaysItStoppedAndKeepsTheBarWhereItStopped() {
   const QString folder = dir.path() + QLatin1Char('/');
   QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\nFrom b\r\ny\r\n"));
   QVERIFY(WriteFile(folder + "two", "From c\r\nz\r\n"));
-  testing::FailingOutputLayer files = LayerFailingToOpen(QStringLiteral("two.box"));
+  testing::FailingOutputLayer files =
+      LayerFailingToOpen(QStringLiteral("two.box"));
   haupt_ = std::make_unique<Haupt>(*desktop_, &files);
   Start();
   desktop_->AnswerOpenFiles({folder + "one", folder + "two"});

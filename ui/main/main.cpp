@@ -12,7 +12,6 @@
 #endif
 
 #include "conversion/file_layer.h"
-
 #include "ui/main/haupt.h"
 #include "ui/main/widget_desktop.h"
 

@@ -1,11 +1,11 @@
 #include "ui/main/widget_desktop.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QAbstractItemView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QLayout>
@@ -13,8 +13,8 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QProcess>
-#include <algorithm>
 #include <QScreen>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include "platform/windows/shell_document_opener.h"
@@ -36,24 +36,27 @@ struct OpenDialogTexts {
 OpenDialogTexts TextsFor(Language language) {
   switch (language) {
     case Language::kGerman:
-      return {"%1\nMehrere Dateien tragen diesen Namen in verschiedener "
-              "Groß- und Kleinschreibung: %2.\nBitte geben Sie den Namen "
-              "genau so an, wie er geschrieben ist.",
-              "Die Dateien liegen in verschiedenen Ordnern.\nBitte wählen "
-              "Sie Dateien aus einem Ordner."};
+      return {
+          "%1\nMehrere Dateien tragen diesen Namen in verschiedener "
+          "Groß- und Kleinschreibung: %2.\nBitte geben Sie den Namen "
+          "genau so an, wie er geschrieben ist.",
+          "Die Dateien liegen in verschiedenen Ordnern.\nBitte wählen "
+          "Sie Dateien aus einem Ordner."};
     case Language::kFrench:
-      return {"%1\nPlusieurs fichiers portent ce nom, en majuscules et "
-              "minuscules différentes : %2.\nVeuillez donner le nom tel "
-              "qu'il est écrit.",
-              "Les fichiers se trouvent dans des dossiers différents.\n"
-              "Veuillez choisir des fichiers d'un seul dossier."};
+      return {
+          "%1\nPlusieurs fichiers portent ce nom, en majuscules et "
+          "minuscules différentes : %2.\nVeuillez donner le nom tel "
+          "qu'il est écrit.",
+          "Les fichiers se trouvent dans des dossiers différents.\n"
+          "Veuillez choisir des fichiers d'un seul dossier."};
     case Language::kEnglish:
       break;
   }
-  return {"%1\nSeveral files bear this name in different letter case: "
-          "%2.\nPlease give the name exactly as it is written.",
-          "The files lie in different folders.\nPlease choose files from "
-          "one folder."};
+  return {
+      "%1\nSeveral files bear this name in different letter case: "
+      "%2.\nPlease give the name exactly as it is written.",
+      "The files lie in different folders.\nPlease choose files from "
+      "one folder."};
 }
 
 }  // namespace
@@ -253,8 +256,9 @@ bool OpenFileDialog::ResolveTypedNames(QStringList* paths, bool refuse) {
       const QString text =
           match.outcome == TypedNameMatch::kMissing
               // Qt's own words, in Qt's translation.
-              ? QFileDialog::tr("%1\nFile not found.\nPlease verify the "
-                                "correct file name was given.")
+              ? QFileDialog::tr(
+                    "%1\nFile not found.\nPlease verify the "
+                    "correct file name was given.")
                     .arg(typed)
               : QString::fromUtf8(TextsFor(QtTextsLanguage()).ambiguous)
                     .arg(typed, match.candidates.join(QStringLiteral(", ")));
@@ -306,8 +310,8 @@ void OpenFileDialog::FollowTypedNames() {
   auto* files = proxy != nullptr
                     ? qobject_cast<QFileSystemModel*>(proxy->sourceModel())
                     : nullptr;
-  if (edit == nullptr || !edited_ || list == nullptr ||
-      files == nullptr || list->selectionModel() == nullptr) {
+  if (edit == nullptr || !edited_ || list == nullptr || files == nullptr ||
+      list->selectionModel() == nullptr) {
     return;
   }
   QStringList paths;
@@ -318,8 +322,8 @@ void OpenFileDialog::FollowTypedNames() {
     if (index.isValid()) selection.select(index, index);
   }
   list->selectionModel()->select(
-      selection, QItemSelectionModel::ClearAndSelect |
-                     QItemSelectionModel::Rows);
+      selection,
+      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void FitToScreen(QWidget& dialog, QWidget* owner) {

@@ -3,16 +3,16 @@
 // forms the window expects. Offscreen; the test itself plays the user.
 #include "ui/main/widget_desktop.h"
 
-#include <QApplication>
-#include <QFile>
 #include <QAction>
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,8 +88,7 @@ QStringList WidgetDesktopTest::Listed(QFileDialog* dialog) {
 
 OpenDialogAnswer WidgetDesktopTest::Open(
     const QString& filter, const QString& file_name,
-    const std::function<void(QFileDialog*)>& user,
-    const QString& default_ext) {
+    const std::function<void(QFileDialog*)>& user, const QString& default_ext) {
   OpenDialogSettings settings;
   settings.filter = filter;
   settings.default_ext = default_ext;
@@ -227,8 +226,8 @@ void WidgetDesktopTest::TypeAndReturn(QFileDialog* dialog, const QString& text,
   QTest::qWait(600);
   auto close_messages = std::make_shared<std::function<void()>>();
   *close_messages = [dialog, messages,
-                     again = std::weak_ptr<std::function<void()>>(
-                         close_messages)] {
+                     again =
+                         std::weak_ptr<std::function<void()>>(close_messages)] {
     if (auto* box =
             qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       messages->append(box->text());
@@ -288,9 +287,9 @@ void WidgetDesktopTest::typedNamesAllReachTheAnswer() {
       default_ext);
   QCOMPARE(messages, QStringList());
   QCOMPARE(result.outcome, DialogOutcome::kChosen);
-  const QString expected =
-      answer.size() == 1 ? dir.filePath(answer.front())
-                         : dir.path() + QChar(u'\0') + answer.join(QChar(u'\0'));
+  const QString expected = answer.size() == 1 ? dir.filePath(answer.front())
+                                              : dir.path() + QChar(u'\0') +
+                                                    answer.join(QChar(u'\0'));
   QCOMPARE(result.file_name, expected);
 }
 
@@ -305,8 +304,7 @@ void WidgetDesktopTest::typedNameThatFindsNoFileIsRefusedVisibly() {
             dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(edit != nullptr);
         // TypeAndReturn cancels a dialog left open; see that it was.
-        connect(dialog, &QDialog::rejected, dialog,
-                [&] { still_open = true; });
+        connect(dialog, &QDialog::rejected, dialog, [&] { still_open = true; });
         TypeAndReturn(dialog, QStringLiteral("\"Inbox\" \"Nowhere\""),
                       &messages);
       });
@@ -321,10 +319,18 @@ void WidgetDesktopTest::dialogsSpeakTheWindowsLanguage_data() {
   QTest::addColumn<QString>("command");  // "" for none: German from start
   QTest::addColumn<QString>("cancel");
   QTest::addColumn<QString>("look_in");
-  QTest::newRow("start") << "" << "Abbrechen" << "Suchen in:";
-  QTest::newRow("Français") << "f" << "Annuler" << "Voir dans :";
-  QTest::newRow("English") << "e" << "Cancel" << "Look in:";
-  QTest::newRow("Deutsch") << "d" << "Abbrechen" << "Suchen in:";
+  QTest::newRow("start") << ""
+                         << "Abbrechen"
+                         << "Suchen in:";
+  QTest::newRow("Français") << "f"
+                            << "Annuler"
+                            << "Voir dans :";
+  QTest::newRow("English") << "e"
+                           << "Cancel"
+                           << "Look in:";
+  QTest::newRow("Deutsch") << "d"
+                           << "Abbrechen"
+                           << "Suchen in:";
 }
 
 void WidgetDesktopTest::dialogsSpeakTheWindowsLanguage() {
@@ -361,7 +367,8 @@ void WidgetDesktopTest::dialogsSpeakTheWindowsLanguage() {
       if (box != nullptr && box->button(QDialogButtonBox::Cancel) != nullptr) {
         seen_cancel = box->button(QDialogButtonBox::Cancel)->text();
       }
-      if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))) {
+      if (auto* label =
+              dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))) {
         seen_look_in = label->text();
       }
       dialog->reject();

@@ -27,7 +27,7 @@ const QString& TargetButtonCaption(const UiText& text, bool mbox_to_box) {
 
 void RunLanguageCommand(Language language, UiText& text,
                         const LanguageSurface& surface, bool mbox_to_box) {
-  FillUiText(text, language);                                              // 1
+  FillUiText(text, language);  // 1
   // Qt's own dialogs and message boxes follow; nothing here depends on
   // whether the system has the file.
   UseQtTranslations(language);

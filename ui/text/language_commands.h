@@ -30,8 +30,8 @@ struct LanguageSurface {
 };
 
 // The language commands d_Click, e_Click and f_Click: fill `text` with the
-// language and switch Qt's own texts to it, then relabel step by step. `mbox_to_box` picks the
-// captions of the source and target buttons.
+// language and switch Qt's own texts to it, then relabel step by step.
+// `mbox_to_box` picks the captions of the source and target buttons.
 void RunLanguageCommand(Language language, UiText& text,
                         const LanguageSurface& surface, bool mbox_to_box);
 

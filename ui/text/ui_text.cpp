@@ -99,14 +99,22 @@ void FillUiText(UiText& text, Language language) {
   const Table& t = TableFor(language);
   // Built whole, then assigned, so the record never holds a mix of languages.
   text = UiText{
-      QString::fromUtf8(t.pick_box_files),  QString::fromUtf8(t.mbox_folder),
-      QString::fromUtf8(t.pick_mbox_files), QString::fromUtf8(t.box_folder),
-      QString::fromUtf8(t.box_filter),      QString::fromUtf8(t.mbox_filter),
-      QString::fromUtf8(t.folder_prompt),   QString::fromUtf8(t.progress_prefix),
-      QString::fromUtf8(t.progress_middle), QString::fromUtf8(t.progress_suffix),
-      QString::fromUtf8(t.done_message),    QString::fromUtf8(t.language_menu),
-      QString::fromUtf8(t.window_title),    QString::fromUtf8(t.help_menu),
-      QString::fromUtf8(t.instructions),    QString::fromUtf8(t.about_menu),
+      QString::fromUtf8(t.pick_box_files),
+      QString::fromUtf8(t.mbox_folder),
+      QString::fromUtf8(t.pick_mbox_files),
+      QString::fromUtf8(t.box_folder),
+      QString::fromUtf8(t.box_filter),
+      QString::fromUtf8(t.mbox_filter),
+      QString::fromUtf8(t.folder_prompt),
+      QString::fromUtf8(t.progress_prefix),
+      QString::fromUtf8(t.progress_middle),
+      QString::fromUtf8(t.progress_suffix),
+      QString::fromUtf8(t.done_message),
+      QString::fromUtf8(t.language_menu),
+      QString::fromUtf8(t.window_title),
+      QString::fromUtf8(t.help_menu),
+      QString::fromUtf8(t.instructions),
+      QString::fromUtf8(t.about_menu),
   };
 }
 

@@ -23,12 +23,15 @@ TEST(UiTextTables, GermanTableIsExact) {
   EXPECT_EQ(Bytes(t.ProgressMiddle), " Nachricht ");
   EXPECT_EQ(Bytes(t.ProgressSuffix), ", bitte warten...");
   EXPECT_EQ(Bytes(t.DoneMessage),
-            "Fertig. \xC3\x96" "ffnen Sie nun Ihr Mailprogramm.");
+            "Fertig. \xC3\x96"
+            "ffnen Sie nun Ihr Mailprogramm.");
   EXPECT_EQ(Bytes(t.LanguageMenuCaption), "Sprache");
   EXPECT_EQ(Bytes(t.WindowTitle), "Mbox<-> Rerure Konverter V.0.3.1");
   EXPECT_EQ(Bytes(t.HelpMenuCaption), "Hilfe");
   EXPECT_EQ(Bytes(t.InstructionsCaption), "Anleitung");
-  EXPECT_EQ(Bytes(t.AboutMenuCaption), "\xC3\x9C" "ber");
+  EXPECT_EQ(Bytes(t.AboutMenuCaption),
+            "\xC3\x9C"
+            "ber");
 }
 
 TEST(UiTextTables, EnglishTableIsExact) {
@@ -56,9 +59,13 @@ TEST(UiTextTables, FrenchTableIsExact) {
   UiText t;
   FillUiText(t, Language::kFrench);
   EXPECT_EQ(Bytes(t.PickBoxFilesCaption), "Fichier(s) .BOX...");
-  EXPECT_EQ(Bytes(t.MboxFolderCaption), "Cr\xC3\xA9" "er le(s) mbox dans...");
+  EXPECT_EQ(Bytes(t.MboxFolderCaption),
+            "Cr\xC3\xA9"
+            "er le(s) mbox dans...");
   EXPECT_EQ(Bytes(t.PickMboxFilesCaption), "Fichier(s) mbox...");
-  EXPECT_EQ(Bytes(t.BoxFolderCaption), "Cr\xC3\xA9" "er le(s) .BOX dans...");
+  EXPECT_EQ(Bytes(t.BoxFolderCaption),
+            "Cr\xC3\xA9"
+            "er le(s) .BOX dans...");
   EXPECT_EQ(Bytes(t.BoxFilter),
             "Bo\xC3\xAEte aux lettres Foxmail (*.BOX)|*.BOX");
   EXPECT_EQ(Bytes(t.MboxFilter), "Bo\xC3\xAEte aux lettres mbox (*.*)|*.*");
