@@ -18,20 +18,10 @@ using FileKey = QPair<quint64, quint64>;
 
 FileKey KeyOf(const PathFacts& facts) { return {facts.device, facts.inode}; }
 
-// The own reason whose English words `reason` is, else kSystem: file layers
-// hand reasons on as text, and the window words own reasons itself.
-FailureReason CodeOf(const QString& reason) {
-  for (int i = 1; i < static_cast<int>(FailureReason::kCount); ++i) {
-    const auto code = static_cast<FailureReason>(i);
-    if (reason == ReasonText(code)) return code;
-  }
-  return FailureReason::kSystem;
-}
-
 RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
-                   const QString& path, const QString& reason) {
+                   const QString& path, const FileError& error) {
   return RunFailure{
-      step, static_cast<int>(number), mailbox, path, reason, CodeOf(reason)};
+      step, static_cast<int>(number), mailbox, path, error.words, error.code};
 }
 
 // A converted output waiting for the disk's confirmation and its rename.
@@ -65,14 +55,8 @@ struct OpenMailbox {
 };
 
 RunFailure FailureOf(const Mailbox& mailbox, const QString& path,
-                     const StepFailure& step) {
-  return RunFailure{
-      step.step,
-      static_cast<int>(mailbox.number),
-      mailbox.name,
-      path,
-      step.reason,
-      step.code != FailureReason::kSystem ? step.code : CodeOf(step.reason)};
+                     const StepFailure& failed) {
+  return Failure(failed.step, mailbox.number, mailbox.name, path, failed.error);
 }
 
 // The open step: the source's size (the progress maximum), the source and
@@ -81,21 +65,20 @@ std::optional<OpenMailbox> Open(const Mailbox& mailbox, FileLayer& files,
                                 const PathFacts& source,
                                 ConversionReporter& reporter,
                                 RunFailure* failure) {
-  const auto fail = [&](RunStep step, const QString& path,
-                        const QString& reason) {
-    *failure = FailureOf(mailbox, path, StepFailure{step, reason});
+  FileError error;
+  const auto fail = [&](RunStep step, const QString& path) {
+    *failure = FailureOf(mailbox, path, StepFailure{step, error});
     return std::nullopt;
   };
   OpenMailbox open;
-  QString error;
   const std::optional<qint64> size = files.Size(mailbox.source, &error);
-  if (!size) return fail(RunStep::kSizeQuery, mailbox.source, error);
+  if (!size) return fail(RunStep::kSizeQuery, mailbox.source);
   open.size = *size;
   reporter.SetProgressMax(*size);
   open.input = files.OpenInput(mailbox.source, &error);
-  if (!open.input) return fail(RunStep::kOpenSource, mailbox.source, error);
+  if (!open.input) return fail(RunStep::kOpenSource, mailbox.source);
   open.output = files.OpenOutput(mailbox.output, &error);
-  if (!open.output) return fail(RunStep::kOpenOutput, mailbox.output, error);
+  if (!open.output) return fail(RunStep::kOpenOutput, mailbox.output);
   open.output->SetNewFileMode(source.permissions);
   return open;
 }
@@ -123,14 +106,12 @@ std::optional<RunFailure> FinishWriting(const Mailbox& mailbox,
     return FailureOf(mailbox, mailbox.output, *failed);
   }
   if (!input.Close()) {
-    if (input.Changed()) {
-      return FailureOf(
-          mailbox, mailbox.source,
-          StepFailure{RunStep::kRead, ReasonText(FailureReason::kSourceChanged),
-                      FailureReason::kSourceChanged});
-    }
-    return FailureOf(mailbox, mailbox.source,
-                     StepFailure{RunStep::kCloseSource, input.ErrorString()});
+    // A source that changed while it was read failed its reading.
+    const FileError error = input.Error();
+    const RunStep step = error.code == FailureReason::kSourceChanged
+                             ? RunStep::kRead
+                             : RunStep::kCloseSource;
+    return FailureOf(mailbox, mailbox.source, StepFailure{step, error});
   }
   if (!writer.FinishWriting()) {
     return FailureOf(mailbox, mailbox.output, *writer.failure());
@@ -172,7 +153,7 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
     for (PendingOutput& p : group) {
       if (!p.file->Sync()) {
         return Failure(RunStep::kSync, p.number, p.name, p.output,
-                       p.file->ErrorString());
+                       p.file->Error());
       }
       // The name may lead to an output of this run although the check saw
       // it free: a file system that ignores case and that the check could
@@ -186,18 +167,12 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
                             same_but_case.value() != p.output &&
                             !files.ListsExactly(p.output)));
       if (leads_to_own) {
-        RunFailure failure =
-            Failure(RunStep::kCommit, p.number, p.name, p.output,
-                    ReasonText(FailureReason::kReplacesOwnOutput));
-        return failure;
+        return Failure(RunStep::kCommit, p.number, p.name, p.output,
+                       FileError::Own(FailureReason::kReplacesOwnOutput));
       }
       if (!p.file->Commit()) {
-        RunFailure failure = Failure(RunStep::kCommit, p.number, p.name,
-                                     p.output, p.file->ErrorString());
-        if (p.file->ErrorCode() != FailureReason::kSystem) {
-          failure.code = p.file->ErrorCode();
-        }
-        return failure;
+        return Failure(RunStep::kCommit, p.number, p.name, p.output,
+                       p.file->Error());
       }
       renamed_any = true;
       const PathFacts now = files.Inspect(p.output);
@@ -211,7 +186,7 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
   // before it is still confirmed, renamed and made durable.
   const auto stop = [&](RunFailure failure) {
     if (std::optional<RunFailure> earlier = settle()) failure = *earlier;
-    QString ignored;
+    FileError ignored;
     if (renamed_any) files.SyncFolder(job.TargetFolder, &ignored);
     result.failure = std::move(failure);
     return result;
@@ -245,7 +220,7 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
     }
   }
   if (std::optional<RunFailure> failure = settle()) return stop(*failure);
-  QString error;
+  FileError error;
   if (renamed_any && !files.SyncFolder(job.TargetFolder, &error)) {
     result.failure =
         Failure(RunStep::kSyncFolder, 0, QString(), job.TargetFolder, error);

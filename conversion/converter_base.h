@@ -163,7 +163,7 @@ class ConverterBase {
     T scout(reader, counter, silent, text_, mailbox_number_, QDateTime());
     scout.StartCounting(self);
     scout.Run();
-    if (reader.failed()) reader_.Fail(reader.error());
+    if (const auto failed = reader.failure()) reader_.Fail(failed->error);
     return scout.counted_body();
   }
 

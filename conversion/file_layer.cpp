@@ -176,30 +176,30 @@ class SystemFileLayerImpl final : public FileLayer {
     return facts;
   }
 
-  std::optional<qint64> Size(const QString& path, QString* error) override {
+  std::optional<qint64> Size(const QString& path, FileError* error) override {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-      *error = SystemError(errno);
+      *error = FileError::System(SystemError(errno));
       return std::nullopt;
     }
     return static_cast<qint64>(st.st_size);
   }
 
   std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override {
+                                       FileError* error) override {
     return OpenSystemInput(QFile::encodeName(path), error);
   }
 
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override {
+                                         FileError* error) override {
     return OpenSystemOutput(QFile::encodeName(path), error);
   }
 
-  bool SyncFolder(const QString& folder, QString* error) override {
+  bool SyncFolder(const QString& folder, FileError* error) override {
     const int fd = ::open(QFile::encodeName(folder).constData(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-      *error = SystemError(errno);
+      *error = FileError::System(SystemError(errno));
       return false;
     }
     int result = 0;
@@ -210,7 +210,7 @@ class SystemFileLayerImpl final : public FileLayer {
     // EINVAL: a file system that keeps folders in no way it could sync
     // (nothing there to make durable).
     if (result != 0 && sync_error != EINVAL) {
-      *error = SystemError(sync_error);
+      *error = FileError::System(SystemError(sync_error));
       return false;
     }
     return true;
@@ -309,28 +309,28 @@ class SystemFileLayerImpl final : public FileLayer {
     facts.folds_case = true;
     return facts;
   }
-  std::optional<qint64> Size(const QString& path, QString* error) override {
+  std::optional<qint64> Size(const QString& path, FileError* error) override {
     const QFileInfo info(path);
     if (!info.exists()) {
-      *error = QStringLiteral("No such file or directory");
+      *error = FileError::System(QStringLiteral("No such file or directory"));
       return std::nullopt;
     }
     return info.size();
   }
   std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override {
+                                       FileError* error) override {
     auto file = std::make_unique<QtInputFile>(path);
     if (!file->Open()) {
-      *error = file->ErrorString();
+      *error = file->Error();
       return nullptr;
     }
     return file;
   }
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override {
+                                         FileError* error) override {
     auto file = std::make_unique<QtOutputFile>(path);
     if (!file->Open()) {
-      *error = file->ErrorString();
+      *error = file->Error();
       return nullptr;
     }
     return file;

@@ -23,11 +23,14 @@ class InputFile {
   virtual qint64 ReadAt(qint64 offset, char* data, qint64 max) = 0;
   // Releases the file. Returns false on failure, also when the file's size
   // or modification time at the close differ from those at the open
-  // (Changed() then tells that case from a failing close).
+  // (ErrorCode() is then kSourceChanged).
   virtual bool Close() = 0;
   virtual QString ErrorString() const = 0;
-  // Whether the failed Close() found the file changed while it was read.
-  virtual bool Changed() const { return false; }
+  // The program's own reason for the last failure, when it has one (the
+  // file changed while it was read, a writer's lock, not a regular file).
+  virtual FailureReason ErrorCode() const { return FailureReason::kSystem; }
+  // The last failure as one value.
+  FileError Error() const { return {ErrorCode(), ErrorString()}; }
 };
 
 // An output mailbox being written. Nothing appears under the output name
@@ -51,6 +54,8 @@ class OutputFile {
   virtual QString ErrorString() const = 0;
   // The program's own reason for the last failure, when it has one.
   virtual FailureReason ErrorCode() const { return FailureReason::kSystem; }
+  // The last failure as one value.
+  FileError Error() const { return {ErrorCode(), ErrorString()}; }
   // The permission bits a new output takes (less the umask, as cp does);
   // an output that replaces a file keeps that file's mode, owner, group and
   // access-control list instead. Call before Commit().
@@ -90,14 +95,15 @@ class FileLayer {
   virtual ~FileLayer() = default;
   virtual PathFacts Inspect(const QString& path) = 0;
   // The size of the file at `path` in bytes, or nothing (and `error` set).
-  virtual std::optional<qint64> Size(const QString& path, QString* error) = 0;
+  virtual std::optional<qint64> Size(const QString& path, FileError* error) = 0;
+  // Nothing, and `error` set, when the file cannot be opened.
   virtual std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                               QString* error) = 0;
+                                               FileError* error) = 0;
   virtual std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                                 QString* error) = 0;
+                                                 FileError* error) = 0;
   // Makes the renames done in `folder` survive a power cut. Returns false
   // (and `error` set) when the system says it could not.
-  virtual bool SyncFolder(const QString& /*folder*/, QString* /*error*/) {
+  virtual bool SyncFolder(const QString& /*folder*/, FileError* /*error*/) {
     return true;
   }
   // Asks the system to start writing out everything not yet on the disk of

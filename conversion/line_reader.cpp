@@ -120,7 +120,7 @@ std::size_t LineReader::Ensure(std::size_t n) {
         file_.Read(buffer_.data() + end_, static_cast<qint64>(read_chunk_));
     if (got < 0) {
       failed_ = true;
-      error_ = file_.ErrorString();
+      error_ = file_.Error();
     } else if (got == 0) {
       eof_ = true;
     } else {

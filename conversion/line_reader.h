@@ -188,14 +188,14 @@ class LineReader {
   InputFile& file() { return file_; }
 
   bool failed() const { return failed_; }
-  QString error() const { return error_; }
+  QString error() const { return error_.words; }
   // The read step's failure, once a read failed.
   std::optional<StepFailure> failure() const {
     if (!failed_) return std::nullopt;
-    return StepFailure{RunStep::kRead, error_, FailureReason::kSystem};
+    return StepFailure{RunStep::kRead, error_};
   }
   // Marks the read as failed, for a look elsewhere in the file that failed.
-  void Fail(const QString& error) {
+  void Fail(const FileError& error) {
     failed_ = true;
     error_ = error;
   }
@@ -215,7 +215,7 @@ class LineReader {
   std::size_t end_ = 0;  // one past the last byte read
   bool eof_ = false;     // the file has said it has no more bytes
   bool failed_ = false;
-  QString error_;
+  FileError error_;
   CrRule rule_;
 
   bool in_line_ = false;  // a line has been started and not finished

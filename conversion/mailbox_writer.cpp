@@ -37,7 +37,7 @@ bool MailboxWriter::Drain() {
 }
 
 bool MailboxWriter::Fail(RunStep step) {
-  failure_ = StepFailure{step, file_.ErrorString(), file_.ErrorCode()};
+  failure_ = StepFailure{step, file_.Error()};
   return false;
 }
 

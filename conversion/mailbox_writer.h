@@ -63,7 +63,7 @@ class MailboxWriter {
   bool failed() const { return failure_.has_value(); }
   // What failed first: the write, flush, sync or commit step, and why.
   const std::optional<StepFailure>& failure() const { return failure_; }
-  QString error() const { return failure_ ? failure_->reason : QString(); }
+  QString error() const { return failure_ ? failure_->error.words : QString(); }
 
  private:
   bool AppendSlow(std::string_view bytes);

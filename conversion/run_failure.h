@@ -54,12 +54,22 @@ enum class FailureReason {
 // empty for kSystem.
 QString ReasonText(FailureReason reason);
 
-// Why one step of one file failed, as the reader and the writer report it:
-// the step, and an own reason or the system's words.
+// Why one file operation failed: one of the program's own reasons, or the
+// system's words. Failures travel in this one value from the file layer up.
+struct FileError {
+  FailureReason code = FailureReason::kSystem;
+  QString words;  // in English: ReasonText(code) for an own reason
+
+  static FileError Own(FailureReason code) { return {code, ReasonText(code)}; }
+  static FileError System(const QString& words) {
+    return {FailureReason::kSystem, words};
+  }
+};
+
+// Why one step of one file failed, as the reader and the writer report it.
 struct StepFailure {
   RunStep step = RunStep::kRead;
-  QString reason;  // in English: ReasonText(code), or the system's words
-  FailureReason code = FailureReason::kSystem;
+  FileError error;
 };
 
 // Why a run stopped. Names the mailbox, the file, the step and the reason.

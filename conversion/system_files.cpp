@@ -274,10 +274,10 @@ QString SystemError(int error) {
 }
 
 std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
-                                             QString* error) {
+                                             FileError* error) {
   auto file = std::make_unique<SystemOutputFile>(path);
   if (!file->Open()) {
-    *error = file->ErrorString();
+    *error = file->Error();
     return nullptr;
   }
   return file;

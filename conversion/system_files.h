@@ -19,13 +19,13 @@ QString SystemError(int error);
 // size and modification time are checked again at the end. Nothing, with
 // `error` set, when it cannot be opened.
 std::unique_ptr<InputFile> OpenSystemInput(const QByteArray& path,
-                                           QString* error);
+                                           FileError* error);
 
 // An output written under a temporary name in its folder and renamed over
 // `path` once complete and synced. Nothing, with `error` set, when the
 // temporary file cannot be created.
 std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
-                                             QString* error);
+                                             FileError* error);
 
 }  // namespace quillet
 

@@ -19,7 +19,7 @@ class SystemInputFile final : public InputFile {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  bool Open(FailureReason* code) {
+  bool Open() {
     // The job check saw a regular file, but by now the path may lead to a
     // FIFO, which would block the open until a writer comes, or to a device
     // that never ends. So open without waiting and look at what was opened.
@@ -28,16 +28,9 @@ class SystemInputFile final : public InputFile {
     if (fd_ < 0) return Fail(errno);
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return Fail(errno);
-    if (!S_ISREG(st.st_mode)) {
-      error_ = QStringLiteral("not a regular file");
-      return false;
-    }
+    if (!S_ISREG(st.st_mode)) return FailOwn(FailureReason::kSourceNotRegular);
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-    if (!Lock()) {
-      *code = FailureReason::kSourceLocked;
-      error_ = ReasonText(*code);
-      return false;
-    }
+    if (!Lock()) return FailOwn(FailureReason::kSourceLocked);
     // Taken after the lock: a writer that held it has finished by now.
     if (::fstat(fd_, &st) != 0) return Fail(errno);
     opened_ = st;
@@ -78,15 +71,13 @@ class SystemInputFile final : public InputFile {
     if (now.st_size != opened_.st_size ||
         now.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
         now.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec) {
-      changed_ = true;
-      error_ = ReasonText(FailureReason::kSourceChanged);
-      return false;
+      return FailOwn(FailureReason::kSourceChanged);
     }
     if (result != 0 && close_error != EINTR) return Fail(close_error);
     return true;
   }
   QString ErrorString() const override { return error_; }
-  bool Changed() const override { return changed_; }
+  FailureReason ErrorCode() const override { return code_; }
 
  private:
   // A shared lock over the whole file, the fcntl convention of the mail
@@ -106,25 +97,30 @@ class SystemInputFile final : public InputFile {
     return false;
   }
   bool Fail(int error) {
+    code_ = FailureReason::kSystem;
     error_ = SystemError(error);
+    return false;
+  }
+  bool FailOwn(FailureReason code) {
+    code_ = code;
+    error_ = ReasonText(code);
     return false;
   }
 
   QByteArray path_;
   int fd_ = -1;
   struct stat opened_ {};
-  bool changed_ = false;
   QString error_;
+  FailureReason code_ = FailureReason::kSystem;
 };
 
 }  // namespace
 
 std::unique_ptr<InputFile> OpenSystemInput(const QByteArray& path,
-                                           QString* error) {
+                                           FileError* error) {
   auto file = std::make_unique<SystemInputFile>(path);
-  FailureReason code = FailureReason::kSystem;
-  if (!file->Open(&code)) {
-    *error = file->ErrorString();
+  if (!file->Open()) {
+    *error = file->Error();
     return nullptr;
   }
   return file;

@@ -152,7 +152,7 @@ class ToBoxConverter : public ConverterBase {
     QString error;
     const bool starts = FromLineStartsMessageAt(reader_.file(), line_start,
                                                 reader_.cr_rule(), &error);
-    if (!error.isEmpty()) reader_.Fail(error);
+    if (!error.isEmpty()) reader_.Fail(FileError::System(error));
     return starts;
   }
 
@@ -182,7 +182,7 @@ class ToBoxConverter : public ConverterBase {
     const auto body =
         CheckContentLengthBody(reader_.file(), reader_.offset(),
                                *content_length_, reader_.cr_rule(), &error);
-    if (!error.isEmpty()) reader_.Fail(error);
+    if (!error.isEmpty()) reader_.Fail(FileError::System(error));
     if (body) trusted_ = *body;
   }
 

@@ -40,8 +40,8 @@ class FaultInputFile final : public InputFile {
   QString ErrorString() const override {
     return error_.isEmpty() ? inner_->ErrorString() : error_;
   }
-  bool Changed() const override {
-    return error_.isEmpty() && inner_->Changed();
+  FailureReason ErrorCode() const override {
+    return error_.isEmpty() ? inner_->ErrorCode() : FailureReason::kSystem;
   }
 
  private:
@@ -189,18 +189,20 @@ PathFacts FaultFileLayer::Inspect(const QString& path) {
 }
 
 std::optional<qint64> FaultFileLayer::Size(const QString& path,
-                                           QString* error) {
+                                           FileError* error) {
   if (Enter(FileOp::kSize, path)) {
-    *error = InjectedReason(FileOp::kSize, calls(FileOp::kSize));
+    *error =
+        FileError::System(InjectedReason(FileOp::kSize, calls(FileOp::kSize)));
     return std::nullopt;
   }
   return inner_.Size(path, error);
 }
 
 std::unique_ptr<InputFile> FaultFileLayer::OpenInput(const QString& path,
-                                                     QString* error) {
+                                                     FileError* error) {
   if (Enter(FileOp::kOpenInput, path)) {
-    *error = InjectedReason(FileOp::kOpenInput, calls(FileOp::kOpenInput));
+    *error = FileError::System(
+        InjectedReason(FileOp::kOpenInput, calls(FileOp::kOpenInput)));
     return nullptr;
   }
   std::unique_ptr<InputFile> file = inner_.OpenInput(path, error);
@@ -209,9 +211,10 @@ std::unique_ptr<InputFile> FaultFileLayer::OpenInput(const QString& path,
 }
 
 std::unique_ptr<OutputFile> FaultFileLayer::OpenOutput(const QString& path,
-                                                       QString* error) {
+                                                       FileError* error) {
   if (Enter(FileOp::kOpenOutput, path)) {
-    *error = InjectedReason(FileOp::kOpenOutput, calls(FileOp::kOpenOutput));
+    *error = FileError::System(
+        InjectedReason(FileOp::kOpenOutput, calls(FileOp::kOpenOutput)));
     return nullptr;
   }
   std::unique_ptr<OutputFile> file = inner_.OpenOutput(path, error);
@@ -219,9 +222,10 @@ std::unique_ptr<OutputFile> FaultFileLayer::OpenOutput(const QString& path,
   return std::make_unique<FaultOutputFile>(*this, std::move(file), path);
 }
 
-bool FaultFileLayer::SyncFolder(const QString& folder, QString* error) {
+bool FaultFileLayer::SyncFolder(const QString& folder, FileError* error) {
   if (Enter(FileOp::kSyncFolder, folder)) {
-    *error = InjectedReason(FileOp::kSyncFolder, calls(FileOp::kSyncFolder));
+    *error = FileError::System(
+        InjectedReason(FileOp::kSyncFolder, calls(FileOp::kSyncFolder)));
     return false;
   }
   return inner_.SyncFolder(folder, error);

@@ -62,12 +62,12 @@ class FaultFileLayer : public FileLayer {
   std::function<void(FileOp, const QString&)> before;
 
   PathFacts Inspect(const QString& path) override;
-  std::optional<qint64> Size(const QString& path, QString* error) override;
+  std::optional<qint64> Size(const QString& path, FileError* error) override;
   std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override;
+                                       FileError* error) override;
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override;
-  bool SyncFolder(const QString& folder, QString* error) override;
+                                         FileError* error) override;
+  bool SyncFolder(const QString& folder, FileError* error) override;
   // Advisory and never failing: forwarded, not counted.
   void StartWriteBack(const QString& folder) override {
     inner_.StartWriteBack(folder);

@@ -120,20 +120,20 @@ PathFacts MemoryFileLayer::Inspect(const QString& path) {
 }
 
 std::optional<qint64> MemoryFileLayer::Size(const QString& path,
-                                            QString* error) {
+                                            FileError* error) {
   const std::string* bytes = File(path);
   if (!bytes) {
-    *error = QStringLiteral("No such file or directory");
+    *error = FileError::System(QStringLiteral("No such file or directory"));
     return std::nullopt;
   }
   return static_cast<qint64>(bytes->size());
 }
 
 std::unique_ptr<InputFile> MemoryFileLayer::OpenInput(const QString& path,
-                                                      QString* error) {
+                                                      FileError* error) {
   const std::string* bytes = File(path);
   if (!bytes) {
-    *error = QStringLiteral("No such file or directory");
+    *error = FileError::System(QStringLiteral("No such file or directory"));
     return nullptr;
   }
   std::optional<std::uint64_t> seed;
@@ -142,9 +142,9 @@ std::unique_ptr<InputFile> MemoryFileLayer::OpenInput(const QString& path,
 }
 
 std::unique_ptr<OutputFile> MemoryFileLayer::OpenOutput(const QString& path,
-                                                        QString* error) {
+                                                        FileError* error) {
   if (folders_.count(WithoutSlash(path)) > 0) {
-    *error = QStringLiteral("Is a directory");
+    *error = FileError::System(QStringLiteral("Is a directory"));
     return nullptr;
   }
   return std::make_unique<MemoryOutputFile>(*this, path);

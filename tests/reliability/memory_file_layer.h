@@ -33,11 +33,11 @@ class MemoryFileLayer : public FileLayer {
   void UseShortReads(std::uint64_t seed) { short_read_seed_ = seed; }
 
   PathFacts Inspect(const QString& path) override;
-  std::optional<qint64> Size(const QString& path, QString* error) override;
+  std::optional<qint64> Size(const QString& path, FileError* error) override;
   std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override;
+                                       FileError* error) override;
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override;
+                                         FileError* error) override;
 
  private:
   struct Entry {

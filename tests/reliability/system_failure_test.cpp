@@ -867,10 +867,11 @@ TEST(RealFaults, ExfatStickNeverLosesAnOutputAndNamesTheCause) {
   EXPECT_EQ(result.failure->code, FailureReason::kNameNotAllowed)
       << Describe(result);
   // Where the check is passed by, the open names the cause too.
-  QString error;
+  FileError error;
   EXPECT_EQ(SystemFileLayer().OpenOutput(stick.path() + "a:b.box", &error),
             nullptr);
-  EXPECT_EQ(error, ReasonText(FailureReason::kNameNotAllowed));
+  EXPECT_EQ(error.code, FailureReason::kNameNotAllowed);
+  EXPECT_EQ(error.words, ReasonText(FailureReason::kNameNotAllowed));
   EXPECT_TRUE(Entries(stick.path()).isEmpty());
 
   // Two folders on the command line, one output name but for case.

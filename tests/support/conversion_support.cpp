@@ -73,7 +73,7 @@ std::string Convert(std::string_view input, bool mbox_to_box,
 }
 
 std::optional<qint64> WrappedFileLayer::Size(const QString& path,
-                                             QString* error) {
+                                             FileError* error) {
   if (size_override) return size_override(path);
   return FailingOutputLayer::Size(path, error);
 }

@@ -56,7 +56,7 @@ std::string Convert(std::string_view input, bool mbox_to_box,
 // `capacity`) outputs that fill up like a full disk.
 class WrappedFileLayer : public FailingOutputLayer {
  public:
-  std::optional<qint64> Size(const QString& path, QString* error) override;
+  std::optional<qint64> Size(const QString& path, FileError* error) override;
 
   std::function<std::optional<qint64>(const QString&)> size_override;
 };

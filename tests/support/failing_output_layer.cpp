@@ -44,11 +44,11 @@ class CappedOutputFile final : public OutputFile {
 }  // namespace
 
 std::unique_ptr<OutputFile> FailingOutputLayer::OpenOutput(const QString& path,
-                                                           QString* error) {
+                                                           FileError* error) {
   const bool chosen =
       failing_name.isEmpty() || QFileInfo(path).fileName() == failing_name;
   if (chosen && fail_open) {
-    *error = reason;
+    *error = FileError::System(reason);
     return nullptr;
   }
   std::unique_ptr<OutputFile> file =

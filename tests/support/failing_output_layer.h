@@ -23,7 +23,7 @@ class FailingOutputLayer : public ForwardingFileLayer {
       : ForwardingFileLayer(inner), failing_name(std::move(name)) {}
 
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override;
+                                         FileError* error) override;
 
   QString failing_name;  // the output's file name, without its folder
   bool fail_open = false;

@@ -18,18 +18,18 @@ class ForwardingFileLayer : public FileLayer {
   PathFacts Inspect(const QString& path) override {
     return inner_.Inspect(path);
   }
-  std::optional<qint64> Size(const QString& path, QString* error) override {
+  std::optional<qint64> Size(const QString& path, FileError* error) override {
     return inner_.Size(path, error);
   }
   std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       QString* error) override {
+                                       FileError* error) override {
     return inner_.OpenInput(path, error);
   }
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         QString* error) override {
+                                         FileError* error) override {
     return inner_.OpenOutput(path, error);
   }
-  bool SyncFolder(const QString& folder, QString* error) override {
+  bool SyncFolder(const QString& folder, FileError* error) override {
     return inner_.SyncFolder(folder, error);
   }
   void StartWriteBack(const QString& folder) override {
