@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,20 @@ class ConverterBase {
   }
 
   void Reckon(qint64 line_length) { reckoned_ += line_length + 2; }
+
+  // A source separator in view: counting ends there; converting takes the
+  // line, reckons it and reports the message. Returns whether to go on and
+  // write the message's start.
+  bool TakeSeparator() {
+    if (counting_) {
+      stop_ = true;
+      return false;
+    }
+    SkipRestOfLine(reader_);
+    Reckon(reader_.line_length());
+    ReportSeparator();
+    return true;
+  }
 
   void ReportSeparator() {
     reporter_.SetProgressValue(reckoned_);
@@ -204,6 +219,30 @@ class ConverterBase {
     }
     FlushSpan();
   }
+
+  // The Content-Length rule, for both directions: the first field of a
+  // header block whose value is a number (`head`, the line in view, whole)
+  // is written with the length of its message's body as this direction
+  // writes it. Returns false, taking nothing, for any other line.
+  template <class T>
+  bool RestateContentLength(T& self, std::string_view head) {
+    if (!in_headers_ || content_length_ || head.size() >= kLineProbe) {
+      return false;
+    }
+    const auto field = ParseContentLengthField(head);
+    if (!field) return false;
+    content_length_ = field->value;
+    const std::string line = TakeWholeLine();
+    Reckon(reader_.line_length());
+    const qint64 body = CountBody(self);
+    Writer().WriteMailboxLine(WithContentLength(line, *field, body));
+    return true;
+  }
+
+  bool in_headers_ = false;  // in a message's header block
+  // The value of the current header block's Content-Length field, once
+  // there was one.
+  std::optional<qint64> content_length_;
 
   // Counting mode: stop at the end of the message instead of converting on.
   bool counting_ = false;

@@ -124,16 +124,7 @@ class ToBoxConverter : public ConverterBase {
       return;
     }
     if (pending_empty_) WritePendingEmpty();
-    if (in_headers_ && !content_length_ && whole) {
-      if (const auto field = ParseContentLengthField(head)) {
-        content_length_ = field->value;
-        const std::string line = TakeWholeLine();
-        Reckon(reader_.line_length());
-        const qint64 body = CountBody(*this);
-        Writer().WriteMailboxLine(WithContentLength(line, *field, body));
-        return;
-      }
-    }
+    if (RestateContentLength(*this, head)) return;
     CopyLine(-1);
     Reckon(reader_.line_length());
   }
@@ -188,13 +179,7 @@ class ToBoxConverter : public ConverterBase {
 
   void StartMessage() {
     pending_empty_ = false;  // the mbox format's, not the message's
-    if (counting_) {
-      stop_ = true;
-      return;
-    }
-    SkipRestOfLine(reader_);
-    Reckon(reader_.line_length());
-    ReportSeparator();
+    if (!TakeSeparator()) return;
     Writer().WriteMailboxLine(BoxSeparator);
     in_message_ = true;
     in_headers_ = true;
@@ -214,11 +199,9 @@ class ToBoxConverter : public ConverterBase {
 
   bool mmdf_ = false;
   bool in_message_ = false;  // after a separator (MMDF: before its close)
-  bool in_headers_ = false;
   bool awaiting_envelope_ = false;
   bool pending_empty_ = false;
-  std::optional<qint64> content_length_;  // of the current header block
-  TrustedBody trusted_{-1, -1};           // the current trusted body, if any
+  TrustedBody trusted_{-1, -1};  // the current trusted body, if any
 };
 
 }  // namespace

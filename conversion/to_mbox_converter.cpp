@@ -29,7 +29,7 @@ class ToMboxConverter : public ConverterBase {
     counting_ = true;
     in_message_ = true;
     in_headers_ = true;
-    content_length_seen_ = true;
+    content_length_ = 0;  // the field counted for is behind
   }
 
  private:
@@ -76,16 +76,7 @@ class ToMboxConverter : public ConverterBase {
     }
     wrote_any_ = true;
     last_line_empty_ = false;
-    if (in_headers_ && !content_length_seen_ && head.size() < kLineProbe) {
-      if (const auto field = ParseContentLengthField(head)) {
-        content_length_seen_ = true;
-        const std::string line = TakeWholeLine();
-        Reckon(reader_.line_length());
-        const qint64 body = CountBody(*this);
-        Writer().WriteMailboxLine(WithContentLength(line, *field, body));
-        return;
-      }
-    }
+    if (RestateContentLength(*this, head)) return;
     CopyLine(+1);
     Reckon(reader_.line_length());
   }
@@ -103,13 +94,7 @@ class ToMboxConverter : public ConverterBase {
   }
 
   void StartMessage() {
-    if (counting_) {
-      stop_ = true;
-      return;
-    }
-    SkipRestOfLine(reader_);
-    Reckon(reader_.line_length());
-    ReportSeparator();
+    if (!TakeSeparator()) return;
     if (in_message_) {
       EndMessage();
     } else if (wrote_any_ && !last_line_empty_) {
@@ -120,7 +105,7 @@ class ToMboxConverter : public ConverterBase {
     Writer().WriteMailboxLine(TargetSeparator(false, MessageTime()));
     in_message_ = true;
     in_headers_ = true;
-    content_length_seen_ = false;
+    content_length_.reset();
     body_start_ = -1;
   }
 
@@ -149,8 +134,6 @@ class ToMboxConverter : public ConverterBase {
 
   const QDateTime fallback_time_;
   bool in_message_ = false;
-  bool in_headers_ = false;
-  bool content_length_seen_ = false;
   bool wrote_any_ = false;
   bool last_line_empty_ = false;
 };

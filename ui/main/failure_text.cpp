@@ -161,15 +161,7 @@ constexpr FailureTable kFrench = {
 };
 
 const FailureTable& TableFor(Language language) {
-  switch (language) {
-    case Language::kEnglish:
-      return kEnglish;
-    case Language::kFrench:
-      return kFrench;
-    case Language::kGerman:
-      break;
-  }
-  return kGerman;
+  return ForLanguage(language, kGerman, kEnglish, kFrench);
 }
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }

@@ -82,15 +82,7 @@ constexpr Table kFrench = {
 };
 
 const Table& TableFor(Language language) {
-  switch (language) {
-    case Language::kEnglish:
-      return kEnglish;
-    case Language::kFrench:
-      return kFrench;
-    case Language::kGerman:
-      break;
-  }
-  return kGerman;
+  return ForLanguage(language, kGerman, kEnglish, kFrench);
 }
 
 }  // namespace

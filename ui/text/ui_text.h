@@ -10,6 +10,22 @@ namespace quillet {
 // The interface languages. Every start of the program is German.
 enum class Language { kGerman, kEnglish, kFrench };
 
+// The one of three things that belongs to `language`: tables of texts kept
+// side by side for German, English and French.
+template <class T>
+const T& ForLanguage(Language language, const T& german, const T& english,
+                     const T& french) {
+  switch (language) {
+    case Language::kEnglish:
+      return english;
+    case Language::kFrench:
+      return french;
+    case Language::kGerman:
+      break;
+  }
+  return german;
+}
+
 // The sixteen strings of the current interface language. One record serves
 // the whole program; readers take a field at the moment they need it and keep
 // no copy, so a language change shows at each text's next use.
