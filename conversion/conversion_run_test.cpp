@@ -263,19 +263,6 @@ TEST(Failures, SystemWriteFailureLeavesNothingPartial) {
   EXPECT_EQ(testing::ReadBytes(space.source_folder() + "big"), big);
 }
 
-TEST(Failures, DescribeNamesMailboxStepPathAndReason) {
-  const RunFailure failure{RunStep::kWrite, 2, "Sent.box", "/o/Sent",
-                           "No space left on device"};
-  EXPECT_EQ(failure.Describe(),
-            "mailbox 2 (Sent.box): cannot write /o/Sent: No space left on "
-            "device");
-  const RunFailure check{RunStep::kCheck, 0, "", "/o/",
-                         "the target folder "
-                         "does not exist"};
-  EXPECT_EQ(check.Describe(),
-            "cannot convert /o/: the target folder does not exist");
-}
-
 TEST(Outputs, NewOutputIsAnOrdinaryReadableFile) {
   Workspace space;
   space.AddSource("a", "From x\n");
