@@ -21,9 +21,10 @@ bool IsMonthName(std::string_view word) {
       "jan", "feb", "mar", "apr", "may", "jun",
       "jul", "aug", "sep", "oct", "nov", "dec"};
   if (word.size() != 3) return false;
-  const std::string lower{AsciiLower(word[0]), AsciiLower(word[1]),
-                          AsciiLower(word[2])};
-  return std::find(kMonths.begin(), kMonths.end(), lower) != kMonths.end();
+  const char lower[3] = {AsciiLower(word[0]), AsciiLower(word[1]),
+                         AsciiLower(word[2])};
+  const std::string_view name(lower, 3);
+  return std::find(kMonths.begin(), kMonths.end(), name) != kMonths.end();
 }
 
 bool IsTime(std::string_view word) {
@@ -87,8 +88,8 @@ void FromLineJudge::Feed(std::string_view piece) {
     ++fed_;
     if (IsBlank(c) || c == ',') {
       EndWord();
-    } else if (word_.size() < 8) {  // the words looked for are short
-      word_ += c;
+    } else if (word_size_ < sizeof word_) {
+      word_[word_size_++] = c;
     } else {
       word_too_long_ = true;
     }
@@ -96,12 +97,13 @@ void FromLineJudge::Feed(std::string_view piece) {
 }
 
 void FromLineJudge::EndWord() {
-  if (!word_too_long_ && !word_.empty()) {
-    month_ = month_ || IsMonthName(word_);
-    time_ = time_ || IsTime(word_);
-    year_ = year_ || IsYear(word_);
+  if (!word_too_long_ && word_size_ > 0) {
+    const std::string_view word(word_, word_size_);
+    month_ = month_ || IsMonthName(word);
+    time_ = time_ || IsTime(word);
+    year_ = year_ || IsYear(word);
   }
-  word_.clear();
+  word_size_ = 0;
   word_too_long_ = false;
 }
 

@@ -45,7 +45,10 @@ class FromLineJudge {
   qint64 fed_ = 0;
   bool bare_ = true;
   bool month_ = false, time_ = false, year_ = false;
-  std::string word_;  // the current word, while it may still be one looked for
+  // The current word, while it may still be one looked for (they are at
+  // most 8 bytes long).
+  char word_[8] = {};
+  std::size_t word_size_ = 0;
   bool word_too_long_ = false;
 };
 
