@@ -15,7 +15,6 @@
 
 namespace quillet::bench {
 
-
 constexpr std::string_view kBoxSeparator =
     "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S";
 constexpr std::string_view kBase64 =

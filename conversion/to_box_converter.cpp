@@ -48,11 +48,15 @@ class ToBoxConverter : public ConverterBase {
   // only while the source's lines end in CR LF: in an LF source every
   // attempt would stop at once.
   void TakeRuns() {
-    if (!crlf_source_ || pending_empty_ || awaiting_envelope_) return;
+    if (!crlf_source_ || awaiting_envelope_) return;
     const std::string_view run =
         reader_.TakePlainCrLfRun(in_headers_ ? std::string_view("F>\r\x01"
                                                                 "Cc")
                                              : std::string_view("F>\r\x01"));
+    if (run.empty()) return;
+    // The run's first line shows that an empty line held back was the
+    // message's own.
+    if (pending_empty_) WritePendingEmpty();
     Keep(run.data(), run.size());
     reckoned_ += static_cast<qint64>(run.size());
   }

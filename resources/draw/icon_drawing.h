@@ -23,13 +23,12 @@
 
 namespace quillet::draw {
 
-
 using Painting = std::function<void(QPainter&)>;
 
 // Renders `paint` (which draws in final-size pixel units) at `supersample`
 // times the size and reduces it to width x height.
 inline QImage Render(int width, int height, int supersample, QColor ground,
-              const Painting& paint) {
+                     const Painting& paint) {
   QImage big(width * supersample, height * supersample,
              QImage::Format_ARGB32_Premultiplied);
   big.fill(ground);
