@@ -14,10 +14,6 @@
 namespace quillet {
 namespace {
 
-using FileKey = QPair<quint64, quint64>;
-
-FileKey KeyOf(const PathFacts& facts) { return {facts.device, facts.inode}; }
-
 RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
                    const QString& path, const FileError& error) {
   return RunFailure{

@@ -65,7 +65,7 @@ struct RunOptions {
   // belong together (the jobs of one command): no output may replace one
   // of them, as happens where the file system ignores letter case. Null:
   // the run keeps its own.
-  QSet<QPair<quint64, quint64>>* written = nullptr;
+  QSet<FileKey>* written = nullptr;
 };
 
 // Converts every mailbox of the job, in list order, each into one output in

@@ -1,6 +1,7 @@
 #ifndef QUILLET_CONVERSION_FILE_LAYER_H_
 #define QUILLET_CONVERSION_FILE_LAYER_H_
 
+#include <QPair>
 #include <QString>
 #include <QtGlobal>
 #include <memory>
@@ -87,6 +88,12 @@ struct PathFacts {
   bool folds_case = false;
   bool fat_names = false;
 };
+
+// A file's identity (device, inode): equal keys mean the same file.
+using FileKey = QPair<quint64, quint64>;
+inline FileKey KeyOf(const PathFacts& facts) {
+  return {facts.device, facts.inode};
+}
 
 // Every file operation a conversion run performs goes through this seam, so
 // that tests can make any one of them fail.

@@ -11,9 +11,6 @@ namespace quillet {
 namespace {
 
 // Identity of a file as the system sees it; equal keys mean the same file.
-using FileKey = QPair<quint64, quint64>;
-
-FileKey KeyOf(const PathFacts& facts) { return {facts.device, facts.inode}; }
 
 RunFailure CheckFailure(qsizetype number, const QString& mailbox,
                         const QString& path, FailureReason code) {
