@@ -1074,7 +1074,13 @@ TEST(RealFaults, CheckForeseesUnreadableSourcesUnwritableFoldersLongNames) {
   ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
   WriteBytes(folder + "secret", kMbox);
   ASSERT_EQ(::chmod(QFile::encodeName(folder + "secret").constData(), 0600), 0);
-  const std::string as_nobody = "exec runuser -u nobody -- \"$Q\" --to-box ";
+  // The build may lie in a folder closed to other users (a clone in a
+  // private temporary folder): the second user runs a copy of the program.
+  const QString program = space.root() + "/quillet-convert";
+  ASSERT_TRUE(QFile::copy(QUILLET_CONVERT_PATH, program));
+  ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0755), 0);
+  const std::string as_nobody =
+      "exec runuser -u nobody -- " + Quoted(program) + " --to-box ";
   process = RunShell(as_nobody + "first secret", folder);
   EXPECT_EQ(process.code, 1);
   EXPECT_NE(process.err.find("mailbox 2"), std::string::npos) << process.err;
