@@ -25,7 +25,7 @@ constexpr char kSynopsis[] =
 // which only the system can tell, so the path goes to it as given.
 QString FolderWithSeparator(const QString& path) {
   QString folder = path;
-  if (!folder.startsWith(u'/')) {
+  if (QDir::isRelativePath(folder)) {
     folder =
         QDir::currentPath() + (folder.isEmpty() ? QString() : u'/' + folder);
   }
@@ -261,15 +261,19 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
                                     const QString& output_dir,
                                     bool mbox_to_box) {
   std::vector<ConversionJob> jobs;
+  // Paths as the system writes them (C:\out, .\in on Windows) become
+  // the "/"-separated paths the engine works with.
   const QString target =
-      output_dir.isEmpty() ? QString() : FolderWithSeparator(output_dir);
-  for (const QString& file : files) {
-    // Split at the last "/" by hand: QFileInfo would clean "a/../b".
+      output_dir.isEmpty()
+          ? QString()
+          : FolderWithSeparator(QDir::fromNativeSeparators(output_dir));
+  for (const QString& native : files) {
+    const QString file = QDir::fromNativeSeparators(native);
+    // Split at the last "/" by hand: QFileInfo would clean "a/../b". The
+    // folder keeps its "/", so that a root ("/", "C:/") stays one.
     const qsizetype slash = file.lastIndexOf(u'/');
     const QString folder =
-        FolderWithSeparator(slash < 0    ? QString()
-                            : slash == 0 ? QStringLiteral("/")
-                                         : file.left(slash));
+        FolderWithSeparator(slash < 0 ? QString() : file.left(slash + 1));
     const QString name = file.mid(slash + 1);
     if (jobs.empty() || jobs.back().SourceFolder != folder) {
       ConversionJob job;

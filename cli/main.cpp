@@ -1,7 +1,9 @@
 // quillet-convert: converts mailboxes between mbox and Foxmail .box on the
 // command line, with the same engine as the window.
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define STDOUT_FILENO 1
 #define STDERR_FILENO 2
@@ -25,6 +27,25 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("quillet-convert"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+#ifdef _WIN32
+  // Names arrive as UTF-16 (Qt reads the wide command line), so none is
+  // undecodable; argv holds the ANSI code page's lossy copy, not the name.
+  raw_arguments.clear();
+  for (const QString& argument : QCoreApplication::arguments()) {
+    raw_arguments.append(QFile::encodeName(argument));
+  }
+  // The bytes as written: the result list ends its lines in LF as on every
+  // system, and a mailbox name never turns into another by translation.
+  _setmode(STDOUT_FILENO, _O_BINARY);
+  _setmode(STDERR_FILENO, _O_BINARY);
+  // The progress line is redrawn with "\r" and ESC [ K, which a Windows
+  // console follows once asked to.
+  const HANDLE console = ::GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (::GetConsoleMode(console, &mode)) {
+    ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
+#endif
 
   QFile out;
   QFile err;

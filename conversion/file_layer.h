@@ -87,6 +87,12 @@ struct PathFacts {
   qint64 name_max = 0;
   bool folds_case = false;
   bool fat_names = false;
+  // Folders: `name_max` counts UTF-16 code units (Windows), not bytes.
+  bool name_max_in_utf16 = false;
+  // Folders: the system takes CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9,
+  // with any extension, for devices (Windows): no output may have such a
+  // name.
+  bool device_names = false;
 };
 
 // A file's identity (device, inode): equal keys mean the same file.
@@ -124,18 +130,21 @@ class FileLayer {
   virtual bool ListsExactly(const QString& /*path*/) { return true; }
 };
 
-// The real file system. Sources are opened without following a FIFO's
-// wait, under a shared fcntl lock where the system has one. Outputs are
-// written into a new file of the target folder named
-// ".<output name>.quillet-tmp-XXXXXX", synced (checked) and renamed over the
-// output name; the temporary file is removed on every failure and, through
-// InstallInterruptCleanup(), on SIGINT, SIGTERM and SIGHUP.
+// The real file system, one implementation per platform
+// (file_layer_posix.cpp, file_layer_windows.cpp). Sources are opened so that
+// a writer holding them makes them "locked" (a shared fcntl lock on POSIX
+// systems, FILE_SHARE_READ on Windows). Outputs are written into a new file
+// of the target folder named ".<output name>.quillet-tmp-XXXXXX", synced
+// (checked) and renamed onto the output name; the temporary file is removed
+// on every failure and, through InstallInterruptCleanup(), when the user
+// interrupts the run.
 FileLayer& SystemFileLayer();
 
 // The marker in the name of every temporary output.
 inline constexpr char kTemporaryMarker[] = ".quillet-tmp-";
 
-// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the
+// Installs handlers for SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C,
+// Ctrl+Break and closing the console) that remove the
 // temporary outputs being written, write "<program>: interrupted by
 // <signal> while writing <output>; its temporary file was removed" to
 // standard error and end the process by the same signal. Ignores SIGXFSZ,

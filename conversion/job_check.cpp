@@ -32,6 +32,25 @@ bool FatAllows(const QString& name) {
   return true;
 }
 
+// Whether `name` is one the system takes for a device: CON, PRN, AUX, NUL,
+// COM1-COM9 or LPT1-LPT9, in any letter case, with any extension and with
+// blanks before it ("nul.box", "COM1.txt.box", "aux .mbox").
+bool IsDeviceName(const QString& name) {
+  QStringView stem(name);
+  const qsizetype dot = stem.indexOf(u'.');
+  if (dot >= 0) stem = stem.left(dot);
+  while (stem.endsWith(u' ')) stem.chop(1);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (stem.compare(QLatin1String(device), Qt::CaseInsensitive) == 0) {
+      return true;
+    }
+  }
+  return stem.size() == 4 &&
+         (stem.left(3).compare(u"COM", Qt::CaseInsensitive) == 0 ||
+          stem.left(3).compare(u"LPT", Qt::CaseInsensitive) == 0) &&
+         stem[3] >= u'1' && stem[3] <= u'9';
+}
+
 std::optional<RunFailure> CheckFolder(const QString& folder,
                                       const PathFacts& facts) {
   if (folder.isEmpty() || !facts.exists ||
@@ -107,11 +126,13 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
     const QString path = plan[i].output();
     const qsizetype number = static_cast<qsizetype>(i) + 1;
     const PathFacts& folder = *folders.constFind(plan[i].target_folder);
-    if (folder.name_max > 0 &&
-        QFile::encodeName(name).size() > folder.name_max) {
+    const qsizetype name_length =
+        folder.name_max_in_utf16 ? name.size() : QFile::encodeName(name).size();
+    if (folder.name_max > 0 && name_length > folder.name_max) {
       return CheckFailure(number, mailbox, path, FailureReason::kNameTooLong);
     }
-    if (folder.fat_names && !FatAllows(name)) {
+    if ((folder.fat_names && !FatAllows(name)) ||
+        (folder.device_names && IsDeviceName(name))) {
       return CheckFailure(number, mailbox, path,
                           FailureReason::kNameNotAllowed);
     }

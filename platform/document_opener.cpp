@@ -1,11 +1,6 @@
 #include "platform/document_opener.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
-#include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,7 +10,6 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QUrl>
-#include <QVariantMap>
 #include <algorithm>
 
 namespace quillet {
@@ -147,38 +141,6 @@ OpenOutcome XdgDocumentOpener::Open(const QString& path) {
   return runner_.StartDetached(QStringLiteral("xdg-open"), {path}, QString())
              ? OpenOutcome::kOpened
              : OpenOutcome::kFailed;
-}
-
-bool PortalChooseProgram(const QString& path) {
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return false;
-  const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-  QDBusConnectionInterface* bus_interface = bus.interface();
-  if (bus_interface == nullptr) return false;
-  const bool running = bus_interface->isServiceRegistered(service).value();
-  if (!running) {
-    const QDBusReply<QStringList> activatable = bus.call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                       QStringLiteral("/org/freedesktop/DBus"),
-                                       QStringLiteral("org.freedesktop.DBus"),
-                                       QStringLiteral("ListActivatableNames")),
-        QDBus::Block, 2000);
-    if (!activatable.isValid() || !activatable.value().contains(service)) {
-      return false;
-    }
-  }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  QDBusInterface portal(service,
-                        QStringLiteral("/org/freedesktop/portal/desktop"),
-                        QStringLiteral("org.freedesktop.portal.OpenURI"), bus);
-  portal.setTimeout(10000);
-  QVariantMap options;
-  options.insert(QStringLiteral("ask"), true);
-  const QDBusMessage reply = portal.call(
-      QStringLiteral("OpenFile"), QString(),
-      QVariant::fromValue(QDBusUnixFileDescriptor(file.handle())), options);
-  return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 QStringList ApplicationFolders() {

@@ -44,8 +44,9 @@ class XdgDocumentOpener {
 };
 
 // Asks the XDG desktop portal (org.freedesktop.portal.OpenURI.OpenFile with
-// ask = true) to let the user choose a program for the document. False when
-// no portal answered, so that the caller can show a chooser of its own.
+// ask = true; xdg_portal.cpp, not built on Windows, where the shell's Open
+// With dialog serves) to let the user choose a program for the document. False
+// when no portal answered, so that the caller can show a chooser of its own.
 bool PortalChooseProgram(const QString& path);
 
 // A program that the desktop knows through its .desktop entry.

@@ -6,8 +6,11 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <shellapi.h>
+// windows.h first: shellapi.h relies on its types.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 namespace quillet {
 namespace {

@@ -9,7 +9,7 @@ namespace quillet {
 
 // The document opener on Windows, through the shell, for the Desktop's
 // OpenWithAssociatedProgram and ShowProgramChooser. Both return without
-// waiting for the started program. Windows only.
+// waiting for the started program. Built on Windows only.
 
 // Performs the "open" verb on the document (ShellExecuteW, shown normally,
 // the desktop window as parent). kOpened when the shell reports success,

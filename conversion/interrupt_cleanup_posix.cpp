@@ -1,6 +1,5 @@
-#include "conversion/file_layer.h"
+#include "conversion/interrupt_cleanup_posix.h"
 
-#ifdef Q_OS_UNIX
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,12 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "conversion/interrupt_cleanup.h"
-#endif
+#include "conversion/file_layer.h"
 
 namespace quillet {
-
-#ifdef Q_OS_UNIX
 namespace {
 
 // --- temporary outputs to remove when a signal ends the process -----------
@@ -136,13 +132,5 @@ void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
   ::signal(SIGXFSZ, SIG_IGN);
   if (ignore_sigpipe) ::signal(SIGPIPE, SIG_IGN);
 }
-
-#else  // !Q_OS_UNIX
-
-void InstallInterruptCleanup(const char* /*program*/, bool /*ignore_sigpipe*/,
-                             int /*idle_fd*/) {}
-const char* SignalNameOf(int /*signal_number*/) { return "a signal"; }
-
-#endif
 
 }  // namespace quillet

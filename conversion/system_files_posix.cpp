@@ -1,6 +1,5 @@
-#include "conversion/system_files.h"
+#include "conversion/system_files_posix.h"
 
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +14,7 @@
 #include <sys/xattr.h>
 #endif
 
-#include "conversion/interrupt_cleanup.h"
+#include "conversion/interrupt_cleanup_posix.h"
 
 namespace quillet {
 namespace {
@@ -284,5 +283,3 @@ std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
 }
 
 }  // namespace quillet
-
-#endif  // Q_OS_UNIX

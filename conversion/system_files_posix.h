@@ -1,8 +1,8 @@
-#ifndef QUILLET_CONVERSION_SYSTEM_FILES_H_
-#define QUILLET_CONVERSION_SYSTEM_FILES_H_
+#ifndef QUILLET_CONVERSION_SYSTEM_FILES_POSIX_H_
+#define QUILLET_CONVERSION_SYSTEM_FILES_POSIX_H_
 
-// The real file system's sources and outputs behind SystemFileLayer().
-// POSIX only.
+// The real file system's sources and outputs behind SystemFileLayer() on
+// POSIX systems.
 
 #include <QByteArray>
 #include <QString>
@@ -29,4 +29,4 @@ std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
 
 }  // namespace quillet
 
-#endif  // QUILLET_CONVERSION_SYSTEM_FILES_H_
+#endif  // QUILLET_CONVERSION_SYSTEM_FILES_POSIX_H_

@@ -1,6 +1,3 @@
-#include "conversion/system_files.h"
-
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +5,8 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+
+#include "conversion/system_files_posix.h"
 
 namespace quillet {
 namespace {
@@ -127,5 +126,3 @@ std::unique_ptr<InputFile> OpenSystemInput(const QByteArray& path,
 }
 
 }  // namespace quillet
-
-#endif  // Q_OS_UNIX

@@ -1,5 +1,5 @@
-#ifndef QUILLET_CONVERSION_INTERRUPT_CLEANUP_H_
-#define QUILLET_CONVERSION_INTERRUPT_CLEANUP_H_
+#ifndef QUILLET_CONVERSION_INTERRUPT_CLEANUP_POSIX_H_
+#define QUILLET_CONVERSION_INTERRUPT_CLEANUP_POSIX_H_
 
 // What the system's output files tell the signal handler that
 // InstallInterruptCleanup() sets up: which temporary files to remove when
@@ -7,6 +7,8 @@
 
 #include <pthread.h>
 #include <signal.h>
+
+#include <initializer_list>
 
 namespace quillet {
 
@@ -40,4 +42,4 @@ class InterruptsHeld {
 
 }  // namespace quillet
 
-#endif  // QUILLET_CONVERSION_INTERRUPT_CLEANUP_H_
+#endif  // QUILLET_CONVERSION_INTERRUPT_CLEANUP_POSIX_H_

@@ -1,29 +1,23 @@
 #include "conversion/file_layer.h"
 
-#include <QFile>
-
-#ifdef Q_OS_UNIX
+// The file layer on POSIX systems: what the job check learns of paths and
+// folders, and the system's sources and outputs (system_files_posix.h).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <cerrno>
 #ifdef Q_OS_LINUX
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #endif
 
-#include "conversion/system_files.h"
-#else
-#include <QFileInfo>
-#include <QSaveFile>
-#endif
+#include "conversion/system_files_posix.h"
 
 namespace quillet {
-
-#ifdef Q_OS_UNIX
 namespace {
 
 // --- what the check learns of a folder
@@ -249,97 +243,6 @@ class SystemFileLayerImpl final : public FileLayer {
 };
 
 }  // namespace
-
-#else  // !Q_OS_UNIX: Qt's files, without the guarantees above.
-
-namespace {
-
-class QtInputFile final : public InputFile {
- public:
-  explicit QtInputFile(const QString& path) : file_(path) {}
-  bool Open() {
-    return file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-  }
-  qint64 Read(char* data, qint64 max) override { return file_.read(data, max); }
-  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
-    const qint64 pos = file_.pos();
-    if (!file_.seek(offset)) return -1;
-    const qint64 n = file_.read(data, max);
-    return file_.seek(pos) ? n : -1;
-  }
-  bool Close() override {
-    file_.close();
-    return file_.error() == QFileDevice::NoError;
-  }
-  QString ErrorString() const override { return file_.errorString(); }
-
- private:
-  QFile file_;
-};
-
-class QtOutputFile final : public OutputFile {
- public:
-  explicit QtOutputFile(const QString& path) : file_(path) {}
-  bool Open() {
-    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-  }
-  bool Write(const char* data, qint64 size) override {
-    return file_.write(data, size) == size;
-  }
-  bool Flush() override { return file_.flush(); }
-  bool Commit() override { return file_.commit(); }
-  QString ErrorString() const override { return file_.errorString(); }
-
- private:
-  QSaveFile file_;
-};
-
-class SystemFileLayerImpl final : public FileLayer {
- public:
-  PathFacts Inspect(const QString& path) override {
-    PathFacts facts;
-    const QFileInfo info(path);
-    if (!info.exists()) return facts;
-    facts.exists = true;
-    facts.is_symlink = info.isSymLink();
-    facts.is_regular_file = info.isFile();
-    facts.is_directory = info.isDir();
-    // Without inode numbers, the canonical path stands for the file.
-    facts.inode = qHash(info.canonicalFilePath().toCaseFolded());
-    facts.folds_case = true;
-    return facts;
-  }
-  std::optional<qint64> Size(const QString& path, FileError* error) override {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-      *error = FileError::System(QStringLiteral("No such file or directory"));
-      return std::nullopt;
-    }
-    return info.size();
-  }
-  std::unique_ptr<InputFile> OpenInput(const QString& path,
-                                       FileError* error) override {
-    auto file = std::make_unique<QtInputFile>(path);
-    if (!file->Open()) {
-      *error = file->Error();
-      return nullptr;
-    }
-    return file;
-  }
-  std::unique_ptr<OutputFile> OpenOutput(const QString& path,
-                                         FileError* error) override {
-    auto file = std::make_unique<QtOutputFile>(path);
-    if (!file->Open()) {
-      *error = file->Error();
-      return nullptr;
-    }
-    return file;
-  }
-};
-
-}  // namespace
-
-#endif
 
 FileLayer& SystemFileLayer() {
   static SystemFileLayerImpl layer;

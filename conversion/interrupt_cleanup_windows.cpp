@@ -1,0 +1,97 @@
+// Ctrl+C, Ctrl+Break and closing the console on Windows: the temporary
+// outputs being written are removed, standard error says which, and the
+// process ends with the exit status of an interrupted console program.
+#include "conversion/interrupt_cleanup_windows.h"
+
+#include <windows.h>
+
+#include <map>
+
+#include "conversion/file_layer.h"
+
+namespace quillet {
+namespace {
+
+struct Temporary {
+  std::wstring path;
+  QString output;
+};
+
+std::mutex g_mutex;
+std::map<int, Temporary> g_temporaries;
+int g_next_slot = 0;
+const char* g_program = "quillet";
+
+constexpr DWORD kControlCExit = 0xC000013A;  // STATUS_CONTROL_C_EXIT
+
+const char* EventName(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+      return "Ctrl+C";
+    case CTRL_BREAK_EVENT:
+      return "Ctrl+Break";
+    case CTRL_CLOSE_EVENT:
+      return "the console's closing";
+  }
+  return "a console event";
+}
+
+void WriteError(const QByteArray& text) {
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text.constData(),
+              static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
+      event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  // Taken for good: no output is renamed into place after this point, so
+  // what the message says is what stays.
+  g_mutex.lock();
+  const QByteArray program(g_program);
+  const QByteArray how(EventName(event));
+  for (const auto& [slot, temporary] : g_temporaries) {
+    // The writer's handle allows deletion: the name goes now, the file
+    // with the process's last handle.
+    ::DeleteFileW(temporary.path.c_str());
+    WriteError(program + ": interrupted by " + how + " while writing " +
+               temporary.output.toUtf8() +
+               "; nothing of it was saved, its temporary file " +
+               QString::fromStdWString(temporary.path).toUtf8() +
+               " was removed\r\n");
+  }
+  if (g_temporaries.empty()) {
+    WriteError(program + ": interrupted by " + how +
+               "; no output was being written\r\n");
+  }
+  ::TerminateProcess(::GetCurrentProcess(), kControlCExit);
+  return TRUE;
+}
+
+}  // namespace
+
+std::unique_lock<std::mutex> HoldInterrupts() {
+  return std::unique_lock<std::mutex>(g_mutex);
+}
+
+int RegisterTemporary(const std::wstring& temporary, const QString& output) {
+  const int slot = g_next_slot++;
+  g_temporaries.emplace(slot, Temporary{temporary, output});
+  return slot;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot >= 0) g_temporaries.erase(slot);
+}
+
+const char* SignalNameOf(int /*signal_number*/) { return "a signal"; }
+
+void InstallInterruptCleanup(const char* program, bool /*ignore_sigpipe*/,
+                             int /*idle_fd*/) {
+  g_program = program;
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+}  // namespace quillet
