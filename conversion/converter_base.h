@@ -144,16 +144,17 @@ class ConverterBase {
     return line;
   }
 
-  // Writes the current line, one '>' more or less when it is a quoted
-  // "From " line (`quote_change` +1 or -1; 0 copies it as it stands).
-  void CopyLine(int quote_change) {
+  // Writes the current line with its quoting changed as QuotesWritten()
+  // says for the direction (`to_box`).
+  void CopyLine(bool to_box) {
     FlushSpan();
-    if (quote_change != 0 && reader_.Head(1) == ">") {
+    if (reader_.Head(1) == ">") {
       const QuoteRun run = TakeQuoteRun(reader_);
-      AppendQuotes(run.from_follows ? run.quotes + quote_change : run.quotes,
+      AppendQuotes(QuotesWritten(run, to_box),
                    [&](std::string_view q) { writer_.Append(q); });
-    } else if (quote_change > 0 &&
-               reader_.Head(MboxSeparatorStart.size()) == MboxSeparatorStart) {
+    } else if (const QuoteRun bare = MeasureQuotes(
+                   reader_.Head(kSeparatorHeadBytes));
+               QuotesWritten(bare, to_box) > 0) {
       writer_.Append(">");
     }
     CopyRestOfLine(reader_, writer_);

@@ -10,6 +10,7 @@
 
 #include "conversion/file_layer.h"
 #include "conversion/line_reader.h"
+#include "conversion/mailbox_format.h"
 
 // The rules that decide what a line of a mailbox is: where an mbox message
 // starts, what a Content-Length field says and whether its body can be
@@ -32,18 +33,27 @@ inline constexpr std::string_view kMmdfDelimiter = "\x01\x01\x01\x01";
 
 // Judges the words of a "From " line fed to it in pieces, in order, from the
 // line's first byte to its last (the line end not included): whether after
-// "From " it holds nothing but blanks, and whether it carries a date.
+// "From " it holds nothing but blanks, whether it carries a date, and
+// whether it holds exactly one word (an envelope sender) right after
+// "From ", blanks after it allowed.
 class FromLineJudge {
  public:
   void Feed(std::string_view piece);
   // Once the whole line was fed: bare or dated.
   bool BareOrDated();
+  // Once the whole line was fed: one word, as "From - " and
+  // "From MAILER-DAEMON" hold; never "From the top of the file".
+  bool OneWord() const { return sender_ == Sender::kWord || sender_ == Sender::kAfter; }
 
  private:
+  // Where the line stands after "From ": nothing yet, in the first word,
+  // in blanks after it, or past a second word (or a blank first).
+  enum class Sender { kNone, kWord, kAfter, kNot };
   void EndWord();
 
   qint64 fed_ = 0;
   bool bare_ = true;
+  Sender sender_ = Sender::kNone;
   bool month_ = false, time_ = false, year_ = false;
   // The current word, while it may still be one looked for (they are at
   // most 8 bytes long).
@@ -56,8 +66,11 @@ class FromLineJudge {
 // body and not the file's first line, starts a message: after "From " it
 // holds nothing but blanks, or it carries a date (a month's English
 // three-letter name in any case, a time h:mm, hh:mm or hh:mm:ss, and a
-// four-digit year, among its words split at blanks and commas), or the next
-// line is a header field. `raw` holds the file's bytes from the line's start
+// four-digit year, among its words split at blanks and commas), or it holds
+// exactly one word after "From " and the next line is a header field: real
+// mailboxes need that last clause only for "From - " or "From sender"
+// envelopes written without a date, while body text such as "From the top
+// of the file" before a "Signed-off-by:" trailer must stay text. `raw` holds the file's bytes from the line's start
 // (kFromLineLookAhead of them unless the file ends first: `raw_ends_file`).
 // Returns nothing when the line is too long for `raw` to judge it; then
 // FromLineStartsMessageAt() does, reading the file itself.
@@ -97,27 +110,43 @@ struct TrustedBody {
 // Whether the `length` bytes at `body_start` (just past the empty line that
 // closes a header block) form a valid Content-Length body: they end where a
 // line ends or at the end of the file, and what follows is the end of the
-// file, a line beginning "From ", or one empty line followed by either.
-// Reads only the few bytes around the body's end. A failed read sets
-// `error` and gives nothing.
+// file, a line beginning "From " (in an MMDF file: the closing delimiter
+// line), or one empty line followed by either. Reads only the few bytes
+// around the body's end. A failed read sets `error` and gives nothing.
+// In an MMDF file `separator` is the closing line's offset.
 std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
                                                   qint64 body_start,
                                                   qint64 length, CrRule rule,
-                                                  QString* error);
+                                                  bool mmdf, QString* error);
 
-// The run of '>' that a quoted "From " line begins with. `quotes` may be
-// longer than any buffer: it is counted, not held.
+// The run of '>' that a quoted line begins with. `quotes` may be longer
+// than any buffer: it is counted, not held.
+//
+// Two kinds of line are quoted, each so that it can never be taken for the
+// separator of the format it is written to, and reversibly: towards mbox a
+// line of '>'s (none included) and "From " gets one '>' more, and one is
+// taken from a line of one or more '>'s and the 14 bytes of BoxSeparator;
+// towards .box the other way round. A .box reader then finds exactly the
+// messages that the converter counted.
 struct QuoteRun {
   qint64 quotes = 0;
   bool from_follows = false;  // "From " follows the run
+  bool box_follows = false;   // BoxSeparator's bytes follow the run
 };
 // The quoting rule over bytes in memory: how many '>' begin `bytes`, and
-// whether "From " follows them within `bytes`. For a whole line, that is
-// whether it is a quoted "From " line.
+// whether "From " or BoxSeparator follows them within `bytes`. For a whole
+// line, that is whether it is a quoted line of either kind.
 QuoteRun MeasureQuotes(std::string_view bytes);
 // The same for the reader's current line, however long its '>' run: takes
 // the run (none when the line begins otherwise).
 QuoteRun TakeQuoteRun(LineReader& reader);
+// How many '>' a line quoted as `run` says is written with: one more or
+// one fewer as the line is written towards .box or towards mbox.
+inline qint64 QuotesWritten(const QuoteRun& run, bool to_box) {
+  if (run.from_follows) return run.quotes + (to_box ? -1 : 1);
+  if (run.box_follows) return run.quotes + (to_box ? 1 : -1);
+  return run.quotes;
+}
 // Writes `count` '>' bytes through `append`.
 template <class Append>
 void AppendQuotes(qint64 count, Append&& append) {
