@@ -229,6 +229,10 @@ class ToBoxConverter : public ConverterBase {
   // An MMDF closing delimiter goes, with the format's empty line before it.
   void CloseMmdfMessage() {
     DropPendingEmpty();
+    if (counting_) {  // the body ends here; text between messages is none
+      stop_ = true;
+      return;
+    }
     awaiting_envelope_ = false;
     SkipRestOfLine(reader_);
     Reckon(reader_.line_length());
