@@ -166,7 +166,8 @@ TEST(ToMbox, LinesBeforeTheFirstSeparatorAreKept) {
 
 TEST(ToMbox, DateIsLookedForInTheWholeHeaderBlockOnly) {
   std::string pad;
-  for (int i = 0; i < 2000; ++i) pad += "X-Pad: " + std::string(40, 'p') + "\r\n";
+  for (int i = 0; i < 2000; ++i)
+    pad += "X-Pad: " + std::string(40, 'p') + "\r\n";
   const std::string late_date =
       kSep + "\r\n" + pad + "Date: 1 Jan 2024 00:00:00 +0000\r\n\r\nb\r\n";
   for (const std::size_t chunk : {std::size_t{1000}, std::size_t{1} << 20}) {

@@ -152,8 +152,8 @@ class ConverterBase {
       const QuoteRun run = TakeQuoteRun(reader_);
       AppendQuotes(QuotesWritten(run, to_box),
                    [&](std::string_view q) { writer_.Append(q); });
-    } else if (const QuoteRun bare = MeasureQuotes(
-                   reader_.Head(kSeparatorHeadBytes));
+    } else if (const QuoteRun bare =
+                   MeasureQuotes(reader_.Head(kSeparatorHeadBytes));
                QuotesWritten(bare, to_box) > 0) {
       writer_.Append(">");
     }

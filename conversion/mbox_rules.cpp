@@ -156,7 +156,8 @@ bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
     std::string_view piece;
     while (reader.NextPiece(&piece)) judge.Feed(piece);
     starts = judge.BareOrDated() ||
-             (judge.OneWord() && reader.line_end() != LineEnd::kNone && reader.ReadMailboxLine() &&
+             (judge.OneWord() && reader.line_end() != LineEnd::kNone &&
+              reader.ReadMailboxLine() &&
               IsHeaderFieldStart(reader.Head(kFieldNameMax + 1)));
   }
   if (reader.failed()) *error = reader.error();
@@ -228,10 +229,11 @@ std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
     }
     const std::size_t n = kMmdfDelimiter.size();
     if (rest.substr(0, n) != kMmdfDelimiter) return false;
-    return rest.size() == n ? ends
-                            : rest[n] == '\n' ||
-                                  (rest[n] == '\r' && (rule == CrRule::kEndsLine ||
-                                                       rest.substr(n + 1, 1) == "\n"));
+    return rest.size() == n
+               ? ends
+               : rest[n] == '\n' ||
+                     (rest[n] == '\r' && (rule == CrRule::kEndsLine ||
+                                          rest.substr(n + 1, 1) == "\n"));
   };
   if (starts_from_or_ends(window, window_ends_file)) {
     return TrustedBody{end, end};

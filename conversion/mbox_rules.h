@@ -43,7 +43,9 @@ class FromLineJudge {
   bool BareOrDated();
   // Once the whole line was fed: one word, as "From - " and
   // "From MAILER-DAEMON" hold; never "From the top of the file".
-  bool OneWord() const { return sender_ == Sender::kWord || sender_ == Sender::kAfter; }
+  bool OneWord() const {
+    return sender_ == Sender::kWord || sender_ == Sender::kAfter;
+  }
 
  private:
   // Where the line stands after "From ": nothing yet, in the first word,
@@ -70,10 +72,11 @@ class FromLineJudge {
 // exactly one word after "From " and the next line is a header field: real
 // mailboxes need that last clause only for "From - " or "From sender"
 // envelopes written without a date, while body text such as "From the top
-// of the file" before a "Signed-off-by:" trailer must stay text. `raw` holds the file's bytes from the line's start
-// (kFromLineLookAhead of them unless the file ends first: `raw_ends_file`).
-// Returns nothing when the line is too long for `raw` to judge it; then
-// FromLineStartsMessageAt() does, reading the file itself.
+// of the file" before a "Signed-off-by:" trailer must stay text. `raw` holds
+// the file's bytes from the line's start (kFromLineLookAhead of them unless the
+// file ends first: `raw_ends_file`). Returns nothing when the line is too long
+// for `raw` to judge it; then FromLineStartsMessageAt() does, reading the file
+// itself.
 std::optional<bool> FromLineStartsMessage(std::string_view raw,
                                           bool raw_ends_file, CrRule rule);
 // The same for the line at `offset` of `file`, however long, read through

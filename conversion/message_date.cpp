@@ -358,7 +358,8 @@ class DateFields {
     if (received_) {
       const std::size_t semicolon = received_->rfind(';');
       if (semicolon != std::string::npos) {
-        return ParseMailDate(std::string_view(*received_).substr(semicolon + 1));
+        return ParseMailDate(
+            std::string_view(*received_).substr(semicolon + 1));
       }
     }
     return std::nullopt;
@@ -376,8 +377,8 @@ class DateFields {
 }  // namespace
 
 std::optional<QDateTime> MessageDate(std::string_view window,
-                                     bool window_ends_file,
-                                     bool cr_ends_lines, bool* cut) {
+                                     bool window_ends_file, bool cr_ends_lines,
+                                     bool* cut) {
   *cut = false;
   DateFields fields;
   const char* const end = window.data() + window.size();

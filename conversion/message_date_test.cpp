@@ -199,7 +199,8 @@ class BytesFile final : public InputFile {
   }
   qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
     const auto from = std::min(static_cast<std::size_t>(offset), bytes_.size());
-    const auto n = std::min(static_cast<std::size_t>(max), bytes_.size() - from);
+    const auto n =
+        std::min(static_cast<std::size_t>(max), bytes_.size() - from);
     std::copy_n(bytes_.data() + from, n, data);
     return static_cast<qint64>(n);
   }
@@ -299,10 +300,10 @@ TEST(MessageDates, TheWholeHeaderBlockIsReadFromTheFile) {
     long_header += "X-Trace-" + std::to_string(i) + ": hop hop hop hop\r\n";
   }
   ASSERT_GT(long_header.size(), kDateLookAhead);
-  EXPECT_EQ(When((long_header + "Date: " DATE1 "\r\n\r\n")
-                     .substr(0, kDateLookAhead),
-                 false),
-            "cut");
+  EXPECT_EQ(
+      When((long_header + "Date: " DATE1 "\r\n\r\n").substr(0, kDateLookAhead),
+           false),
+      "cut");
   const std::string huge(kDateLineMax, 'x');
   const struct {
     std::string block;
@@ -313,8 +314,7 @@ TEST(MessageDates, TheWholeHeaderBlockIsReadFromTheFile) {
       {"Received: by b; " DATE2 "\r\n" + long_header + "Date: " DATE1 "\n",
        kJan1},
       {long_header + "\r\nDate: " DATE1 "\r\n", "none"},
-      {"Date: " DATE1 " " + huge + "\r\nReceived: by b; " DATE2 "\r\n",
-       kJan2},
+      {"Date: " DATE1 " " + huge + "\r\nReceived: by b; " DATE2 "\r\n", kJan2},
       {"Date: " DATE1 "\r\n " + huge + "\r\n", "none"},
       {"Date: " DATE1 "\r\n " + huge.substr(100) + "\r\n", kJan1},
   };

@@ -61,10 +61,10 @@ class ToBoxConverter : public ConverterBase {
   // attempt would stop at once.
   void TakeRuns() {
     if (!crlf_source_ || awaiting_envelope_) return;
-    const std::string_view run =
-        reader_.TakePlainCrLfRun(in_headers_ ? std::string_view("F>\r\x01\x10"
-                                                                "Cc")
-                                             : std::string_view("F>\r\x01\x10"));
+    const std::string_view run = reader_.TakePlainCrLfRun(
+        in_headers_ ? std::string_view("F>\r\x01\x10"
+                                       "Cc")
+                    : std::string_view("F>\r\x01\x10"));
     if (run.empty()) return;
     // The run's first line shows that an empty line held back was the
     // message's own.

@@ -128,9 +128,8 @@ class ToMboxConverter : public ConverterBase {
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
     bool cut = false;
-    std::optional<QDateTime> when =
-        MessageDate(window, window_ends_file,
-                    reader_.cr_rule() == CrRule::kEndsLine, &cut);
+    std::optional<QDateTime> when = MessageDate(
+        window, window_ends_file, reader_.cr_rule() == CrRule::kEndsLine, &cut);
     if (cut) {
       // A header block longer than the window: read it where it stands.
       QString error;

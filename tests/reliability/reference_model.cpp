@@ -259,7 +259,8 @@ void PlanMmdf(std::string_view input, const std::vector<ModelLine>& lines,
     }
     if (h < n && lines[h].text.empty()) {
       m.header_close = h;
-      if (m.length_line) m.counted_end = valid_end(lines[h].next, m.length.value);
+      if (m.length_line)
+        m.counted_end = valid_end(lines[h].next, m.length.value);
     }
     plan->messages.push_back(m);
   }

@@ -310,20 +310,20 @@ TEST_F(ModelRules, DateCountsAnywhereInTheHeaderBlock) {
   };
   EXPECT_EQ(first_line(kBox + "\r\n" + date), jan1);
   EXPECT_EQ(first_line(kBox + "\r\nS: x\r\n\r\n" + date + "\r\n"), started);
-  EXPECT_EQ(first_line(kBox + "\r\n" + kBox + "\r\n" + date + "\r\n"),
-            started);
+  EXPECT_EQ(first_line(kBox + "\r\n" + kBox + "\r\n" + date + "\r\n"), started);
   // After 2,000 header lines, far past any look-ahead.
   std::string pad;
-  for (int i = 0; i < 2000; ++i) pad += "X-Hop: " + std::string(60, 'p') + "\r\n";
+  for (int i = 0; i < 2000; ++i)
+    pad += "X-Hop: " + std::string(60, 'p') + "\r\n";
   EXPECT_EQ(first_line(kBox + "\r\n" + pad + date + "\r\n"), jan1);
   // A field with a line, or an unfolded value, over 64 KiB holds no date.
   const std::string huge(64 * 1024, 'p');
   EXPECT_EQ(first_line(kBox + "\r\n" + date + huge + "\r\n"), started);
   EXPECT_EQ(first_line(kBox + "\r\n" + date + "\r\n " + huge + "\r\n"),
             started);
-  EXPECT_EQ(first_line(kBox + "\r\n" + date + "\r\n " + huge.substr(64) +
-                       "\r\n"),
-            jan1);
+  EXPECT_EQ(
+      first_line(kBox + "\r\n" + date + "\r\n " + huge.substr(64) + "\r\n"),
+      jan1);
 }
 
 }  // namespace
