@@ -82,6 +82,18 @@ MESSAGES = [
     b"\n"
     b"Short body.\n"
     b"From here on it is still this message.\n",
+    # A body line that begins with the .box separator's 14 bytes: copied as
+    # it stands, it would forge a message in the .box.
+    b"From: Mallory <mallory@example.org>\n"
+    b"Subject: invoice\n"
+    b"Date: Sat, 6 Jan 2024 16:00:00 +0000\n"
+    b"\n"
+    b"See below.\n"
+    b"\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S\n"
+    b"From: boss@example.org\n"
+    b"Subject: URGENT: wire 50,000 EUR today\n"
+    b"\n"
+    b">\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S quoted\n",
     b"From: Grace <grace@example.org>\n"
     b"Subject: last\n"
     b"Date: Sun, 7 Jan 2024 15:00:00 +0000\n"

@@ -122,11 +122,18 @@ def lf_all(data):
 
 
 QUOTED = re.compile(rb"^>+From ", re.M)
+BOX_QUOTED = re.compile(rb"^>+" + re.escape(SEP), re.M)
 
 
 def unquote(data):
     """One ">" less in front of every line of ">"s and "From "."""
     return QUOTED.sub(lambda m: m.group(0)[1:], data)
+
+
+def unquote_box(data):
+    """One ">" less in front of every line of ">"s and the .box separator's
+    bytes, as the .box holds them."""
+    return BOX_QUOTED.sub(lambda m: m.group(0)[1:], data)
 
 
 def split_message(raw):
@@ -146,7 +153,8 @@ CONTENT_LENGTH = re.compile(rb"^(content-length:[ \t]*)\d+", re.I)
 
 def normal_view(messages, hidden, quoted, cr_ends=False):
     """Messages (LF) as compared: hidden header fields left out, the
-    Content-Length number masked, mbox quoting undone by one level. With
+    Content-Length number masked, mbox quoting (with `quoted`) or .box
+    quoting undone by one level. With
     cr_ends, for a file where a CR alone ends a line, a CR that a reader
     found inside a line of the LF original counts as a line end."""
     view = []
@@ -156,7 +164,7 @@ def normal_view(messages, hidden, quoted, cr_ends=False):
         headers, body = split_message(raw)
         headers = [CONTENT_LENGTH.sub(rb"\1#", h) for h in headers
                    if h.split(b":", 1)[0].strip().lower() not in hidden]
-        view.append((headers, unquote(body) if quoted else body))
+        view.append((headers, unquote(body) if quoted else unquote_box(body)))
     return view
 
 
@@ -375,7 +383,8 @@ def main():
             print("%-22s %d messages in the .box; checked against %s"
                   % (name, len(in_box), ", ".join(
                       r for r in READERS
-                      if r not in left_out and r not in missing_readers)))
+                      if r not in left_out and r not in missing_readers)
+                     or "no reader (text and round trip only)"))
 
     for name, reader, side in KNOWN:
         if reader not in missing_readers and name in corpus_made and \
