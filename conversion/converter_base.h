@@ -148,13 +148,14 @@ class ConverterBase {
   // says for the direction (`to_box`).
   void CopyLine(bool to_box) {
     FlushSpan();
-    if (reader_.Head(1) == ">") {
+    const std::string_view first = reader_.Head(1);
+    if (first == ">") {
       const QuoteRun run = TakeQuoteRun(reader_);
       AppendQuotes(QuotesWritten(run, to_box),
                    [&](std::string_view q) { writer_.Append(q); });
-    } else if (const QuoteRun bare =
-                   MeasureQuotes(reader_.Head(kSeparatorHeadBytes));
-               QuotesWritten(bare, to_box) > 0) {
+    } else if ((first == "F" || first == BoxSeparator.substr(0, 1)) &&
+               QuotesWritten(MeasureQuotes(reader_.Head(kSeparatorHeadBytes)),
+                             to_box) > 0) {
       writer_.Append(">");
     }
     CopyRestOfLine(reader_, writer_);

@@ -81,32 +81,26 @@ bool IsHeaderFieldStart(std::string_view line) {
 }
 
 void FromLineJudge::Feed(std::string_view piece) {
+  constexpr auto kHead = static_cast<qint64>(MboxSeparatorStart.size());
   for (const char c : piece) {
-    if (fed_ >= static_cast<qint64>(MboxSeparatorStart.size())) {
-      const bool blank = IsBlank(c);
-      if (!blank) bare_ = false;
-      switch (sender_) {
-        case Sender::kNone:
-          sender_ = blank ? Sender::kNot : Sender::kWord;
-          break;
-        case Sender::kWord:
-          if (blank) sender_ = Sender::kAfter;
-          break;
-        case Sender::kAfter:
-          if (!blank) sender_ = Sender::kNot;
-          break;
-        case Sender::kNot:
-          break;
+    if (IsBlank(c)) {
+      if (fed_ == kHead) blank_after_from_ = true;
+      in_blanks_ = true;
+      EndWord();
+    } else {
+      if (in_blanks_) {
+        ++words_;
+        in_blanks_ = false;
+      }
+      if (c == ',') {
+        EndWord();
+      } else if (word_size_ < sizeof word_) {
+        word_[word_size_++] = c;
+      } else {
+        word_too_long_ = true;
       }
     }
     ++fed_;
-    if (IsBlank(c) || c == ',') {
-      EndWord();
-    } else if (word_size_ < sizeof word_) {
-      word_[word_size_++] = c;
-    } else {
-      word_too_long_ = true;
-    }
   }
 }
 
@@ -123,7 +117,7 @@ void FromLineJudge::EndWord() {
 
 bool FromLineJudge::BareOrDated() {
   EndWord();
-  return bare_ || (month_ && time_ && year_);
+  return words_ == 0 || (month_ && time_ && year_);
 }
 
 std::optional<bool> FromLineStartsMessage(std::string_view raw,
@@ -250,9 +244,11 @@ QuoteRun MeasureQuotes(std::string_view bytes) {
   std::size_t n = 0;
   while (n < bytes.size() && bytes[n] == '>') ++n;
   const std::string_view rest = bytes.substr(n);
+  // The first byte tells most lines apart without a comparison.
+  const char first = rest.empty() ? '\0' : rest[0];
   return {static_cast<qint64>(n),
-          rest.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart,
-          rest.substr(0, BoxSeparator.size()) == BoxSeparator};
+          first == 'F' && rest.starts_with(MboxSeparatorStart),
+          first == BoxSeparator[0] && rest.starts_with(BoxSeparator)};
 }
 
 QuoteRun TakeQuoteRun(LineReader& reader) {

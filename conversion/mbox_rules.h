@@ -43,19 +43,17 @@ class FromLineJudge {
   bool BareOrDated();
   // Once the whole line was fed: one word, as "From - " and
   // "From MAILER-DAEMON" hold; never "From the top of the file".
-  bool OneWord() const {
-    return sender_ == Sender::kWord || sender_ == Sender::kAfter;
-  }
+  bool OneWord() const { return words_ == 1 && !blank_after_from_; }
 
  private:
-  // Where the line stands after "From ": nothing yet, in the first word,
-  // in blanks after it, or past a second word (or a blank first).
-  enum class Sender { kNone, kWord, kAfter, kNot };
   void EndWord();
 
   qint64 fed_ = 0;
-  bool bare_ = true;
-  Sender sender_ = Sender::kNone;
+  // Words after "From " split at blanks (0: the line is bare), and whether
+  // a blank follows "From " at once.
+  qint64 words_ = 0;
+  bool in_blanks_ = false;
+  bool blank_after_from_ = false;
   bool month_ = false, time_ = false, year_ = false;
   // The current word, while it may still be one looked for (they are at
   // most 8 bytes long).
