@@ -149,14 +149,15 @@ TEST(ToMbox, LongQuoteRunsAreCountedNotHeld) {
 }
 
 TEST(ToMbox, MessageWithoutBodyGetsItsOwnEmptyLine) {
-  // The empty line that closes a header block is not the message's own.
+  // One empty line after a header block never closed: it closes the block
+  // and is the message's own, as mbox → .box reads it back.
   const std::string box = kSep + "\r\nSubject: a\r\n\r\n" + kSep +
                           "\r\nSubject: b\r\n" + kSep + "\r\n" + kSep +
                           "\r\nSubject: d\r\n\r\nbody\r\n\r\n";
   EXPECT_EQ(Convert(box, false),
             "From - Sat Feb  3 04:05:06 2001\nSubject: a\n\n\n"
-            "From - Sat Feb  3 04:05:06 2001\nSubject: b\n\n\n"
-            "From - Sat Feb  3 04:05:06 2001\n\n\n"
+            "From - Sat Feb  3 04:05:06 2001\nSubject: b\n\n"
+            "From - Sat Feb  3 04:05:06 2001\n\n"
             "From - Sat Feb  3 04:05:06 2001\nSubject: d\n\nbody\n\n\n");
 }
 
@@ -165,12 +166,16 @@ TEST(ToMbox, LinesBeforeTheFirstSeparatorAreKept) {
             "preamble\n\nFrom - Sat Feb  3 04:05:06 2001\nS: x\n\nb\n\n");
 }
 
-TEST(ToMbox, DateIsLookedForOnlyInTheHeaderBlockAndWithinReach) {
-  const std::string late_date = kSep +
-                                "\r\nX-Pad: " + std::string(70 * 1024, 'p') +
-                                "\r\nDate: 1 Jan 2024 00:00:00 +0000\r\n\r\n";
-  EXPECT_EQ(Convert(late_date, false, 1000).substr(0, 32),
-            "From - Sat Feb  3 04:05:06 2001\n");
+TEST(ToMbox, DateIsLookedForInTheWholeHeaderBlockOnly) {
+  std::string pad;
+  for (int i = 0; i < 2000; ++i)
+    pad += "X-Pad: " + std::string(40, 'p') + "\r\n";
+  const std::string late_date =
+      kSep + "\r\n" + pad + "Date: 1 Jan 2024 00:00:00 +0000\r\n\r\nb\r\n";
+  for (const std::size_t chunk : {std::size_t{1000}, std::size_t{1} << 20}) {
+    EXPECT_EQ(Convert(late_date, false, chunk).substr(0, 32),
+              "From - Mon Jan  1 00:00:00 2024\n");
+  }
   const std::string body_date =
       kSep + "\r\nS: x\r\n\r\nDate: 1 Jan 2024 00:00:00 +0000\r\n";
   EXPECT_EQ(Convert(body_date, false).substr(0, 32),

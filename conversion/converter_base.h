@@ -144,16 +144,18 @@ class ConverterBase {
     return line;
   }
 
-  // Writes the current line, one '>' more or less when it is a quoted
-  // "From " line (`quote_change` +1 or -1; 0 copies it as it stands).
-  void CopyLine(int quote_change) {
+  // Writes the current line with its quoting changed as QuotesWritten()
+  // says for the direction (`to_box`).
+  void CopyLine(bool to_box) {
     FlushSpan();
-    if (quote_change != 0 && reader_.Head(1) == ">") {
+    const std::string_view first = reader_.Head(1);
+    if (first == ">") {
       const QuoteRun run = TakeQuoteRun(reader_);
-      AppendQuotes(run.from_follows ? run.quotes + quote_change : run.quotes,
+      AppendQuotes(QuotesWritten(run, to_box),
                    [&](std::string_view q) { writer_.Append(q); });
-    } else if (quote_change > 0 &&
-               reader_.Head(MboxSeparatorStart.size()) == MboxSeparatorStart) {
+    } else if ((first == "F" || first == BoxSeparator.substr(0, 1)) &&
+               QuotesWritten(MeasureQuotes(reader_.Head(kSeparatorHeadBytes)),
+                             to_box) > 0) {
       writer_.Append(">");
     }
     CopyRestOfLine(reader_, writer_);

@@ -65,7 +65,8 @@ LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
 // In a file whose lone CRs are ordinary bytes: the length of the longest
 // run at the start of [begin, end), which must be the start of a line, made
 // of whole lines that each end in CR LF and do not begin with any byte of
-// `excluded`. Such lines need no change on their way into a .box file.
+// `excluded` (ASCII bytes). Such lines need no change on their way into a
+// .box file.
 std::size_t PlainCrLfRun(const char* begin, const char* end,
                          std::string_view excluded);
 

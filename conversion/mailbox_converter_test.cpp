@@ -34,6 +34,8 @@ void ExpectEveryReadSize(const std::vector<Case>& cases, bool mbox_to_box) {
 TEST(MboxSource, FromLinesStartMessagesOnlyWhereReadersSeeOne) {
   const std::string h = "From a@b Mon Jan  1 09:00:00 2024\nA: b\n\n";
   const std::string hb = S + "A: b\r\n\r\n";
+  // The first message when the next starts right after its header block.
+  const std::string hs = S + "A: b\r\n";
   ExpectEveryReadSize(
       {{"a body line without date or header after it",
         h + "x\nFrom here on, we go.\ny\n",
@@ -44,11 +46,18 @@ TEST(MboxSource, FromLinesStartMessagesOnlyWhereReadersSeeOne) {
        {"dated, words in any order and case",
         h + "x\n\nFrom q 2024 10:00 MAR\nb\n", hb + "x\r\n" + S + "b\r\n"},
        {"dated with commas", h + "From a@b.c Fri, 05 Jan 2024 10:00 +0000\nb\n",
-        hb + S + "b\r\n"},
+        hs + S + "b\r\n"},
        {"not dated: no year", h + "From Mon Jan 1 09:00\nb\n",
         hb + "From Mon Jan 1 09:00\r\nb\r\n"},
-       {"next line is a header field", h + "From x\nSubject: y\n",
-        hb + S + "Subject: y\r\n"},
+       {"one word, next line a header field", h + "From x\nSubject: y\n",
+        hs + S + "Subject: y\r\n"},
+       {"one word and blanks", h + "From MAILER-DAEMON \t\nSubject: y\n",
+        hs + S + "Subject: y\r\n"},
+       {"more words before a header field: a commit message's text",
+        h + "x\nFrom the top of the file.\nSigned-off-by: a <a@b>\n",
+        hb + "x\r\nFrom the top of the file.\r\nSigned-off-by: a <a@b>\r\n"},
+       {"a blank before the word", h + "From  x\nSubject: y\n",
+        hb + "From  x\r\nSubject: y\r\n"},
        {"next line only looks like one", h + "From x\nnot a field\n",
         hb + "From x\r\nnot a field\r\n"},
        {"case matters", h + "from x\nA: b\n", hb + "from x\r\nA: b\r\n"}},
@@ -68,9 +77,9 @@ TEST(MboxSource, ValidContentLengthBodiesHideTheirFromLines) {
             "b\r\n"},
        {"too short: ignored, the body's From line starts a message",
         "From x\nContent-Length: 3\n\n" + body,
-        S + "Content-Length: 0\r\n\r\n" + S + "A: b\r\n"},
+        S + "Content-Length: 0\r\n" + S + "A: b\r\n"},
        {"too long: ignored", "From x\nContent-Length: 999\n\n" + body,
-        S + "Content-Length: 0\r\n\r\n" + S + "A: b\r\n"},
+        S + "Content-Length: 0\r\n" + S + "A: b\r\n"},
        {"not a number: an ordinary line; the second field is not looked at",
         "From x\nContent-Length: 2x\nContent-Length: 5\n\nab\n",
         S + "Content-Length: 2x\r\nContent-Length: 4\r\n\r\nab\r\n"},
@@ -88,10 +97,39 @@ TEST(MboxSource, QuotingAndTheFormatsEmptyLinesAreUndone) {
        {"the empty line before a separator and at the end go",
         "From x\n\na\n\n\nFrom \n\nb\n\n",
         S + "\r\na\r\n\r\n" + S + "\r\nb\r\n"},
-       {"unless it closes the header block", "From x\nA: b\n\nFrom \n\n",
-        S + "A: b\r\n\r\n" + S + "\r\n"},
-       {"text before the first separator keeps its lines", "pre\n\nFrom \n",
-        "pre\r\n\r\n" + S}},
+       {"also when it closes a header block that nothing follows",
+        "From x\nA: b\n\nFrom \n\n", S + "A: b\r\n" + S},
+       {"and between text and the first separator", "pre\n\nFrom \n",
+        "pre\r\n" + S},
+       {"only one of them", "pre\n\n\nFrom \n", "pre\r\n\r\n" + S},
+       {"a file without separator keeps them all", "pre\n\n", "pre\r\n\r\n"},
+       {"a line that could pass for a .box separator gets one '>'",
+        "pre\n" + std::string(BoxSeparator) + "\nFrom \n\n>" +
+            std::string(BoxSeparator) + "x\n",
+        "pre\r\n>" + S + S + "\r\n>>" + std::string(BoxSeparator) + "x\r\n"}},
+      true);
+}
+
+TEST(MboxSource, EmptyLinesThatAValidContentLengthCountsAreKept) {
+  const std::string d = "\x01\x01\x01\x01\n";
+  const std::string h = "From x\nContent-Length: 3\n\n";
+  const std::string hb = S + "Content-Length: 5\r\n\r\n";
+  ExpectEveryReadSize(
+      {{"before a separator", h + "a\n\nFrom y\nA: b\n",
+        hb + "a\r\n\r\n" + S + "A: b\r\n"},
+       {"at the end of the file", h + "a\n\n", hb + "a\r\n\r\n"},
+       {"with the format's own after it", h + "a\n\n\nFrom y\n",
+        hb + "a\r\n\r\n" + S},
+       {"a length that stops before it leaves it the format's",
+        "From x\nContent-Length: 2\n\na\n\n",
+        S + "Content-Length: 3\r\n\r\na\r\n"},
+       {"MMDF, before the closing line",
+        d + "A: b\nContent-Length: 3\n\na\n\n" + d,
+        S + "A: b\r\nContent-Length: 5\r\n\r\na\r\n\r\n"},
+       {"MMDF without a length: the format's", d + "A: b\n\na\n\n" + d,
+        S + "A: b\r\n\r\na\r\n"},
+       {"MMDF, a header block that nothing follows", d + "A: b\n\n" + d,
+        S + "A: b\r\n"}},
       true);
 }
 
@@ -122,17 +160,24 @@ TEST(BoxSource, EveryMessageEndsWithOneEmptyLineOfItsOwn) {
   ExpectEveryReadSize(
       {{"after its last line even when empty", S + "A: b\r\n\r\nx\r\n\r\n",
         kDate + std::string("A: b\n\nx\n\n\n")},
-       {"a header block never closed is closed first", S + "A: b\r\n" + S,
-        kDate + std::string("A: b\n\n\n") + kDate + "\n\n"},
+       {"a header block never closed: one empty line closes both",
+        S + "A: b\r\n" + S, kDate + std::string("A: b\n\n") + kDate + "\n"},
        {"text before the first separator", "pre\r\n" + S + "\r\n",
         "pre\n\n" + std::string(kDate) + "\n\n"},
+       {"even when it ends empty", "pre\r\n\r\n" + S,
+        "pre\n\n\n" + std::string(kDate) + "\n"},
+       {"lines quoted before the .box separator's bytes lose one '>'",
+        S + "A: b\r\n\r\n>" + std::string(BoxSeparator) + "\r\n>>" +
+            std::string(BoxSeparator) + "x\r\n>From x\r\n",
+        kDate + std::string("A: b\n\n") + std::string(BoxSeparator) + "\n>" +
+            std::string(BoxSeparator) + "x\n>>From x\n\n"},
        {"no separator: lines and quoting only", "a\r\nFrom b\r\n",
         "a\n>From b\n"},
        {"Content-Length states the body as written",
         S + "Content-length:  7\r\n\r\nFrom a\r\n" + S +
             "Content-Length: 1\r\n",
         kDate + std::string("Content-length:  8\n\n>From a\n\n") + kDate +
-            "Content-Length: 0\n\n\n"}},
+            "Content-Length: 0\n\n"}},
       false);
 }
 

@@ -81,18 +81,26 @@ bool IsHeaderFieldStart(std::string_view line) {
 }
 
 void FromLineJudge::Feed(std::string_view piece) {
+  constexpr auto kHead = static_cast<qint64>(MboxSeparatorStart.size());
   for (const char c : piece) {
-    if (fed_ >= static_cast<qint64>(MboxSeparatorStart.size()) && !IsBlank(c)) {
-      bare_ = false;
+    if (IsBlank(c)) {
+      if (fed_ == kHead) blank_after_from_ = true;
+      in_blanks_ = true;
+      EndWord();
+    } else {
+      if (in_blanks_) {
+        ++words_;
+        in_blanks_ = false;
+      }
+      if (c == ',') {
+        EndWord();
+      } else if (word_size_ < sizeof word_) {
+        word_[word_size_++] = c;
+      } else {
+        word_too_long_ = true;
+      }
     }
     ++fed_;
-    if (IsBlank(c) || c == ',') {
-      EndWord();
-    } else if (word_size_ < sizeof word_) {
-      word_[word_size_++] = c;
-    } else {
-      word_too_long_ = true;
-    }
   }
 }
 
@@ -109,7 +117,7 @@ void FromLineJudge::EndWord() {
 
 bool FromLineJudge::BareOrDated() {
   EndWord();
-  return bare_ || (month_ && time_ && year_);
+  return words_ == 0 || (month_ && time_ && year_);
 }
 
 std::optional<bool> FromLineStartsMessage(std::string_view raw,
@@ -125,7 +133,7 @@ std::optional<bool> FromLineStartsMessage(std::string_view raw,
   FromLineJudge judge;
   judge.Feed(raw.substr(0, line.content));
   if (judge.BareOrDated()) return true;
-  if (!line.found) return false;  // the file ends with this line
+  if (!line.found || !judge.OneWord()) return false;
   const LineScan next_line =
       ScanLine(next.data(), next.data() + next.size(), raw_ends_file, &rule);
   return IsHeaderFieldStart(next.substr(0, next_line.content));
@@ -142,7 +150,8 @@ bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
     std::string_view piece;
     while (reader.NextPiece(&piece)) judge.Feed(piece);
     starts = judge.BareOrDated() ||
-             (reader.line_end() != LineEnd::kNone && reader.ReadMailboxLine() &&
+             (judge.OneWord() && reader.line_end() != LineEnd::kNone &&
+              reader.ReadMailboxLine() &&
               IsHeaderFieldStart(reader.Head(kFieldNameMax + 1)));
   }
   if (reader.failed()) *error = reader.error();
@@ -183,9 +192,10 @@ std::string WithContentLength(std::string_view line,
 std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
                                                   qint64 body_start,
                                                   qint64 length, CrRule rule,
-                                                  QString* error) {
-  // The body's last byte, then room for an empty CR LF line and "From ".
-  constexpr qint64 kWindow = 1 + 2 + 2 + 5;
+                                                  bool mmdf, QString* error) {
+  // The body's last byte, then room for an empty CR LF line and "From "
+  // (or an MMDF delimiter and its line end).
+  constexpr qint64 kWindow = 1 + 2 + 2 + 6;
   std::array<char, kWindow> bytes{};
   const qint64 at = length > 0 ? body_start + length - 1 : body_start;
   const qint64 got = ReadFully(file, at, bytes.data(), kWindow);
@@ -207,8 +217,17 @@ std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
   }
   const qint64 end = body_start + length;
   const auto starts_from_or_ends = [&](std::string_view rest, bool ends) {
-    return (rest.empty() && ends) ||
-           rest.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart;
+    if (rest.empty() && ends) return true;
+    if (!mmdf) {
+      return rest.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart;
+    }
+    const std::size_t n = kMmdfDelimiter.size();
+    if (rest.substr(0, n) != kMmdfDelimiter) return false;
+    return rest.size() == n
+               ? ends
+               : rest[n] == '\n' ||
+                     (rest[n] == '\r' && (rule == CrRule::kEndsLine ||
+                                          rest.substr(n + 1, 1) == "\n"));
   };
   if (starts_from_or_ends(window, window_ends_file)) {
     return TrustedBody{end, end};
@@ -224,8 +243,12 @@ std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
 QuoteRun MeasureQuotes(std::string_view bytes) {
   std::size_t n = 0;
   while (n < bytes.size() && bytes[n] == '>') ++n;
+  const std::string_view rest = bytes.substr(n);
+  // The first byte tells most lines apart without a comparison.
+  const char first = rest.empty() ? '\0' : rest[0];
   return {static_cast<qint64>(n),
-          bytes.substr(n, MboxSeparatorStart.size()) == MboxSeparatorStart};
+          first == 'F' && rest.starts_with(MboxSeparatorStart),
+          first == BoxSeparator[0] && rest.starts_with(BoxSeparator)};
 }
 
 QuoteRun TakeQuoteRun(LineReader& reader) {
@@ -238,7 +261,7 @@ QuoteRun TakeQuoteRun(LineReader& reader) {
     quotes += part.quotes;
     if (part.quotes < static_cast<qint64>(kStep)) break;
   }
-  QuoteRun run = MeasureQuotes(reader.Head(MboxSeparatorStart.size()));
+  QuoteRun run = MeasureQuotes(reader.Head(BoxSeparator.size()));
   run.quotes = quotes;
   return run;
 }

@@ -294,20 +294,97 @@ std::optional<QDateTime> ParseMailDate(std::string_view text) {
   return utc;
 }
 
-std::optional<QDateTime> MessageDate(std::string_view window,
-                                     bool window_ends_file,
-                                     bool cr_ends_lines) {
-  // The values, folded lines joined, of the first Date and the topmost
-  // Received field; `gathering` is the one whose folded lines may follow.
-  std::optional<std::string> date;
-  std::optional<std::string> received;
-  bool date_seen = false;
-  bool received_seen = false;
-  std::optional<std::string>* gathering = nullptr;
+namespace {
 
+// Finds the first Date and the topmost Received field of a header block fed
+// to it line by line (line ends taken off), folded lines joined. A field
+// with a line, or a joined value, longer than kDateLineMax is no date.
+class DateFields {
+ public:
+  // Takes the next line, `whole` unless it is longer than kDateLineMax
+  // (then `line` is its head). Returns false once the block has ended or
+  // both fields are known whole: no later line changes the result.
+  bool Line(std::string_view line, bool whole) {
+    if (line.empty() || IsSourceSeparator(line.substr(0, kSeparatorHeadBytes),
+                                          /*mbox_to_box=*/false)) {
+      return false;  // the header block ends
+    }
+    if (IsBlank(line.front())) {
+      if (gathering_ != nullptr) {
+        if (whole) (*gathering_)->append(line);  // unfolding keeps the blanks
+        if (!whole || (*gathering_)->size() > kDateLineMax) {
+          gathering_->reset();
+          gathering_ = nullptr;
+        }
+      }
+      return true;
+    }
+    gathering_ = nullptr;
+    if (date_seen_ && received_seen_) return false;
+    if (!date_seen_) {
+      if (const auto value = FieldValue(line, "date")) {
+        date_seen_ = true;
+        if (whole) {
+          date_.emplace(*value);
+          gathering_ = &date_;
+        }
+        return true;
+      }
+    }
+    if (!received_seen_) {
+      if (const auto value = FieldValue(line, "received")) {
+        received_seen_ = true;
+        if (whole) {
+          received_.emplace(*value);
+          gathering_ = &received_;
+        }
+      }
+    }
+    return true;
+  }
+
+  // Whether no later line can change Result(), with `next` the first bytes
+  // of the line that follows (maybe none).
+  bool Settled(std::string_view next) const {
+    const bool gathered = !next.empty() && !IsBlank(next.front());
+    if (gathered && date_seen_ && received_seen_) return true;
+    return date_ && (gathered || gathering_ != &date_) && ParseMailDate(*date_);
+  }
+
+  std::optional<QDateTime> Result() const {
+    if (date_) {
+      if (auto when = ParseMailDate(*date_)) return when;
+    }
+    if (received_) {
+      const std::size_t semicolon = received_->rfind(';');
+      if (semicolon != std::string::npos) {
+        return ParseMailDate(
+            std::string_view(*received_).substr(semicolon + 1));
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::optional<std::string> date_;
+  std::optional<std::string> received_;
+  bool date_seen_ = false;
+  bool received_seen_ = false;
+  // The field whose folded lines may follow.
+  std::optional<std::string>* gathering_ = nullptr;
+};
+
+}  // namespace
+
+std::optional<QDateTime> MessageDate(std::string_view window,
+                                     bool window_ends_file, bool cr_ends_lines,
+                                     bool* cut) {
+  *cut = false;
+  DateFields fields;
   const char* const end = window.data() + window.size();
   const char* p = window.data();
-  while (p != end) {
+  for (;;) {
+    if (p == end && window_ends_file) break;
     const char* brk;
     if (cr_ends_lines) {
       brk = FindLineBreak(p, end);
@@ -316,7 +393,13 @@ std::optional<QDateTime> MessageDate(std::string_view window,
           std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
       if (brk == nullptr) brk = end;
     }
-    const bool whole = brk != end || window_ends_file;
+    if (brk == end && !window_ends_file) {
+      // The block may go on past the window: only the whole block can say,
+      // unless what was seen settles it.
+      if (fields.Settled({p, static_cast<std::size_t>(end - p)})) break;
+      *cut = true;
+      return std::nullopt;
+    }
     std::string_view line(p, static_cast<std::size_t>(brk - p));
     if (brk == end) {
       p = end;
@@ -327,50 +410,26 @@ std::optional<QDateTime> MessageDate(std::string_view window,
       if (!cr_ends_lines && brk != p && brk[-1] == '\r') line.remove_suffix(1);
       p = brk + 1;
     }
+    if (!fields.Line(line, line.size() <= kDateLineMax)) break;
+  }
+  return fields.Result();
+}
 
-    if (!whole) {
-      // A folded line cut off by the window leaves its field unfinished.
-      if (gathering != nullptr && IsBlank(line.front())) gathering->reset();
-      break;
-    }
-    if (line.empty() || IsSourceSeparator(line.substr(0, kSeparatorHeadBytes),
-                                          /*mbox_to_box=*/false)) {
-      break;  // the header block ends
-    }
-    if (IsBlank(line.front())) {
-      if (gathering != nullptr)
-        (*gathering)->append(line);  // unfolding keeps the blanks
-      continue;
-    }
-    gathering = nullptr;
-    if (date_seen && received_seen) break;
-    if (!date_seen) {
-      if (const auto value = FieldValue(line, "date")) {
-        date_seen = true;
-        date.emplace(*value);
-        gathering = &date;
-        continue;
-      }
-    }
-    if (!received_seen) {
-      if (const auto value = FieldValue(line, "received")) {
-        received_seen = true;
-        received.emplace(*value);
-        gathering = &received;
-      }
-    }
+std::optional<QDateTime> MessageDateAt(InputFile& file, qint64 offset,
+                                       CrRule rule, QString* error) {
+  constexpr std::size_t kChunk = 64 * 1024;
+  OffsetInput input(file, offset);
+  LineReader reader(input, kChunk, offset, rule);
+  DateFields fields;
+  while (reader.ReadMailboxLine()) {
+    const std::string_view head = reader.Head(kDateLineMax + 1);
+    if (!fields.Line(head, head.size() <= kDateLineMax)) break;
   }
-
-  if (date) {
-    if (auto when = ParseMailDate(*date)) return when;
+  if (reader.failed()) {
+    *error = reader.error();
+    return std::nullopt;
   }
-  if (received) {
-    const std::size_t semicolon = received->rfind(';');
-    if (semicolon != std::string::npos) {
-      return ParseMailDate(std::string_view(*received).substr(semicolon + 1));
-    }
-  }
-  return std::nullopt;
+  return fields.Result();
 }
 
 }  // namespace quillet

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <clocale>
 #include <string>
 
@@ -153,7 +154,8 @@ TEST(MailDates, CaseRulesIgnoreTheLocale) {
   const std::string window =
       "RECEIVED: by mail.example; FRI 05 JAN 2024 10:00:00 +0000\r\n"
       "DATE: none\r\n\r\n";
-  const auto message = MessageDate(window, false, false);
+  bool cut = false;
+  const auto message = MessageDate(window, false, false, &cut);
   ASSERT_TRUE(message);
   EXPECT_EQ(AsctimeUtc(*message), "Fri Jan  5 10:00:00 2024");
 
@@ -167,7 +169,7 @@ TEST(MailDates, CaseRulesIgnoreTheLocale) {
     for (std::size_t i = 0; i < expected.size(); ++i) {
       EXPECT_EQ(Parsed(texts[i]), expected[i]) << name << ": " << texts[i];
     }
-    const auto turkish = MessageDate(window, false, false);
+    const auto turkish = MessageDate(window, false, false, &cut);
     EXPECT_TRUE(turkish && *turkish == *message) << name;
   }
   std::setlocale(LC_ALL, previous.c_str());
@@ -177,9 +179,45 @@ TEST(MailDates, CaseRulesIgnoreTheLocale) {
   }
 }
 
-std::string When(std::string_view window, bool ends_file = false,
+// What the window gives: a time, "none", or "cut" where only the whole
+// header block can say.
+std::string When(std::string_view window, bool ends_file = true,
                  bool cr_ends_lines = false) {
-  const auto when = MessageDate(window, ends_file, cr_ends_lines);
+  bool cut = false;
+  const auto when = MessageDate(window, ends_file, cr_ends_lines, &cut);
+  if (cut) return "cut";
+  return when ? AsctimeUtc(*when) : "none";
+}
+
+// The file's bytes, read only through positional reads.
+class BytesFile final : public InputFile {
+ public:
+  explicit BytesFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  qint64 Read(char*, qint64) override {
+    ADD_FAILURE() << "the whole block is read at its offset";
+    return -1;
+  }
+  qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+    const auto from = std::min(static_cast<std::size_t>(offset), bytes_.size());
+    const auto n =
+        std::min(static_cast<std::size_t>(max), bytes_.size() - from);
+    std::copy_n(bytes_.data() + from, n, data);
+    return static_cast<qint64>(n);
+  }
+  bool Close() override { return true; }
+  QString ErrorString() const override { return {}; }
+
+ private:
+  std::string bytes_;
+};
+
+// What the whole header block at offset 1 gives (a byte before it that no
+// reader may take for a header line).
+std::string WhenWhole(std::string_view block) {
+  BytesFile file("\n" + std::string(block));
+  QString error;
+  const auto when = MessageDateAt(file, 1, CrRule::kOrdinary, &error);
+  EXPECT_TRUE(error.isEmpty());
   return when ? AsctimeUtc(*when) : "none";
 }
 
@@ -229,19 +267,60 @@ TEST(MessageDates, FoldedFieldsAreJoined) {
             kJan2);
 }
 
-TEST(MessageDates, FieldsCutByTheWindowDoNotCount) {
-  EXPECT_EQ(When("Subject: s\r\nDate: " DATE1), "none");
-  EXPECT_EQ(When("Subject: s\r\nDate: " DATE1, true), kJan1);
-  EXPECT_EQ(When("Subject: s\r\nDate: " DATE1 "\r\n"), kJan1);
-  EXPECT_EQ(When("Subject: s\r\nDate: " DATE1 "\r\nX-Cut: fie"), kJan1);
-  // A folded line cut off leaves the Date unfinished: Received is used.
-  EXPECT_EQ(When("Received: by b; " DATE2 "\r\nDate: Mon, 1 Jan 2024\r\n"
-                 " 09:00:00 +0"),
-            kJan2);
-  EXPECT_EQ(When("Date: yesterday\r\nReceived: by b; Tue, 2 Jan 2024"), "none");
-  // In an LF file a CR at the window's end may be the start of CR LF.
-  EXPECT_EQ(When("Date: " DATE1 "\r"), "none");
-  EXPECT_EQ(When("Date: " DATE1 "\r", false, true), kJan1);
+TEST(MessageDates, AWindowCutInsideTheBlockLeavesItToTheWholeBlock) {
+  const struct {
+    const char* window;
+    const char* expected;
+  } cases[] = {
+      {"Subject: s\r\nDate: " DATE1, "cut"},
+      {"Subject: s\r\nDate: " DATE1 "\r\n", "cut"},  // a fold may follow
+      {"Subject: s\r\nDate: " DATE1 "\r\n ", "cut"},
+      {"Date: x\r\nSubject: s\r\n", "cut"},
+      // What was seen settles it: a usable first Date, both fields whole,
+      // or the end of the block.
+      {"Subject: s\r\nDate: " DATE1 "\r\nX", kJan1},
+      {"Date: x\r\nReceived: by b; " DATE2 "\r\nX-Cut: fie", kJan2},
+      {"Subject: s\r\n\r\nDate: x", "none"},
+      {"Received: by b; " DATE2 "\r\nDate: Mon, 1 Jan 2024\r\n 09:00:00 +0",
+       "cut"},
+      // In an LF file a CR at the window's end may be the start of CR LF.
+      {"Date: " DATE1 "\r", "cut"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(When(c.window, false), c.expected) << c.window;
+  }
+}
+
+// Bounces and spam carry thousands of header lines: the Date after them
+// still counts, read from the file, while a field longer than the limit is
+// no date.
+TEST(MessageDates, TheWholeHeaderBlockIsReadFromTheFile) {
+  std::string long_header;
+  for (int i = 0; i < 3000; ++i) {
+    long_header += "X-Trace-" + std::to_string(i) + ": hop hop hop hop\r\n";
+  }
+  ASSERT_GT(long_header.size(), kDateLookAhead);
+  EXPECT_EQ(
+      When((long_header + "Date: " DATE1 "\r\n\r\n").substr(0, kDateLookAhead),
+           false),
+      "cut");
+  const std::string huge(kDateLineMax, 'x');
+  const struct {
+    std::string block;
+    const char* expected;
+  } cases[] = {
+      {long_header + "Date: " DATE1 "\r\n\r\nbody\r\n", kJan1},
+      {long_header + "Received: by b;\r\n " DATE2 "\r\n", kJan2},
+      {"Received: by b; " DATE2 "\r\n" + long_header + "Date: " DATE1 "\n",
+       kJan1},
+      {long_header + "\r\nDate: " DATE1 "\r\n", "none"},
+      {"Date: " DATE1 " " + huge + "\r\nReceived: by b; " DATE2 "\r\n", kJan2},
+      {"Date: " DATE1 "\r\n " + huge + "\r\n", "none"},
+      {"Date: " DATE1 "\r\n " + huge.substr(100) + "\r\n", kJan1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WhenWhole(c.block), c.expected) << c.block.substr(0, 60);
+  }
 }
 
 TEST(MessageDates, NothingAfterTheHeaderBlockCounts) {

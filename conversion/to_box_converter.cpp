@@ -7,9 +7,19 @@ namespace quillet::converter {
 namespace {
 
 // mbox (or MMDF) to .box: separators become the .box separator, one '>' of
-// quoted "From " lines is undone, the empty line that the mbox format puts
-// before a separator is dropped, Content-Length values state the body as
-// written, and every line ends in CR LF.
+// quoted "From " lines is undone and lines that could pass for a .box
+// separator get one, the empty line that the mbox format puts before a
+// separator is dropped, Content-Length values state the body as written,
+// and every line ends in CR LF.
+//
+// The format's empty line: one empty line before a separator, an MMDF
+// closing line or the end of the file is the format's, not the message's,
+// and goes, unless the message's valid Content-Length counts it. The line
+// that closes a header block is no exception: a message with nothing after
+// its header block has no empty line of its own (in the .box it ends with
+// its last header line), as .box → mbox writes it. Text before the first
+// separator ends the same way: the one empty line between it and the first
+// message is the format's.
 class ToBoxConverter : public ConverterBase {
  public:
   static constexpr std::string_view kLineEnd = "\r\n";
@@ -23,8 +33,10 @@ class ToBoxConverter : public ConverterBase {
     RunLines(*this);
     // An empty line still held back at the end of the file is the mbox
     // format's, not the message's; MMDF messages end only at their closing
-    // line.
-    if (pending_empty_ && mmdf_ && !reader_.failed()) WritePendingEmpty();
+    // line, and a file without a separator is all text.
+    if (pending_empty_ && (mmdf_ || !in_message_) && !reader_.failed()) {
+      WritePendingEmpty();
+    }
     FlushSpan();
   }
 
@@ -49,10 +61,10 @@ class ToBoxConverter : public ConverterBase {
   // attempt would stop at once.
   void TakeRuns() {
     if (!crlf_source_ || awaiting_envelope_) return;
-    const std::string_view run =
-        reader_.TakePlainCrLfRun(in_headers_ ? std::string_view("F>\r\x01"
-                                                                "Cc")
-                                             : std::string_view("F>\r\x01"));
+    const std::string_view run = reader_.TakePlainCrLfRun(
+        in_headers_ ? std::string_view("F>\r\x01\x10"
+                                       "Cc")
+                    : std::string_view("F>\r\x01\x10"));
     if (run.empty()) return;
     // The run's first line shows that an empty line held back was the
     // message's own.
@@ -70,8 +82,14 @@ class ToBoxConverter : public ConverterBase {
     Q_ASSERT(line.substr(0, MboxSeparatorStart.size()) != MboxSeparatorStart);
     Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
     if (pending_empty_) WritePendingEmpty();
-    // A quoted "From " line loses its first '>'.
-    const std::size_t skip = line[0] == '>' && MeasureQuotes(line).from_follows;
+    // A quoted "From " line loses its first '>'; a line quoted before the
+    // .box separator's bytes gains one.
+    std::size_t skip = 0;
+    if (line[0] == '>') {
+      const QuoteRun run = MeasureQuotes(line);
+      skip = run.from_follows;
+      if (run.box_follows) Writer().Append(">");
+    }
     if (end == LineEnd::kCrLf) {
       FlushSpan();
       Keep(line.data() + skip, line.size() - skip + 2);
@@ -84,13 +102,23 @@ class ToBoxConverter : public ConverterBase {
   bool IsPlain(std::string_view line) const {
     if (line.empty() || awaiting_envelope_) return false;
     const char c = line[0];
-    return c != 'F' && c != kMmdfDelimiter[0] &&
+    return c != 'F' && c != kMmdfDelimiter[0] && c != BoxSeparator[0] &&
            !(in_headers_ && (c == 'C' || c == 'c'));
   }
 
   void WritePendingEmpty() {
     Writer().WriteMailboxLine({});
     pending_empty_ = false;
+    if (pending_closes_headers_) {
+      pending_closes_headers_ = false;
+      body_start_ = writer_.position();
+    }
+  }
+
+  // The empty line held back was the format's.
+  void DropPendingEmpty() {
+    pending_empty_ = false;
+    pending_closes_headers_ = false;
   }
 
   void ProcessLine() {
@@ -129,7 +157,7 @@ class ToBoxConverter : public ConverterBase {
     }
     if (pending_empty_) WritePendingEmpty();
     if (RestateContentLength(*this, head)) return;
-    CopyLine(-1);
+    CopyLine(/*to_box=*/true);
     Reckon(reader_.line_length());
   }
 
@@ -154,35 +182,42 @@ class ToBoxConverter : public ConverterBase {
   // An empty line, taken from the reader by either path.
   void EmptyLine() {
     Reckon(0);
+    if (pending_empty_) WritePendingEmpty();
     if (in_headers_) {
-      // Closes the header block: always written, never the format's own.
+      // Closes the header block; held back all the same, for a message
+      // whose header block nothing follows.
       in_headers_ = false;
-      Writer().WriteMailboxLine({});
-      body_start_ = writer_.position();
-      if (content_length_ && !mmdf_) TrustContentLength();
+      if (content_length_) TrustContentLength();
+      pending_empty_ = true;
+      pending_closes_headers_ = true;
       return;
     }
-    if (!in_message_) {  // text before the first message, or between MMDF ones
+    if (!in_message_ && mmdf_) {  // text between MMDF messages
+      Writer().WriteMailboxLine({});
+      return;
+    }
+    // A line that a valid Content-Length counts (it ends within the body)
+    // is the message's wherever it stands.
+    if (reader_.offset() <= trusted_.end) {
       Writer().WriteMailboxLine({});
       return;
     }
     // Held back until the next line shows whether it is the empty line
-    // that the mbox format puts before a separator.
-    if (pending_empty_) WritePendingEmpty();
+    // that the format puts before a separator.
     pending_empty_ = true;
   }
 
   void TrustContentLength() {
     QString error;
-    const auto body =
-        CheckContentLengthBody(reader_.file(), reader_.offset(),
-                               *content_length_, reader_.cr_rule(), &error);
+    const auto body = CheckContentLengthBody(reader_.file(), reader_.offset(),
+                                             *content_length_,
+                                             reader_.cr_rule(), mmdf_, &error);
     if (!error.isEmpty()) reader_.Fail(FileError::System(error));
     if (body) trusted_ = *body;
   }
 
   void StartMessage() {
-    pending_empty_ = false;  // the mbox format's, not the message's
+    DropPendingEmpty();  // the format's, not the message's
     if (!TakeSeparator()) return;
     Writer().WriteMailboxLine(BoxSeparator);
     in_message_ = true;
@@ -191,9 +226,13 @@ class ToBoxConverter : public ConverterBase {
     trusted_ = {-1, -1};
   }
 
-  // An MMDF closing delimiter goes, with one empty line before it.
+  // An MMDF closing delimiter goes, with the format's empty line before it.
   void CloseMmdfMessage() {
-    pending_empty_ = false;
+    DropPendingEmpty();
+    if (counting_) {  // the body ends here; text between messages is none
+      stop_ = true;
+      return;
+    }
     awaiting_envelope_ = false;
     SkipRestOfLine(reader_);
     Reckon(reader_.line_length());
@@ -205,6 +244,8 @@ class ToBoxConverter : public ConverterBase {
   bool in_message_ = false;  // after a separator (MMDF: before its close)
   bool awaiting_envelope_ = false;
   bool pending_empty_ = false;
+  // The empty line held back is the one that closed the header block.
+  bool pending_closes_headers_ = false;
   TrustedBody trusted_{-1, -1};  // the current trusted body, if any
 };
 

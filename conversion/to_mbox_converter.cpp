@@ -8,8 +8,11 @@ namespace {
 
 // .box to mbox, written so that common mbox readers find every message:
 // dated "From - " separators, LF line ends, mboxrd quoting of "From "
-// lines, an empty line of its own closing every message, and
-// Content-Length values that state the body as written.
+// lines (and one '>' taken from lines quoted before the .box separator's
+// bytes), an empty line of its own closing every message and the text
+// before the first separator, and Content-Length values that state the
+// body as written. A header block that nothing follows is closed by that
+// same one empty line: mbox → .box reads it back as the format's.
 class ToMboxConverter : public ConverterBase {
  public:
   static constexpr std::string_view kLineEnd = "\n";
@@ -43,9 +46,12 @@ class ToMboxConverter : public ConverterBase {
   void WritePlain(std::string_view line, LineEnd end) {
     Q_ASSERT(!IsSourceSeparator(line, false));
     Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
-    // A quoted "From " line gets one '>' more.
-    if (line[0] == '>' && MeasureQuotes(line).from_follows) {
-      Writer().Append(">");
+    // A quoted "From " line gets one '>' more; a line quoted before the
+    // .box separator's bytes loses one.
+    if (line[0] == '>') {
+      const QuoteRun run = MeasureQuotes(line);
+      if (run.from_follows) Writer().Append(">");
+      if (run.box_follows) line.remove_prefix(1);
     }
     if (end == LineEnd::kLf) {
       Keep(line.data(), line.size() + 1);
@@ -53,7 +59,6 @@ class ToMboxConverter : public ConverterBase {
       Writer().WriteMailboxLine(line);
     }
     wrote_any_ = true;
-    last_line_empty_ = false;
   }
 
   bool IsPlain(std::string_view line) const {
@@ -75,9 +80,8 @@ class ToMboxConverter : public ConverterBase {
       return;
     }
     wrote_any_ = true;
-    last_line_empty_ = false;
     if (RestateContentLength(*this, head)) return;
-    CopyLine(+1);
+    CopyLine(/*to_box=*/false);
     Reckon(reader_.line_length());
   }
 
@@ -85,7 +89,6 @@ class ToMboxConverter : public ConverterBase {
   void EmptyLine() {
     Reckon(0);
     wrote_any_ = true;
-    last_line_empty_ = true;
     Writer().WriteMailboxLine({});
     if (in_headers_) {
       in_headers_ = false;
@@ -97,9 +100,9 @@ class ToMboxConverter : public ConverterBase {
     if (!TakeSeparator()) return;
     if (in_message_) {
       EndMessage();
-    } else if (wrote_any_ && !last_line_empty_) {
-      // Text before the first separator: mbox readers need an empty line
-      // before a separator.
+    } else if (wrote_any_) {
+      // Text before the first separator ends, as a message does, with the
+      // format's empty line.
       Writer().WriteMailboxLine({});
     }
     Writer().WriteMailboxLine(TargetSeparator(false, MessageTime()));
@@ -109,10 +112,9 @@ class ToMboxConverter : public ConverterBase {
     body_start_ = -1;
   }
 
-  // Closes the message being written with an empty line of its own, after
-  // the empty line that closes a header block never closed in the source.
+  // Closes the message being written with an empty line of its own, which
+  // also closes a header block never closed in the source.
   void EndMessage() {
-    if (in_headers_) Writer().WriteMailboxLine({});
     Writer().WriteMailboxLine({});
     in_headers_ = false;
   }
@@ -125,17 +127,22 @@ class ToMboxConverter : public ConverterBase {
     std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
-    if (const auto when = MessageDate(window, window_ends_file,
-                                      reader_.cr_rule() == CrRule::kEndsLine)) {
-      return *when;
+    bool cut = false;
+    std::optional<QDateTime> when = MessageDate(
+        window, window_ends_file, reader_.cr_rule() == CrRule::kEndsLine, &cut);
+    if (cut) {
+      // A header block longer than the window: read it where it stands.
+      QString error;
+      when = MessageDateAt(reader_.file(), reader_.offset(), reader_.cr_rule(),
+                           &error);
+      if (!error.isEmpty()) reader_.Fail(FileError::System(error));
     }
-    return fallback_time_;
+    return when ? *when : fallback_time_;
   }
 
   const QDateTime fallback_time_;
   bool in_message_ = false;
   bool wrote_any_ = false;
-  bool last_line_empty_ = false;
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a corpus of mailboxes with the real programs that write mboxes in
-the wild: mutt saving messages, Dovecot's LDA delivering them, git
-format-patch, Python's mailbox module (mbox and MMDF) and formail. The tiny
+the wild: mutt and NeoMutt saving messages, Dovecot's LDA delivering them,
+git format-patch, Python's mailbox module (mbox and MMDF) and formail. The tiny
 line-end variants that no installed writer produces are derived from those
 files afterwards.
 
@@ -82,6 +82,18 @@ MESSAGES = [
     b"\n"
     b"Short body.\n"
     b"From here on it is still this message.\n",
+    # A body line that begins with the .box separator's 14 bytes: copied as
+    # it stands, it would forge a message in the .box.
+    b"From: Mallory <mallory@example.org>\n"
+    b"Subject: invoice\n"
+    b"Date: Sat, 6 Jan 2024 16:00:00 +0000\n"
+    b"\n"
+    b"See below.\n"
+    b"\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S\n"
+    b"From: boss@example.org\n"
+    b"Subject: URGENT: wire 50,000 EUR today\n"
+    b"\n"
+    b">\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S quoted\n",
     b"From: Grace <grace@example.org>\n"
     b"Subject: last\n"
     b"Date: Sun, 7 Jan 2024 15:00:00 +0000\n"
@@ -169,9 +181,10 @@ def maildir_of_messages(folder):
             f.write(message)
 
 
-def run_mutt(home, rc_lines, mailbox_path, keys):
-    """Runs mutt on a pseudo-terminal, typing keys; mutt quits at their end.
-    script(1) gives it the terminal it insists on, so no display is needed."""
+def run_mutt(home, rc_lines, mailbox_path, keys, program="mutt"):
+    """Runs mutt (or NeoMutt) on a pseudo-terminal, typing keys; it quits at
+    their end. script(1) gives it the terminal it insists on, so no display
+    is needed."""
     rc = os.path.join(home, "muttrc")
     with open(rc, "w") as f:
         f.write("\n".join(["set sort=mailbox-order", "set quit=yes",
@@ -182,8 +195,8 @@ def run_mutt(home, rc_lines, mailbox_path, keys):
                            "set hostname=example.org",
                            "set folder=" + home]
                           + rc_lines) + "\n")
-    command = "mutt -n -F %s -f %s -e %s" % (
-        shlex.quote(rc), shlex.quote(mailbox_path),
+    command = "%s -n -F %s -f %s -e %s" % (
+        program, shlex.quote(rc), shlex.quote(mailbox_path),
         shlex.quote("push " + keys + "<quit>"))
     env = dict(os.environ, HOME=home, TERM="xterm", MAIL=mailbox_path)
     subprocess.run(["script", "-qec", command, "/dev/null"], env=env,
@@ -192,24 +205,36 @@ def run_mutt(home, rc_lines, mailbox_path, keys):
                    timeout=30)
 
 
-def write_mutt(out, work):
-    if missing("mutt"):
-        return "mutt (package mutt) is not installed"
+def save_with_mutt(out, work, program, package):
+    if missing(program):
+        return "%s (package %s) is not installed" % (program, package)
     if missing("script"):
         return "script (package bsdutils) is not installed"
-    home = os.path.join(work, "mutt")
+    home = os.path.join(work, program)
     os.makedirs(home)
     maildir_of_messages(os.path.join(home, "maildir"))
-    for kind, name in (("mbox", "mutt.mbox"), ("MMDF", "mutt.mmdf")):
-        target = os.path.join(out, name)
-        # Tag all, save the tagged ones: mutt's own mbox / MMDF writer.
+    for kind, extension in (("mbox", "mbox"), ("MMDF", "mmdf")):
+        target = os.path.join(out, "%s.%s" % (program, extension))
+        # Tag all, save the tagged ones: the program's own mbox / MMDF
+        # writer.
         run_mutt(home, ["set mbox_type=" + kind],
                  os.path.join(home, "maildir"),
                  "<tag-pattern>~A<enter><tag-prefix><save-message>"
-                 "<kill-line>%s<enter>" % target)
+                 "<kill-line>%s<enter>" % target, program)
         if not os.path.exists(target):
-            raise RuntimeError("mutt wrote no %s" % target)
+            raise RuntimeError("%s wrote no %s" % (program, target))
     return None
+
+
+def write_mutt(out, work):
+    return save_with_mutt(out, work, "mutt", "mutt")
+
+
+def write_neomutt(out, work):
+    # NeoMutt's MMDF writer puts no empty line of its own before the
+    # closing line, and its Content-Length counts the body's last empty
+    # line.
+    return save_with_mutt(out, work, "neomutt", "neomutt")
 
 
 def write_git(out, work):
@@ -326,6 +351,10 @@ def write_variants(out):
            lambda d: b"This mailbox was exported on Monday.\n"
                      b">From a quoted line before any message\n"
                      b"The first message follows.\n" + d, False)
+    # A cover note and an empty line before the patches, as transcripts
+    # of git format-patch carry them.
+    derive("git-cover.mbox", "git.mbox",
+           lambda d: b"Cover note: three patches follow.\n\n" + d, False)
     # No separator at all: one message as a program saved it alone.
     def first_message_alone(d):
         start, end = separators(d)[:2]
@@ -335,6 +364,7 @@ def write_variants(out):
 
 
 WRITERS = [("Dovecot", write_dovecot), ("mutt", write_mutt),
+           ("NeoMutt", write_neomutt),
            ("git", write_git), ("Python mailbox", write_python),
            ("formail", write_formail)]
 

@@ -7,7 +7,8 @@ Python's mailbox module read it from the original file.
 
 Compared: the message count, and per message its header lines and body,
 apart from line ends, one ">" of quoted "From " lines and Content-Length
-values. Quillet's side is read twice: from the .box itself (split at the
+values. The .box written from the mbox that came back must be the first
+.box, byte for byte. Quillet's side is read twice: from the .box itself (split at the
 separator lines) and by the same reader from the mbox that comes back.
 The few places where Quillet's rules knowingly part from a reader are listed
 in KNOWN, each pinned to the lines involved, and printed. Exit code 77 with the reasons when a writer or reader is not installed and
@@ -34,13 +35,16 @@ PYTHON_SPLITS = {"Python": "Python's mailbox module takes every line "
                            "Content-Length or not"}
 NO_MMDF = "Dovecot reads no MMDF mailbox"
 # MMDF writers differ on an empty line before the closing line: Python's
-# writes one, mutt's does not (its Content-Length marks the end), and each
-# reader takes its own writer's way.
+# writes one, mutt's and NeoMutt's do not (their Content-Length marks the
+# end), and each reader takes its own writer's way.
+MUTT_MMDF = {"Dovecot": NO_MMDF,
+             "Python": "Python's takes the last line end before each "
+                       "closing line for padding mutt never wrote"}
 CORPUS = {
     "mutt.mbox": PYTHON_SPLITS,
-    "mutt.mmdf": {"Dovecot": NO_MMDF,
-                  "Python": "Python's takes the last line end before each "
-                            "closing line for padding mutt never wrote"},
+    "mutt.mmdf": MUTT_MMDF,
+    "neomutt.mbox": PYTHON_SPLITS,
+    "neomutt.mmdf": MUTT_MMDF,
     "dovecot.mbox": PYTHON_SPLITS,
     "git.mbox": PYTHON_SPLITS,
     "git-trailer.mbox": PYTHON_SPLITS,
@@ -61,6 +65,9 @@ CORPUS = {
     "python-preamble.mbox": dict.fromkeys(
         ("mutt", "Dovecot"), "it takes no file for a mailbox whose first "
                              "line is not a separator"),
+    "git-cover.mbox": dict(dict.fromkeys(
+        ("mutt", "Dovecot"), "it takes no file for a mailbox whose first "
+                             "line is not a separator"), **PYTHON_SPLITS),
     "python-message.txt": {},
 }
 # Where Quillet, following its rules, still differs from a reader that must
@@ -68,23 +75,7 @@ CORPUS = {
 # the reader's messages that Quillet's side lacks, and the lines it has in
 # addition, each in order). Nothing else may differ; a difference that goes
 # away fails too, so that the entry goes with it.
-MMDF_EMPTY_LINE = ("the empty line right before an MMDF closing line is "
-                   "dropped, though mutt's Content-Length counts it",
-                   0, [b""], [])
-# A body line beginning "From " is a separator when the next line looks like
-# a header field, as a trailer does. The line is lost; the rest of the body
-# becomes a message whose header block mutt closes at "---".
-TRAILER_LINE = b"From the top of the file it now reads every line."
-TRAILER = ("TEXT LOST: a \"From \" line right before a Signed-off-by "
-           "trailer starts a message", 1, [TRAILER_LINE], [])
-KNOWN = {
-    ("mutt.mmdf", "mutt", ".box"): MMDF_EMPTY_LINE,
-    ("mutt.mmdf", "mutt", "mbox back"): MMDF_EMPTY_LINE,
-    ("git-trailer.mbox", "mutt", ".box"): TRAILER,
-    ("git-trailer.mbox", "mutt", "mbox back"): TRAILER[:3] + ([b""],),
-    ("git-trailer.mbox", "Dovecot", ".box"): TRAILER,
-    ("git-trailer.mbox", "Dovecot", "mbox back"): TRAILER,
-}
+KNOWN = {}
 
 
 def flat(view):
@@ -131,11 +122,18 @@ def lf_all(data):
 
 
 QUOTED = re.compile(rb"^>+From ", re.M)
+BOX_QUOTED = re.compile(rb"^>+" + re.escape(SEP), re.M)
 
 
 def unquote(data):
     """One ">" less in front of every line of ">"s and "From "."""
     return QUOTED.sub(lambda m: m.group(0)[1:], data)
+
+
+def unquote_box(data):
+    """One ">" less in front of every line of ">"s and the .box separator's
+    bytes, as the .box holds them."""
+    return BOX_QUOTED.sub(lambda m: m.group(0)[1:], data)
 
 
 def split_message(raw):
@@ -155,7 +153,8 @@ CONTENT_LENGTH = re.compile(rb"^(content-length:[ \t]*)\d+", re.I)
 
 def normal_view(messages, hidden, quoted, cr_ends=False):
     """Messages (LF) as compared: hidden header fields left out, the
-    Content-Length number masked, mbox quoting undone by one level. With
+    Content-Length number masked, mbox quoting (with `quoted`) or .box
+    quoting undone by one level. With
     cr_ends, for a file where a CR alone ends a line, a CR that a reader
     found inside a line of the LF original counts as a line end."""
     view = []
@@ -165,7 +164,7 @@ def normal_view(messages, hidden, quoted, cr_ends=False):
         headers, body = split_message(raw)
         headers = [CONTENT_LENGTH.sub(rb"\1#", h) for h in headers
                    if h.split(b":", 1)[0].strip().lower() not in hidden]
-        view.append((headers, unquote(body) if quoted else body))
+        view.append((headers, unquote(body) if quoted else unquote_box(body)))
     return view
 
 
@@ -221,13 +220,16 @@ def lf_copy_of_output(data):
 def wrong_content_lengths(data, separator, own_empty_line):
     """Numbers of the messages in Quillet's output whose first
     Content-Length does not give the length of the body as written: up to
-    the next separator, or up to the message's own empty line before it."""
+    the next separator, or up to the message's own empty line before it
+    (for an empty body, the line that closed the header block may be it)."""
     wrong = []
     for number, match, _, body in content_lengths(data, separator):
         at = body + int(match.group(2))
         if own_empty_line:
+            # A message without a body has one empty line only, which
+            # closes its header block and is its own.
             empty = re.match(rb"\r?\n", data[at:at + 2])
-            at = at + empty.end() if empty else -1
+            at = at + empty.end() if empty else at if at == body else -1
         if not (at == len(data) or
                 (at > 0 and data.startswith(separator, at))):
             wrong.append(number)
@@ -264,7 +266,8 @@ def main():
         corpus = os.path.join(work, "corpus")
         boxes = os.path.join(work, "box")
         back = os.path.join(work, "back")
-        for folder in (corpus, boxes, back):
+        boxes_again = os.path.join(work, "box-again")
+        for folder in (corpus, boxes, back, boxes_again):
             os.mkdir(folder)
         variants, skipped = make_corpus(corpus)
         corpus_made = set(os.listdir(corpus))
@@ -277,6 +280,9 @@ def main():
                        + paths, check=True, stdout=subprocess.DEVNULL)
         subprocess.run([convert, "--to-mbox", "--quiet", "-o", back, "--"]
                        + [os.path.join(boxes, n + ".box") for n in names],
+                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([convert, "--to-box", "--quiet", "-o", boxes_again,
+                        "--"] + [os.path.join(back, n) for n in names],
                        check=True, stdout=subprocess.DEVNULL)
         missing_readers = {}
         for reader, (_, why_missing, _) in READERS.items():
@@ -320,6 +326,9 @@ def main():
             # of it, and back whole, in a file without any separator.
             first = re.search(rb"^From ", text, re.M)
             before = b"" if mmdf else text[:first.start()] if first else text
+            # One empty line before the first separator is the format's.
+            if first and before.endswith(b"\n\n"):
+                before = before[:-1]
             if preamble != unquote(before):
                 failures.append("%s: .box text before the first separator "
                                 "%r, expected %r" % (name, preamble[:80],
@@ -332,6 +341,16 @@ def main():
                     failures.append("%s, %s: Content-Length not the body's "
                                     "length in messages %s" % (name, side,
                                                                wrong))
+            again = open(os.path.join(boxes_again, name + ".box"), "rb").read()
+            if again != box:
+                first_lines, again_lines = box.split(b"\n"), again.split(b"\n")
+                i = next((i for i, (x, y) in enumerate(zip(first_lines,
+                                                           again_lines))
+                          if x != y), min(len(first_lines), len(again_lines)))
+                failures.append("%s: .box -> mbox -> .box changed the .box "
+                                "at line %d: %r, then %r" % (
+                                    name, i + 1, first_lines[i:i + 2],
+                                    again_lines[i:i + 2]))
             if not first and lf(output) != text:
                 failures.append("%s: no separator, yet the round trip "
                                 "changed it" % name)
@@ -364,7 +383,8 @@ def main():
             print("%-22s %d messages in the .box; checked against %s"
                   % (name, len(in_box), ", ".join(
                       r for r in READERS
-                      if r not in left_out and r not in missing_readers)))
+                      if r not in left_out and r not in missing_readers)
+                     or "no reader (text and round trip only)"))
 
     for name, reader, side in KNOWN:
         if reader not in missing_readers and name in corpus_made and \

@@ -368,6 +368,11 @@ void AppendMessage(Random& r, LineWriter& w, bool box_shaped, bool mmdf) {
         field = "From: a@b.c";
         break;
       case 6:
+        if (r.OneIn(60)) {  // a bounce's header: far past any look-ahead
+          for (int hop = 0; hop < 1200; ++hop) {
+            w.Line("X-Hop: " + std::string(55, 'h'));
+          }
+        }
         field = r.OneIn(40)
                     ? "X-Pad: " + std::string(65536 - 80 + r.Below(90), 'p')
                     : "X-H: " + Words(r);
@@ -510,9 +515,12 @@ std::string GenerateMailbox(std::uint64_t seed, bool box_shaped) {
 std::string GenerateRoundTripBox(std::uint64_t seed) {
   Random r(seed * 0x9E3779B97F4A7C15ull + 7);
   // Lines that end in no CR and are no separator.
-  static constexpr std::array<std::string_view, 14> kBodyLines = {
+  static constexpr std::array<std::string_view, 17> kBodyLines = {
       "",
       "",
+      ">\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S",
+      ">>\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11Stail",
+      "From the top of the file it now reads every line.",
       "From here on, every paragraph starts with From.",
       "From ",
       ">From x",
@@ -527,10 +535,24 @@ std::string GenerateRoundTripBox(std::uint64_t seed) {
       "X-Y: z",
   };
   std::string box;
+  // Text before the first separator: any body lines but a Control-A line
+  // first, which would make the mbox read as MMDF, or a lone CR before the
+  // first line end, which would make a lone CR end lines.
+  if (r.OneIn(4)) {
+    for (std::size_t i = 1 + r.Below(3); i > 0; --i) {
+      std::string_view line = r.Pick(kBodyLines);
+      if ((box.empty() && line == "\x01\x01\x01\x01") || line == "a\rb") {
+        line = "pre";
+      }
+      box += std::string(line) + "\r\n";
+    }
+  }
   const std::size_t messages = 1 + r.Below(6);
   for (std::size_t m = 0; m < messages; ++m) {
     box += BoxSeparator;
     box += "\r\n";
+    // A message of header lines only, its block never closed.
+    const bool bodiless = r.OneIn(6);
     std::string header;
     const std::size_t fields = r.Below(6);
     const bool length = r.OneIn(2);
@@ -567,6 +589,11 @@ std::string GenerateRoundTripBox(std::uint64_t seed) {
       header += "\r\n";
       if (!folded.empty()) header += folded + "\r\n";
     }
+    if (bodiless) {
+      if (length_at != std::string::npos) header.insert(length_at, "0");
+      box += header;
+      continue;
+    }
     header += "\r\n";
     std::string body;
     const std::size_t lines = r.Below(7);
@@ -580,6 +607,49 @@ std::string GenerateRoundTripBox(std::uint64_t seed) {
     box += header + body;
   }
   return box;
+}
+
+std::string GenerateRoundTripMmdf(std::uint64_t seed) {
+  Random r(seed * 0xD1B54A32D192ED03ull + 11);
+  static constexpr std::string_view kDelimiter = "\x01\x01\x01\x01\n";
+  static constexpr std::array<std::string_view, 10> kBodyLines = {
+      "",
+      "",
+      "From x",
+      ">From y",
+      ">>From z",
+      "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S",
+      ">\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11Sx",
+      "From the top of the file it now reads every line.",
+      "Signed-off-by: A <a@b.c>",
+      "X-Y: z",
+  };
+  std::string mmdf;
+  for (std::size_t m = 1 + r.Below(5); m > 0; --m) {
+    mmdf += kDelimiter;
+    if (r.OneIn(2)) mmdf += "From MAILER-DAEMON Mon Jan  1 09:00:00 2024\n";
+    std::string header = "Date: " + RandomDate(r) + "\n";
+    if (r.OneIn(3)) header += "Subject: " + Words(r) + "\n";
+    if (r.OneIn(6)) {  // header lines only
+      mmdf += header + std::string(kDelimiter);
+      continue;
+    }
+    std::string body;
+    for (std::size_t i = r.Below(6); i > 0; --i) {
+      body += std::string(r.Pick(kBodyLines)) + "\n";
+    }
+    // NeoMutt writes no empty line of its own before the closing line and
+    // counts the body's last empty line; Python writes one and counts
+    // only the body.
+    const bool own_empty_line = r.OneIn(2);
+    if (r.OneIn(3) || !body.empty()) {
+      header += "Content-Length: " + Number(body.size()) + "\n";
+    }
+    mmdf += header + "\n" + body;
+    if (own_empty_line) mmdf += "\n";
+    mmdf += kDelimiter;
+  }
+  return mmdf;
 }
 
 }  // namespace quillet::reliability

@@ -20,18 +20,28 @@ namespace quillet::reliability {
 // with and without trailing text, near-separators, long ">" runs, NUL and
 // high bytes. CR LF, LF, CR or mixed line ends, lone CR bytes inside lines
 // of LF and CR LF files, sometimes no line end at the end, and now and then
-// a line long enough to push a date out of the look-ahead's reach.
+// a line, or 1,200 header lines, pushing a date past the look-ahead.
 // `box_shaped` favours .box separators over "From " and MMDF.
 std::string GenerateMailbox(std::uint64_t seed, bool box_shaped);
 
 // A .box mailbox whose round trip through mbox must give back its bytes:
-// it begins with a separator, its lines end in CR LF, no separator line
-// has text after its 14 bytes, no line ends in a CR byte, every header
-// block is closed, and every Content-Length field that counts holds the
-// body's exact length. Bodies hold "From " lines, quoted ones, empty last
-// lines, lone CR bytes inside lines, Control-A lines; dates are of every
-// form, usable or not, and sometimes out of reach.
+// its lines end in CR LF, no separator line has text after its 14 bytes, no
+// line ends in a CR byte, and every Content-Length field that counts holds
+// the body's exact length. It may begin with text before the first
+// separator; header blocks may be never closed (messages without a body).
+// Bodies hold "From " lines, quoted ones, '>'s before the separator's
+// bytes, empty last lines, lone CR bytes inside lines, Control-A lines;
+// dates are of every form, usable or not, and sometimes after more header
+// than any look-ahead holds.
 std::string GenerateRoundTripBox(std::uint64_t seed);
+
+// An MMDF mailbox as NeoMutt and Python write them (no text between
+// messages, LF line ends): the .box written from it must come back
+// unchanged through mbox. Bodies end in empty lines that a Content-Length
+// counts, with or without the writer's own empty line before the closing
+// line, and hold "From " lines, quoted ones, .box separator bytes and
+// commit-message trailers; some messages have no body at all.
+std::string GenerateRoundTripMmdf(std::uint64_t seed);
 
 }  // namespace quillet::reliability
 

@@ -10,8 +10,9 @@
 namespace quillet::reliability {
 namespace {
 
-// How far past a .box separator line the message's date is looked for.
-constexpr std::size_t kDateReach = 64 * 1024;
+// A Date or Received field with a longer line, or a longer value once
+// unfolded, holds no date.
+constexpr std::size_t kDateFieldMax = 64 * 1024;
 // The opening and closing line of a message in an MMDF mailbox.
 constexpr std::string_view kMmdfLine = "\x01\x01\x01\x01";
 constexpr std::string_view kFrom = "From ";
@@ -135,20 +136,23 @@ std::string WithLength(std::string_view line, const ContentLength& field,
   return text;
 }
 
-// mboxrd quoting of lines that are not separators.
-std::string Quote(std::string_view line) {
+// Quoting of lines that are not separators: towards mbox, mboxrd quoting
+// of "From " lines, and one '>' less on '>'s before the .box separator's
+// bytes; towards .box the other way round.
+std::string Requote(std::string_view line, std::string_view gains,
+                    std::string_view loses) {
   std::size_t quotes = 0;
   while (quotes < line.size() && line[quotes] == '>') ++quotes;
-  if (StartsWith(line.substr(quotes), kFrom)) return ">" + std::string(line);
+  const std::string_view rest = line.substr(quotes);
+  if (StartsWith(rest, gains)) return ">" + std::string(line);
+  if (quotes > 0 && StartsWith(rest, loses)) return std::string(line.substr(1));
   return std::string(line);
 }
+std::string Quote(std::string_view line) {
+  return Requote(line, kFrom, BoxSeparator);
+}
 std::string Unquote(std::string_view line) {
-  std::size_t quotes = 0;
-  while (quotes < line.size() && line[quotes] == '>') ++quotes;
-  if (quotes > 0 && StartsWith(line.substr(quotes), kFrom)) {
-    return std::string(line.substr(1));
-  }
-  return std::string(line);
+  return Requote(line, BoxSeparator, kFrom);
 }
 
 std::string StatusCall(const UiText& text, qint64 mailbox, qint64 message) {
@@ -160,14 +164,43 @@ std::string StatusCall(const UiText& text, qint64 mailbox, qint64 message) {
 
 // One message of the source: its separator line, the index of the line
 // after its last (the next separator, or the line count), the empty line
-// that closes its header block and its Content-Length field, if any.
+// that closes its header block and its Content-Length field, if any, and
+// where the body that a valid Content-Length counts ends.
 struct Message {
   std::size_t separator = 0;
   std::size_t end = 0;
   std::optional<std::size_t> header_close;
   std::optional<std::size_t> length_line;
   ContentLength length;
+  std::optional<std::size_t> counted_end;
+  // An MMDF message's closing line, where its body ends.
+  std::optional<std::size_t> close;
 };
+
+// An empty line is the format's, and dropped, when it is a message's last
+// line (before the next separator, an MMDF closing line or the end of the
+// file), unless a valid Content-Length counts it. The line that closes a
+// header block is no exception.
+void DropTheFormatsEmptyLine(const std::vector<ModelLine>& lines,
+                             const Message& m, std::size_t last,
+                             std::vector<bool>* dropped) {
+  if (last <= m.separator || !lines[last].text.empty()) return;
+  if (m.counted_end && m.header_close && last > *m.header_close &&
+      lines[last].next <= *m.counted_end) {
+    return;
+  }
+  (*dropped)[last] = true;
+}
+
+// The index of the line that starts at `offset`, if one does.
+std::optional<std::size_t> LineStartingAt(const std::vector<ModelLine>& lines,
+                                          std::size_t offset) {
+  const auto at = std::lower_bound(
+      lines.begin(), lines.end(), offset,
+      [](const ModelLine& line, std::size_t o) { return line.start < o; });
+  if (at == lines.end() || at->start != offset) return std::nullopt;
+  return static_cast<std::size_t>(at - lines.begin());
+}
 
 // What becomes of each source line.
 struct Plan {
@@ -186,17 +219,31 @@ void NoteContentLength(std::string_view line, std::size_t index,
 }
 
 // An MMDF mailbox: messages between pairs of Control-A lines.
-void PlanMmdf(const std::vector<ModelLine>& lines, Plan* plan) {
+void PlanMmdf(std::string_view input, const std::vector<ModelLine>& lines,
+              Plan* plan) {
   const std::size_t n = lines.size();
+  // A Content-Length body is valid when it ends at a line start (or the
+  // file's end) followed by the end of the file or a Control-A line, with
+  // at most one empty line between.
+  const auto valid_end = [&](std::size_t body,
+                             std::size_t length) -> std::optional<std::size_t> {
+    if (length > input.size() - body) return std::nullopt;
+    const std::size_t end = body + length;
+    if (end == input.size()) return end;
+    std::optional<std::size_t> k = LineStartingAt(lines, end);
+    if (!k) return std::nullopt;
+    if (lines[*k].text.empty()) ++*k;
+    if (*k == n || lines[*k].text == kMmdfLine) return end;
+    return std::nullopt;
+  };
   bool inside = false;
   for (std::size_t i = 0; i < n; ++i) {
     if (lines[i].text != kMmdfLine) continue;
-    if (inside) {  // the closing line, and one empty line before it
+    if (inside) {  // the closing line, and the format's empty line before it
       plan->dropped[i] = true;
-      const Message& m = plan->messages.back();
-      if (lines[i - 1].text.empty() && m.header_close != i - 1) {
-        plan->dropped[i - 1] = true;
-      }
+      plan->messages.back().close = i;
+      DropTheFormatsEmptyLine(lines, plan->messages.back(), i - 1,
+                              &plan->dropped);
       inside = false;
       continue;
     }
@@ -210,7 +257,11 @@ void PlanMmdf(const std::vector<ModelLine>& lines, Plan* plan) {
     for (; h < n && !lines[h].text.empty() && lines[h].text != kMmdfLine; ++h) {
       NoteContentLength(lines[h].text, h, &m);
     }
-    if (h < n && lines[h].text.empty()) m.header_close = h;
+    if (h < n && lines[h].text.empty()) {
+      m.header_close = h;
+      if (m.length_line)
+        m.counted_end = valid_end(lines[h].next, m.length.value);
+    }
     plan->messages.push_back(m);
   }
   if (!plan->messages.empty()) plan->messages.back().end = n;
@@ -228,15 +279,17 @@ void PlanMbox(std::string_view input, const std::vector<ModelLine>& lines,
     const std::string_view rest = text.substr(kFrom.size());
     if (std::all_of(rest.begin(), rest.end(), IsBlank)) return true;
     if (CarriesDate(text)) return true;
-    return i + 1 < n && LooksLikeHeaderField(lines[i + 1].text);
+    // One word right after "From " (an envelope sender), blanks after it,
+    // and a header field on the next line.
+    const std::size_t word_end = rest.find_first_of(" \t");
+    const bool one_word =
+        !rest.empty() && !IsBlank(rest[0]) &&
+        (word_end == std::string_view::npos ||
+         std::all_of(rest.begin() + word_end, rest.end(), IsBlank));
+    return one_word && i + 1 < n && LooksLikeHeaderField(lines[i + 1].text);
   };
-  const auto line_starting_at =
-      [&](std::size_t offset) -> std::optional<std::size_t> {
-    const auto at = std::lower_bound(
-        lines.begin(), lines.end(), offset,
-        [](const ModelLine& line, std::size_t o) { return line.start < o; });
-    if (at == lines.end() || at->start != offset) return std::nullopt;
-    return static_cast<std::size_t>(at - lines.begin());
+  const auto line_starting_at = [&](std::size_t offset) {
+    return LineStartingAt(lines, offset);
   };
   // Where a valid Content-Length body that starts at `body` ends: the
   // index of the separator that follows it (the line count at the end of
@@ -273,6 +326,7 @@ void PlanMbox(std::string_view input, const std::vector<ModelLine>& lines,
         after = after_valid_body(lines[h].next, m.length.value);
       if (after) {
         next = *after;
+        m.counted_end = lines[h].next + m.length.value;
       } else {
         next = h + 1;
         while (next < n && !shaped_like_separator(next)) ++next;
@@ -282,13 +336,14 @@ void PlanMbox(std::string_view input, const std::vector<ModelLine>& lines,
     plan->messages.push_back(m);
     i = next;
   }
-  // The empty line that the format puts before a separator (or at the end
-  // of the file) is not the message's, unless it closes the header block.
   for (const Message& m : plan->messages) {
-    const std::size_t last = m.end - 1;
-    if (last > m.separator && lines[last].text.empty() &&
-        m.header_close != last) {
-      plan->dropped[last] = true;
+    DropTheFormatsEmptyLine(lines, m, m.end - 1, &plan->dropped);
+  }
+  // Text before the first separator ends with the format's empty line too.
+  if (!plan->messages.empty()) {
+    const std::size_t first = plan->messages.front().separator;
+    if (first > 0 && lines[first - 1].text.empty()) {
+      plan->dropped[first - 1] = true;
     }
   }
 }
@@ -300,7 +355,7 @@ std::string ToBox(std::string_view input, const std::vector<ModelLine>& lines,
   plan.separator.assign(n, false);
   plan.dropped.assign(n, false);
   if (n > 0 && lines[0].text == kMmdfLine) {
-    PlanMmdf(lines, &plan);
+    PlanMmdf(input, lines, &plan);
   } else {
     PlanMbox(input, lines, &plan);
   }
@@ -315,7 +370,8 @@ std::string ToBox(std::string_view input, const std::vector<ModelLine>& lines,
     if (!m.length_line) continue;
     std::size_t body = 0;
     if (m.header_close) {
-      for (std::size_t k = *m.header_close + 1; k < m.end; ++k) {
+      for (std::size_t k = *m.header_close + 1; k < m.close.value_or(m.end);
+           ++k) {
         if (!plan.dropped[k]) body += written[k].size() + 2;
       }
     }
@@ -333,18 +389,12 @@ std::string ToBox(std::string_view input, const std::vector<ModelLine>& lines,
 
 // The date for the .box separator at lines[s]: the first Date field of its
 // header block, else the date after the last ";" of the topmost Received
-// field, else `started`. Only fields whose lines (folded ones included)
-// end within reach count, and only usable dates.
+// field, else `started`, however long the header block. Only usable dates
+// count; a field with a line or an unfolded value over kDateFieldMax holds
+// none.
 QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t s,
                       const QDateTime& started) {
   if (!lines[s].has_line_end) return started;  // nothing follows it
-  const std::size_t reach = lines[s].next + kDateReach;
-  // A line lies within reach when all of it does, its line end included
-  // (the same for LF, CR LF and CR files); the last line of the file ends
-  // with the file.
-  const auto within_reach = [&](const ModelLine& line) {
-    return line.next <= reach;
-  };
   const std::size_t n = lines.size();
   std::optional<std::string> date;
   std::optional<std::string> received;
@@ -353,11 +403,14 @@ QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t s,
     if (text.empty() || StartsWith(text, BoxSeparator)) break;
     std::size_t k = j + 1;
     while (k < n && !lines[k].text.empty() && IsBlank(lines[k].text[0])) ++k;
-    if (!within_reach(lines[k - 1])) break;
     const auto unfolded = [&](std::string_view first) {
       std::string value(first);
       for (std::size_t f = j + 1; f < k; ++f) value += lines[f].text;
-      return value;
+      bool too_long = value.size() > kDateFieldMax;
+      for (std::size_t f = j; f < k; ++f) {
+        too_long = too_long || lines[f].text.size() > kDateFieldMax;
+      }
+      return too_long ? std::string() : value;
     };
     if (!date) {
       if (const auto value = FieldValue(text, "date")) date = unfolded(*value);
@@ -434,15 +487,16 @@ std::string ToMbox(const std::vector<ModelLine>& lines,
   const std::size_t first = messages.empty() ? n : messages.front().separator;
   for (std::size_t i = 0; i < first; ++i) out += written[i] + "\n";
   if (first == n) return out;
-  if (first > 0 && !lines[first - 1].text.empty()) out += "\n";
+  if (first > 0) out += "\n";  // the format's, after the text
   for (const Message& m : messages) {
     out += "From - " + ModelAsctime(MessageTime(lines, m.separator, started)) +
            "\n";
     for (std::size_t k = m.separator + 1; k < m.end; ++k) {
       out += written[k] + "\n";
     }
-    if (!m.header_close) out += "\n";  // the header block's closing line
-    out += "\n";                       // the message's own empty line
+    // The message's own empty line; it also closes a header block never
+    // closed.
+    out += "\n";
   }
   return out;
 }

@@ -68,8 +68,22 @@ TEST_F(ModelRules, MboxToBox) {
        "#\nS: 1\n\nFrom me at 10:00 on Jan 5\nFrom 1 Jan 24 10:00\n"
        "From Jan 2024 10:0\nFrom x\nX Y: z\nFrom y\n: z\n",
        1},
-      {"a next line that is a header field makes a separator",
-       "From a\nS: 1\n\nFrom nobody\nX-Y:z\n", "#\nS: 1\n\n#\nX-Y:z\n", 2},
+      {"one word after \"From \" and a header field next make a separator; "
+       "the empty line closing a header block that nothing follows is the "
+       "format's",
+       "From a\nS: 1\n\nFrom nobody\nX-Y:z\n", "#\nS: 1\n#\nX-Y:z\n", 2},
+      {"more words before a header field are text",
+       "From a\nS: 1\n\nFrom the top of the file.\nSigned-off-by: a\n",
+       "#\nS: 1\n\nFrom the top of the file.\nSigned-off-by: a\n", 1},
+      {"empty lines that a valid Content-Length counts stay",
+       "From a\nContent-Length: 3\n\na\n\nFrom b\nContent-Length: 1\n\n\n",
+       "#\nContent-Length: 5\n\na\n\n#\nContent-Length: 2\n\n\n", 2},
+      {"MMDF: so does one before the closing line",
+       "\x01\x01\x01\x01\nS: 1\nContent-Length: 3\n\na\n\n\x01\x01\x01\x01\n",
+       "#\nS: 1\nContent-Length: 5\n\na\n\n", 1},
+      {".box separator bytes after '>'s (none included) get one '>' more",
+       kBox + "\n>" + kBox + "x\nFrom a\nS: 1\n\n" + kBox + "\n",
+       ">" + kBox + "\n>>" + kBox + "x\n#\nS: 1\n\n>" + kBox + "\n", 1},
       {"a valid Content-Length hides dated \"From \" lines and is rewritten",
        "From a Mon Jan  1 09:00:00 2024\nContent-Length: 42\n\n"
        "From b Mon Jan  1 09:00:00 2024\nX: 1\nbody\n\n"
@@ -88,7 +102,7 @@ TEST_F(ModelRules, MboxToBox) {
        "From a Mon Jan  1 09:00:00 2024\nContent-Length: 10\n\n"
        "From b Mon Jan  1 09:00:00 2024\nX: 1\nbody\n\n"
        "From c Tue Jan  2 09:00:00 2024\nS: 2\n\nz\n",
-       "#\nContent-Length: 0\n\n#\nX: 1\nbody\n\n#\nS: 2\n\nz\n", 3},
+       "#\nContent-Length: 0\n#\nX: 1\nbody\n#\nS: 2\n\nz\n", 3},
       {"a Content-Length whose body ends inside a line, or before text that "
        "is not a separator, is not valid",
        "From a\nContent-Length: 2\n\nabc\nFrom x\nS: 1\n"
@@ -108,11 +122,11 @@ TEST_F(ModelRules, MboxToBox) {
        "#\nContent-Length: 0\n#\nX: 1\n", 2},
       {"one empty line before a separator and at the end of the file",
        "From a\nS: 1\n\nb\n\n\nFrom c\nS: 2\n\nFrom d\nS: 3\n\nx\n\n",
-       "#\nS: 1\n\nb\n\n#\nS: 2\n\n#\nS: 3\n\nx\n", 3},
+       "#\nS: 1\n\nb\n\n#\nS: 2\n#\nS: 3\n\nx\n", 3},
       {"unquoting in the text before the first separator and in messages",
        ">From pre\n>>From pre2\n\nFrom a\nS: 1\n\n>From x\n>>>From y\n>From\n"
        ">from z\n",
-       "From pre\n>From pre2\n\n#\nS: 1\n\nFrom x\n>>From y\n>From\n>from z\n",
+       "From pre\n>From pre2\n#\nS: 1\n\nFrom x\n>>From y\n>From\n>from z\n",
        1},
       {"a valid Content-Length body is unquoted too",
        "From a\nContent-Length: 8\n\n>From x\n\nFrom b\nS: 2\n",
@@ -131,7 +145,7 @@ TEST_F(ModelRules, MboxToBox) {
        "\x01\x01\x01\x01\nFrom MAILER-DAEMON Mon Jan  1 09:00:00 2024\nS: 1\n"
        "Content-Length: 99\n\nFrom here\n>From x\n\n\x01\x01\x01\x01\n"
        "between\n\x01\x01\x01\x01\nS: 2\n\n\x01\x01\x01\x01\n",
-       "#\nS: 1\nContent-Length: 28\n\nFrom here\nFrom x\nbetween\n#\nS: 2\n\n",
+       "#\nS: 1\nContent-Length: 19\n\nFrom here\nFrom x\nbetween\n#\nS: 2\n",
        2},
       {"MMDF: a message whose header block never closes",
        "\x01\x01\x01\x01\r\nS: 1\r\nContent-Length: 9\r\n\x01\x01\x01\x01\r\n",
@@ -148,20 +162,23 @@ TEST_F(ModelRules, BoxToMbox) {
   const std::string d = "From - Sat Feb  3 04:05:06 2001\n";  // run's start
   const std::vector<RuleCase> cases = {
       {"quoting, text before the first separator, one empty line of its own "
-       "for every message, a closing line for a header block never closed",
+       "for every message, which closes a header block never closed too",
        "pre\r\n>From p\r\n" + kBox +
            "\r\nS: 1\r\n\r\nFrom x\r\n>From y\r\n\r\n" + kBox + "\r\nS: 2\r\n" +
            kBox + "\r\n\r\n",
        "pre\n>>From p\n\n" + d + "S: 1\n\n>From x\n>>From y\n\n\n" + d +
-           "S: 2\n\n\n" + d + "\n\n",
+           "S: 2\n\n" + d + "\n\n",
        3},
       {"text before the first separator that ends in an empty line",
-       "pre\r\n\r\n" + kBox + "\r\n\r\nb", "pre\n\n" + d + "\nb\n\n", 1},
+       "pre\r\n\r\n" + kBox + "\r\n\r\nb", "pre\n\n\n" + d + "\nb\n\n", 1},
+      {"'>'s before the .box separator's bytes lose one",
+       kBox + "\r\nS: 1\r\n\r\n>" + kBox + "\r\n>>" + kBox + "x\r\n",
+       d + "S: 1\n\n" + kBox + "\n>" + kBox + "x\n\n", 1},
       {"Content-Length rewritten; 0 for a header block never closed",
        kBox + "\r\nContent-Length:  999 \r\n\r\nFrom a\r\nb\r\n\r\n" + kBox +
            "\r\nContent-Length: 5\r\nS: x\r\n",
        d + "Content-Length:  11 \n\n>From a\nb\n\n\n" + d +
-           "Content-Length: 0\nS: x\n\n\n",
+           "Content-Length: 0\nS: x\n\n",
        2},
       {"a lone CR inside a line passes", kBox + "\r\n\r\na\rb\r\n",
        d + "\na\rb\n\n", 1},
@@ -202,9 +219,9 @@ TEST_F(ModelRules, ToMboxDatesQuotesAndClosesEveryMessage) {
             "From - Mon Jan  1 09:00:00 2024\n"
             "DATE : Mon, 1 Jan 2024\n\t10:00:00 +0100\n\n>From here\n"
             ">>>From x\n\n"
-            "From - Sat Feb  3 04:05:06 2001\nSubject: b\n\n\n"
+            "From - Sat Feb  3 04:05:06 2001\nSubject: b\n\n"
             "From - Sat Feb  3 04:05:06 2001\nS: c\n\n\n"
-            "From - Sat Feb  3 04:05:06 2001\n\n\n");
+            "From - Sat Feb  3 04:05:06 2001\n\n");
 }
 
 TEST_F(ModelRules, ReporterCallsAtEachSourceSeparator) {
@@ -283,40 +300,30 @@ TEST_F(ModelRules, SeparatorDates) {
   }
 }
 
-TEST_F(ModelRules, DateCountsOnlyWithinTheHeaderBlockAndReach) {
+TEST_F(ModelRules, DateCountsAnywhereInTheHeaderBlock) {
   const std::string date = "Date: 1 Jan 2024 00:00:00 +0000";
+  const std::string jan1 = "From - Mon Jan  1 00:00:00 2024";
+  const std::string started = "From - Sat Feb  3 04:05:06 2001";
   const auto first_line = [&](const std::string& input) {
     const std::string out = Convert(input, false).output;
     return out.substr(0, out.find('\n'));
   };
-  EXPECT_EQ(first_line(kBox + "\r\n" + date),
-            "From - Mon Jan  1 00:00:00 2024");
-  EXPECT_EQ(first_line(kBox + "\r\nS: x\r\n\r\n" + date + "\r\n"),
-            "From - Sat Feb  3 04:05:06 2001");
-  EXPECT_EQ(first_line(kBox + "\r\n" + kBox + "\r\n" + date + "\r\n"),
-            "From - Sat Feb  3 04:05:06 2001");
-  // The Date line ends exactly 64 KiB after the separator line: in reach.
-  const std::string pad = "X: " + std::string(65536 - 3 - 2 - date.size(), 'p');
-  EXPECT_EQ(first_line(kBox + "\r\n" + pad + "\r\n" + date),
-            "From - Mon Jan  1 00:00:00 2024");
-  // One byte further it is not.
-  EXPECT_EQ(first_line(kBox + "\r\n" + pad + "p\r\n" + date),
-            "From - Sat Feb  3 04:05:06 2001");
-  // A field counts only with its folded lines: a fold out of reach takes
-  // the Date away, and the Received field after it too.
-  const std::string head = "Date: 1 Jan 2024";
-  const std::string pad2 =
-      "X: " + std::string(65536 - 3 - 2 - head.size() - 2, 'p');
-  EXPECT_EQ(first_line(kBox + "\r\n" + pad2 + "\r\n" + head + "\r\n" +
-                       " 00:00:00 +0000\r\n"),
-            "From - Sat Feb  3 04:05:06 2001");
-  // The fold's CR LF is the last two bytes in reach, then one byte more.
-  EXPECT_EQ(first_line(kBox + "\r\n" + pad2.substr(0, pad2.size() - 17) +
-                       "\r\n" + head + "\r\n" + " 00:00:00 +0000\r\n"),
-            "From - Mon Jan  1 00:00:00 2024");
-  EXPECT_EQ(first_line(kBox + "\r\n" + pad2.substr(0, pad2.size() - 16) +
-                       "\r\n" + head + "\r\n" + " 00:00:00 +0000\r\n"),
-            "From - Sat Feb  3 04:05:06 2001");
+  EXPECT_EQ(first_line(kBox + "\r\n" + date), jan1);
+  EXPECT_EQ(first_line(kBox + "\r\nS: x\r\n\r\n" + date + "\r\n"), started);
+  EXPECT_EQ(first_line(kBox + "\r\n" + kBox + "\r\n" + date + "\r\n"), started);
+  // After 2,000 header lines, far past any look-ahead.
+  std::string pad;
+  for (int i = 0; i < 2000; ++i)
+    pad += "X-Hop: " + std::string(60, 'p') + "\r\n";
+  EXPECT_EQ(first_line(kBox + "\r\n" + pad + date + "\r\n"), jan1);
+  // A field with a line, or an unfolded value, over 64 KiB holds no date.
+  const std::string huge(64 * 1024, 'p');
+  EXPECT_EQ(first_line(kBox + "\r\n" + date + huge + "\r\n"), started);
+  EXPECT_EQ(first_line(kBox + "\r\n" + date + "\r\n " + huge + "\r\n"),
+            started);
+  EXPECT_EQ(
+      first_line(kBox + "\r\n" + date + "\r\n " + huge.substr(64) + "\r\n"),
+      jan1);
 }
 
 }  // namespace
