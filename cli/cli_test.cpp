@@ -249,6 +249,9 @@ TEST_F(CliTest, AMissingOutputDirIsNamed) {
 }
 
 TEST_F(CliTest, ClashesAcrossFoldersAreFoundBeforeAnyOutput) {
+#ifdef _WIN32
+  GTEST_SKIP() << "QFile::link makes a shortcut (.lnk) on Windows, no link";
+#endif
   // Same name in two folders, one output folder: the second would replace
   // the first's output.
   Write(QStringLiteral("d1/m"), kMbox);

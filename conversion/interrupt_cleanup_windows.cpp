@@ -36,6 +36,17 @@ const char* EventName(DWORD event) {
   return "a console event";
 }
 
+// A `\\?\` path as people write it.
+QByteArray Shown(const std::wstring& path) {
+  QString shown = QString::fromStdWString(path);
+  if (shown.startsWith(QLatin1String("\\\\?\\UNC\\"))) {
+    shown.replace(0, 8, QStringLiteral("\\\\"));
+  } else if (shown.startsWith(QLatin1String("\\\\?\\"))) {
+    shown.remove(0, 4);
+  }
+  return shown.toUtf8();
+}
+
 void WriteError(const QByteArray& text) {
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text.constData(),
@@ -59,8 +70,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     WriteError(program + ": interrupted by " + how + " while writing " +
                temporary.output.toUtf8() +
                "; nothing of it was saved, its temporary file " +
-               QString::fromStdWString(temporary.path).toUtf8() +
-               " was removed\r\n");
+               Shown(temporary.path) + " was removed\r\n");
   }
   if (g_temporaries.empty()) {
     WriteError(program + ": interrupted by " + how +

@@ -12,7 +12,8 @@ packages=(
   googletest                                   # /usr/src/googletest
   dpkg-dev                                     # apt-get source
   qt6-base-dev qt6-translations-l10n           # moc, rcc, uic; Qt's catalogues
-  fonts-liberation python3 xvfb xdotool imagemagick  # tests, screenshots
+  fonts-liberation fonts-wqy-microhei  # Latin and Chinese names in the windows
+  python3 xvfb xdotool imagemagick openbox  # tests, screenshots
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi

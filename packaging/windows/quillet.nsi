@@ -8,10 +8,9 @@
 ; makensis -DVERSION=0.3.1 -DVERSION4=0.3.0.1 -DSTAGE=... -DOUTFILE=...
 ;          -DICON=... quillet.nsi
 
-Unicode true
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define APP "Quillet"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillet"
@@ -43,10 +42,6 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
 !insertmacro MUI_LANGUAGE "French"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "Quillet needs a 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
   SetRegView 64
   ; Language of the installer's own pages: the system's, else German.
   !insertmacro MUI_LANGDLL_DISPLAY

@@ -8,6 +8,8 @@
 # holds the last ones taken).
 #
 # usage: gui_under_wine.sh WINE_RUN QUILLET_EXE LINUX_CONVERT LINUX_MAKE_MAILBOX
+# (QUILLET_EXE: the one in the program's laid-out folder, with its DLLs,
+# plugins and catalogues)
 set -euo pipefail
 if [ -z "${INSIDE_XVFB:-}" ]; then
   INSIDE_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
@@ -70,6 +72,8 @@ sleep 2
 xdotool key --window "$dialog" shift+Tab; sleep 0.3
 xdotool key ctrl+a; sleep 0.5
 snap windows_dialog "$dialog"
+check "the file dialog speaks German (Qt's catalogues deployed)" \
+  bash -c "xdotool getwindowname $dialog | grep -qx 'Öffnen'"
 xdotool key Return
 sleep 2
 click "$main" 581 60                  # Go!

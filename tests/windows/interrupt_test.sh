@@ -7,6 +7,7 @@
 #
 # usage: interrupt_test.sh WINE_RUN QUILLET_CONVERT_EXE LINUX_MAKE_MAILBOX
 set -euo pipefail
+export LC_ALL=C.UTF-8  # names reach Wine programs as UTF-16 through it
 wine_run=$1 exe=$2 make_mailbox=$3
 
 work=$(mktemp -d /tmp/quillet-interrupt-test.XXXXXX)

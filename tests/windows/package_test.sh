@@ -9,6 +9,7 @@
 #
 # usage: package_test.sh ZIP SETUP_EXE LINUX_MAKE_MAILBOX
 set -euo pipefail
+export LC_ALL=C.UTF-8  # names reach Wine programs as UTF-16 through it
 zip=$1 setup=$2 make_mailbox=$3
 
 work=$(mktemp -d /tmp/quillet-package-test.XXXXXX)
@@ -31,18 +32,20 @@ mkdir "$work/unzipped"
 folder=$work/unzipped/Quillet
 for f in quillet.exe quillet-convert.exe readme.txt qt.conf Qt6Core.dll \
   Qt6Gui.dll Qt6Widgets.dll plugins/platforms/qwindows.dll \
-  plugins/styles/qwindowsvistastyle.dll translations/qtbase_de.qm \
-  translations/qtbase_fr.qm libstdc++-6.dll libgcc_s_seh-1.dll \
+  plugins/styles/qwindowsvistastyle.dll translations/qt_de.qm \
+  translations/qt_fr.qm translations/qtbase_de.qm translations/qtbase_fr.qm \
+  libstdc++-6.dll libgcc_s_seh-1.dll \
   libwinpthread-1.dll licenses/GPL-3 licenses/LGPL-3; do
   [ -f "$folder/$f" ] || fail "the zip lacks $f"
 done
+# Names in lower case, one per line: Windows ignores case in DLL names.
+have=$( (ls "$folder"; ls "$system32") | tr '[:upper:]' '[:lower:]')
 missing=0
 while IFS= read -r binary; do
   for dll in $(x86_64-w64-mingw32-objdump -p "$binary" |
     sed -n 's/^\s*DLL Name: //p'); do
     lower=${dll,,}
-    if ls "$folder" | grep -qix -- "$dll"; then continue; fi
-    if ls "$system32" | grep -qix -- "$lower"; then continue; fi
+    if grep -qxF -- "$lower" <<<"$have"; then continue; fi
     case $lower in api-ms-win-*) continue ;; esac
     echo "  ${binary#"$folder"/} imports $dll, which neither the zip nor Windows has" >&2
     missing=1
