@@ -370,8 +370,8 @@ TEST(TerminalProgressTest, ADumbTerminalGetsBlanksInsteadOfControlSequences) {
   QBuffer terminal;
   terminal.open(QIODevice::WriteOnly);
   qint64 now = 0;
-  TerminalProgress progress(terminal, 1, [&now] { return now; },
-                            Clearing::kBlanks);
+  TerminalProgress progress(
+      terminal, 1, [&now] { return now; }, Clearing::kBlanks);
   progress.SetProgressMax(100);
   const QByteArray first = progress.Line();  // "... 0 messages ..."
   EXPECT_EQ(terminal.data(), "\r" + first);
@@ -382,8 +382,8 @@ TEST(TerminalProgressTest, ADumbTerminalGetsBlanksInsteadOfControlSequences) {
   ASSERT_EQ(second.size(), first.size() - 1);
   EXPECT_EQ(terminal.data(), "\r" + first + "\r" + second + " ");
   progress.Finish();
-  EXPECT_TRUE(terminal.data().endsWith("\r" + QByteArray(second.size(), ' ') +
-                                       "\r"));
+  EXPECT_TRUE(
+      terminal.data().endsWith("\r" + QByteArray(second.size(), ' ') + "\r"));
   EXPECT_FALSE(terminal.data().contains('\x1b'));
 }
 

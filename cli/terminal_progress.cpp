@@ -92,7 +92,8 @@ void TerminalProgress::Overwrite(const QByteArray& text) {
   if (clearing_ == Clearing::kEraseSequence) {
     terminal_.write(kRewindLine + text);
   } else {
-    const qsizetype blanks = std::max<qsizetype>(shown_length_ - text.size(), 0);
+    const qsizetype blanks =
+        std::max<qsizetype>(shown_length_ - text.size(), 0);
     terminal_.write("\r" + text + QByteArray(blanks, ' '));
   }
   shown_length_ = text.size();

@@ -166,7 +166,8 @@ if have update-mime-database shared-mime-info && have gio libglib2.0-bin; then
   mkdir -p "$work/xdg/mime/packages" "$work/mail-types"
   cp /usr/share/mime/packages/freedesktop.org.xml "$usr/share/mime/packages/quillet.xml" \
     "$work/xdg/mime/packages/"
-  update-mime-database "$work/xdg/mime" || fail "update-mime-database refused quillet.xml"
+  update-mime-database "$work/xdg/mime" >"$work/mime.log" 2>&1 ||
+    fail "update-mime-database refused quillet.xml: $(cat "$work/mime.log")"
   for name in Inbox.box Inbox; do
     printf '\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S\r\nSubject: x\r\n\r\nbody\r\n' \
       >"$work/mail-types/$name"
@@ -184,13 +185,20 @@ fi
 
 # Debian's own checks: hardened executables, and lintian.
 if have hardening-check devscripts; then
-  hardening-check "$usr/lib/quillet/quillet" "$usr/bin/quillet-convert" ||
-    fail "hardening-check"
+  hardening-check "$usr/lib/quillet/quillet" || fail "hardening-check quillet"
+  # quillet-convert is compiled with the same flags, but none of its calls of
+  # a checkable function has a buffer whose size the compiler knows, so it
+  # holds no checked function to find (see README.md).
+  hardening-check --nofortify "$usr/bin/quillet-convert" ||
+    fail "hardening-check quillet-convert"
 fi
 if have lintian lintian; then
-  lintian --info --no-tag-display-limit "$deb" >"$work/lintian.txt" 2>&1
-  cat "$work/lintian.txt"
-  grep -E '^[EW]: ' "$work/lintian.txt" && fail "lintian reports errors or warnings"
+  lintian --fail-on error,warning --display-info --tag-display-limit 0 "$deb" \
+    >"$work/lintian.txt" 2>&1
+  status=$?
+  grep -v '^running with root privileges' "$work/lintian.txt"
+  [ $status -eq 0 ] && ! grep -qE '^[EW]: ' "$work/lintian.txt" ||
+    fail "lintian reports errors or warnings, or could not check (exit $status)"
   # Each informational tag that stays is explained in packaging/README.md.
   for tag in $(sed -nE 's/^I: quillet: ([a-z0-9-]+).*/\1/p' "$work/lintian.txt" | sort -u); do
     grep -q -- "\`$tag\`" "$here/README.md" ||
