@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for people and CI:
-#   ./build.sh run    install what is missing, build, start Quillet
-#   ./build.sh test   install what is missing, build, check the layering
+#   ./build.sh run    install what building and running need, build the two
+#                     programs, start Quillet
+#   ./build.sh test   install the test tools too, build everything, check the layering
 #                     and the format, run every test (then again under
 #                     AddressSanitizer and UndefinedBehaviorSanitizer, with
 #                     the fuzzer); the Windows suites too, under Wine, once
@@ -21,10 +22,7 @@ case "$what" in
     ;;
 esac
 
-scripts/setup-debian.sh
-
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+scripts/setup-debian.sh "$what"
 
 if [ "$what" = windows ]; then
   scripts/setup-windows.sh
@@ -36,13 +34,22 @@ if [ "$what" = windows ]; then
 fi
 
 if [ "$what" = run ]; then
+  # The programs alone: the tests, their libraries and tools are the test
+  # command's.
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUILLET_BUILD_TESTS=OFF >/dev/null
+  cmake --build build --target quillet quillet-convert
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     # No desktop to show a window on (a server, a container): show the
     # command-line converter at work on a sample mailbox instead.
     echo "No display found; converting a sample mailbox with quillet-convert." >&2
     echo "On a desktop, this command starts the program's window." >&2
     sample=$(mktemp -d)
-    build/bin/make_mailbox --format mbox-lf --size 1M "$sample/Sample Inbox" >/dev/null
+    trap 'rm -rf "$sample"' EXIT
+    for n in 1 2 3; do
+      printf 'From sample@example.org Mon Dec  7 09:0%s:00 2026\nFrom: sample@example.org\nSubject: Sample %s\n\nMessage %s.\n\n' \
+        "$n" "$n" "$n"
+    done >"$sample/Sample Inbox"
     build/bin/quillet-convert --to-box "$sample/Sample Inbox"
     mkdir "$sample/back"
     build/bin/quillet-convert --to-mbox --output-dir "$sample/back" "$sample/Sample Inbox.box"
@@ -51,6 +58,10 @@ if [ "$what" = run ]; then
   fi
   exec build/bin/quillet
 fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUILLET_BUILD_TESTS=ON >/dev/null
+cmake --build build
 
 # The code's own rules: the engine includes nothing above it, the shipped
 # programs hold no test stand-in, and the format is the committed one.

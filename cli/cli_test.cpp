@@ -363,15 +363,49 @@ TEST(TerminalProgressTest, DrawsMailboxMessagesAndBarAtMostTenTimesASecond) {
   EXPECT_EQ(terminal.data().size(), size);
 }
 
+TEST(TerminalProgressTest, ADumbTerminalGetsBlanksInsteadOfControlSequences) {
+  using Clearing = TerminalProgress::Clearing;
+  EXPECT_EQ(TerminalProgress::ClearingFor("dumb"), Clearing::kBlanks);
+  EXPECT_EQ(TerminalProgress::ClearingFor(""), Clearing::kBlanks);
+  EXPECT_EQ(TerminalProgress::ClearingFor("xterm-256color"),
+            Clearing::kEraseSequence);
+
+  QBuffer terminal;
+  terminal.open(QIODevice::WriteOnly);
+  qint64 now = 0;
+  TerminalProgress progress(
+      terminal, 1, [&now] { return now; }, Clearing::kBlanks);
+  progress.SetProgressMax(100);
+  const QByteArray first = progress.Line();  // "... 0 messages ..."
+  EXPECT_EQ(terminal.data(), "\r" + first);
+  progress.SetProgressValue(10);
+  now = 100;
+  progress.Repaint();
+  const QByteArray second = progress.Line();  // "... 1 message ...": shorter
+  ASSERT_EQ(second.size(), first.size() - 1);
+  EXPECT_EQ(terminal.data(), "\r" + first + "\r" + second + " ");
+  progress.Finish();
+  EXPECT_TRUE(
+      terminal.data().endsWith("\r" + QByteArray(second.size(), ' ') + "\r"));
+  EXPECT_FALSE(terminal.data().contains('\x1b'));
+}
+
 TEST_F(CliTest, ProgressOnlyOnATerminalAndNeverWithQuiet) {
   Write(QStringLiteral("a"), kMbox);
   const QStringList arguments = {QStringLiteral("--to-box"),
                                  Path(QStringLiteral("a"))};
+  const QByteArray term = qgetenv("TERM");
+  qputenv("TERM", "xterm");
   const Outcome shown = RunLibrary(arguments, true);
+  qputenv("TERM", "dumb");
+  const Outcome dumb = RunLibrary(arguments, true);
+  term.isNull() ? qunsetenv("TERM") : qputenv("TERM", term);
   EXPECT_EQ(shown.code, kExitOk);
   EXPECT_TRUE(shown.err.contains("mailbox 1 of 1")) << shown.err.constData();
   EXPECT_TRUE(shown.err.endsWith("\r\x1b[K"));  // line erased before results
   EXPECT_FALSE(shown.out.isEmpty());
+  EXPECT_TRUE(dumb.err.contains("mailbox 1 of 1")) << dumb.err.constData();
+  EXPECT_FALSE(dumb.err.contains('\x1b')) << dumb.err.constData();
 
   EXPECT_TRUE(
       RunLibrary(QStringList{QStringLiteral("--quiet")} + arguments, true)

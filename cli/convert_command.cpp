@@ -216,7 +216,8 @@ RunResult RunJobs(const std::vector<ConversionJob>& jobs, FileLayer& files,
   qsizetype mailboxes = 0;
   for (const ConversionJob& job : jobs) mailboxes += job.MailboxFiles.size();
   SilentReporter silent;
-  TerminalProgress progress(err, mailboxes);
+  TerminalProgress progress(err, mailboxes, {},
+                            TerminalProgress::ClearingFor(qgetenv("TERM")));
   ConversionReporter& reporter =
       show_progress ? static_cast<ConversionReporter&>(progress) : silent;
 

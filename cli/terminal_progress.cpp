@@ -21,11 +21,19 @@ constexpr char kRewindLine[] = "\r\x1b[K";
 
 }  // namespace
 
+TerminalProgress::Clearing TerminalProgress::ClearingFor(
+    const QByteArray& term) {
+  return term.isEmpty() || term == "dumb" ? Clearing::kBlanks
+                                          : Clearing::kEraseSequence;
+}
+
 TerminalProgress::TerminalProgress(QIODevice& terminal, qint64 mailbox_count,
-                                   std::function<qint64()> clock)
+                                   std::function<qint64()> clock,
+                                   Clearing clearing)
     : terminal_(terminal),
       mailbox_count_(mailbox_count),
-      clock_(clock ? std::move(clock) : SteadyMilliseconds) {}
+      clock_(clock ? std::move(clock) : SteadyMilliseconds),
+      clearing_(clearing) {}
 
 void TerminalProgress::SetProgressMax(qint64 size) {
   ++mailbox_;
@@ -50,7 +58,8 @@ void TerminalProgress::Repaint() { DrawIfDue(); }
 
 void TerminalProgress::Finish() {
   if (!drawn_) return;
-  terminal_.write(kRewindLine);
+  Overwrite({});
+  if (clearing_ == Clearing::kBlanks) terminal_.write("\r");
   drawn_ = false;
 }
 
@@ -74,9 +83,20 @@ QByteArray TerminalProgress::Line() const {
 void TerminalProgress::DrawIfDue() {
   const qint64 now = clock_();
   if (drawn_ && now - last_draw_ms_ < kRedrawIntervalMs) return;
-  terminal_.write(kRewindLine + Line());
+  Overwrite(Line());
   drawn_ = true;
   last_draw_ms_ = now;
+}
+
+void TerminalProgress::Overwrite(const QByteArray& text) {
+  if (clearing_ == Clearing::kEraseSequence) {
+    terminal_.write(kRewindLine + text);
+  } else {
+    const qsizetype blanks =
+        std::max<qsizetype>(shown_length_ - text.size(), 0);
+    terminal_.write("\r" + text + QByteArray(blanks, ' '));
+  }
+  shown_length_ = text.size();
 }
 
 }  // namespace quillet

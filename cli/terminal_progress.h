@@ -23,9 +23,19 @@ class TerminalProgress : public ConversionReporter {
   static constexpr qint64 kRedrawIntervalMs = 100;
   static constexpr int kBarWidth = 30;
 
+  // How a redraw clears what the line held before.
+  enum class Clearing {
+    kEraseSequence,  // carriage return, then ESC [ K (erase to line end)
+    kBlanks,         // carriage return, then blanks over the older text
+  };
+  // The clearing a terminal of type `term` (the TERM variable) understands:
+  // a dumb terminal, or one that names no type, is sent no control sequence.
+  static Clearing ClearingFor(const QByteArray& term);
+
   // `clock` returns monotonic milliseconds; the default is a steady clock.
   TerminalProgress(QIODevice& terminal, qint64 mailbox_count,
-                   std::function<qint64()> clock = {});
+                   std::function<qint64()> clock = {},
+                   Clearing clearing = Clearing::kEraseSequence);
 
   void SetProgressMax(qint64 size) override;
   void SetProgressValue(qint64 reckoned) override;
@@ -42,10 +52,14 @@ class TerminalProgress : public ConversionReporter {
 
  private:
   void DrawIfDue();
+  // Writes `text` over the current line, leaving nothing of the older one.
+  void Overwrite(const QByteArray& text);
 
   QIODevice& terminal_;
   qint64 mailbox_count_;
   std::function<qint64()> clock_;
+  Clearing clearing_;
+  qsizetype shown_length_ = 0;  // length of the text on the line now
   qint64 mailbox_ = 0;
   qint64 size_ = 0;
   qint64 reckoned_ = 0;

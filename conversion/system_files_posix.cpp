@@ -197,9 +197,11 @@ class SystemOutputFile final : public OutputFile {
   // A replaced output keeps who may read it: mode, owner and group (where
   // the process may give them), and the access-control list.
   void KeepMetadataOf(const struct stat& old) {
-    if (::fchown(fd_, old.st_uid, old.st_gid) != 0) {
-      ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);  // the group alone
-    }
+    // The group alone where the process may not give the owner; failing
+    // both, the output keeps the process's own, as a new file would.
+    [[maybe_unused]] const bool owner_kept =
+        ::fchown(fd_, old.st_uid, old.st_gid) == 0 ||
+        ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) == 0;
     ::fchmod(fd_, old.st_mode & 07777);
 #ifdef Q_OS_LINUX
     char acl[4096];
