@@ -3,8 +3,9 @@
 # and the windowsvista style; shared libraries) for x86_64-w64-mingw32 from
 # Debian's own qt6-base source, once. The result lands in a cache folder
 # outside any build tree, keyed by the source version and by the hash of this
-# script and the toolchain file, so a change to either builds a fresh Qt and
-# an unchanged recipe is never built twice.
+# script and the toolchain file (their commands, not their comments), so a
+# change to either builds a fresh Qt and an unchanged recipe is never built
+# twice.
 #
 #   scripts/build-qt-mingw.sh           build if missing; print the prefix
 #   scripts/build-qt-mingw.sh --prefix  print the prefix the cache would use
@@ -16,7 +17,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 toolchain=$here/packaging/windows/mingw-w64-x86_64.cmake
 
 qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
-recipe_hash=$(cat "$0" "$toolchain" | sha256sum | cut -c1-12)
+# Comments and blank lines are not the recipe: changing them builds nothing.
+recipe_hash=$(cat "$0" "$toolchain" | grep -v '^[[:space:]]*\(#.*\)\?$' |
+  sha256sum | cut -c1-12)
 cache_root=${QUILLET_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillet}
 key="qt-mingw-${qt_version//[^A-Za-z0-9.+-]/_}-$recipe_hash"
 prefix=$cache_root/$key
