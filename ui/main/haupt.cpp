@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "conversion/job_check.h"
 #include "platform/fonts.h"
 #include "ui/help/enter_click.h"
 #include "ui/help/frm_splash.h"
@@ -257,6 +258,16 @@ void Haupt::Command1_Click() {
   Command3->setEnabled(true);
   SetGoColour(kReadyColour);
   Command3->setFocus();
+  WarnOfUndecodableNames();
+}
+
+void Haupt::WarnOfUndecodableNames() {
+  const QStringList names =
+      UndecodableFileNames(job_.SourceFolder, !job_.MboxToBox);
+  if (names.isEmpty()) return;
+  desktop_.ShowMessage(UndecodableNamesMessage(CheckedLanguage(Surface()),
+                                               job_.SourceFolder, names),
+                       MessageIcon::kWarning);
 }
 
 // Choosing the target folder.
@@ -282,26 +293,59 @@ void Haupt::Command2_Click() {
 // The run through "Go!" and its completion steps.
 void Haupt::Command3_Click() {
   if (running_ || unloaded_) return;
+  const Language language = CheckedLanguage(Surface());
+  // The job is checked whole before the question, so that nobody is asked
+  // about a run that cannot happen; the run checks it again.
+  QStringList existing;
+  CheckOptions check;
+  check.replace_existing = true;
+  check.existing_outputs = &existing;
+  if (std::optional<RunFailure> failure = CheckJob(job_, *FileSystem, check)) {
+    stopped_ = std::move(failure);
+    ProgressBar1->setValue(0);
+    ShowStoppedStatus();
+    ShowFailure(RunFailureMessage(language, *stopped_, 0));
+    return;
+  }
+  if (!existing.isEmpty() &&
+      !desktop_.Confirm(ReplaceQuestion(language, existing),
+                        ReplaceButtonText(language),
+                        CancelButtonText(language))) {
+    return;  // nothing written; the job stays as it was
+  }
   running_ = true;
+  stopped_.reset();
+  RunOptions options;
+  // Agreed to: exactly the files named. One that appears meanwhile is
+  // refused by the run's own check, not replaced.
+  options.replace_existing = !existing.isEmpty();
   ProgressBinding binding(*this, *ProgressBar1, *Label1);
-  const RunResult result =
-      RunConversion(job_, ProgressTextOf(UiText_), *FileSystem, binding);
+  const RunResult result = RunConversion(job_, ProgressTextOf(UiText_),
+                                         *FileSystem, binding, options);
   binding.Flush();
   last_repaint_count_ = binding.RepaintCount();
   running_ = false;
   if (!result.ok()) {
     // The program stays open with its job: the user can mend the cause and
     // click "Go!" again. The engine has left nothing half-written. The bar
-    // stays where the run stopped; the status line no longer says "wait".
-    const Language language = CheckedLanguage(Surface());
-    Label1->setText(RunStoppedStatus(language, *result.failure));
-    ShowFailure(RunFailureMessage(language, *result.failure,
+    // shows where the failing mailbox stopped; the status line no longer
+    // says "wait", and follows a change of language.
+    binding.ShowStop(*result.failure);
+    stopped_ = result.failure;
+    ShowStoppedStatus();
+    ShowFailure(RunFailureMessage(CheckedLanguage(Surface()), *stopped_,
                                   static_cast<int>(result.converted.size())));
     return;
   }
   SetGoColour(ButtonFace());
   desktop_.ShowMessage(UiText_.DoneMessage, MessageIcon::kInformation);
   Unload();
+}
+
+void Haupt::ShowStoppedStatus() {
+  if (stopped_) {
+    Label1->setText(RunStoppedStatus(CheckedLanguage(Surface()), *stopped_));
+  }
 }
 
 // Switching the direction.
@@ -324,12 +368,15 @@ void Haupt::Command4_Click() {
 // The language commands.
 void Haupt::d_Click() {
   RunLanguageCommand(Language::kGerman, UiText_, Surface(), job_.MboxToBox);
+  ShowStoppedStatus();
 }
 void Haupt::e_Click() {
   RunLanguageCommand(Language::kEnglish, UiText_, Surface(), job_.MboxToBox);
+  ShowStoppedStatus();
 }
 void Haupt::f_Click() {
   RunLanguageCommand(Language::kFrench, UiText_, Surface(), job_.MboxToBox);
+  ShowStoppedStatus();
 }
 
 // Opening the instructions.

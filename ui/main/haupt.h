@@ -3,6 +3,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <optional>
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
@@ -80,6 +81,10 @@ class Haupt : public QMainWindow {
   void SetGoColour(const QColor& colour);
   LanguageSurface Surface();
   void ShowFailure(const QString& text);
+  // The status line after a stopped run, in the checked language.
+  void ShowStoppedStatus();
+  // Tells of files in the chosen folder that the dialog could not show.
+  void WarnOfUndecodableNames();
 
   Desktop& desktop_;
   FileLayer* injected_files_;
@@ -109,6 +114,8 @@ class Haupt : public QMainWindow {
   QAction* u = nullptr;
 
   QPointer<FrmSplash> splash_;
+  // Why the last run stopped, while the status line tells of it.
+  std::optional<RunFailure> stopped_;
   bool running_ = false;
   bool unloaded_ = false;
   bool placed_ = false;

@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <algorithm>
 
@@ -138,10 +139,24 @@ FolderAnswer WidgetDesktop::BrowseForFolder(const QString& prompt) {
 void WidgetDesktop::ShowMessage(const QString& text, MessageIcon icon) {
   // No title of our own: the box bears the application's title.
   QMessageBox box(icon == MessageIcon::kInformation ? QMessageBox::Information
+                  : icon == MessageIcon::kWarning   ? QMessageBox::Warning
                                                     : QMessageBox::Critical,
                   QGuiApplication::applicationDisplayName(), text,
                   QMessageBox::Ok, Owner());
   box.exec();
+}
+
+bool WidgetDesktop::Confirm(const QString& text, const QString& accept,
+                            const QString& reject) {
+  QMessageBox box(QMessageBox::Warning,
+                  QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::NoButton, Owner());
+  QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
+  QPushButton* no = box.addButton(reject, QMessageBox::RejectRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 OpenOutcome WidgetDesktop::OpenWithAssociatedProgram(const QString& path) {

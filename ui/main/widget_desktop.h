@@ -26,6 +26,8 @@ class WidgetDesktop : public Desktop {
   OpenDialogAnswer ShowOpen(const OpenDialogSettings& settings) override;
   FolderAnswer BrowseForFolder(const QString& prompt) override;
   void ShowMessage(const QString& text, MessageIcon icon) override;
+  bool Confirm(const QString& text, const QString& accept,
+               const QString& reject) override;
   OpenOutcome OpenWithAssociatedProgram(const QString& path) override;
   void ShowProgramChooser(const QString& path) override;
   QString ProgramFolder() override;
