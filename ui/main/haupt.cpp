@@ -262,9 +262,13 @@ void Haupt::Command1_Click() {
 }
 
 void Haupt::WarnOfUndecodableNames() {
+  // Once per folder and direction: a second choice there is made knowing.
+  const QString key = job_.SourceFolder + (job_.MboxToBox ? u'm' : u'b');
+  if (warned_folders_.contains(key)) return;
   const QStringList names =
       UndecodableFileNames(job_.SourceFolder, !job_.MboxToBox);
   if (names.isEmpty()) return;
+  warned_folders_.insert(key);
   desktop_.ShowMessage(UndecodableNamesMessage(CheckedLanguage(Surface()),
                                                job_.SourceFolder, names),
                        MessageIcon::kWarning);

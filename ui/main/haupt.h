@@ -3,6 +3,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <optional>
 
 #include "conversion/conversion_run.h"
@@ -116,6 +117,8 @@ class Haupt : public QMainWindow {
   QPointer<FrmSplash> splash_;
   // Why the last run stopped, while the status line tells of it.
   std::optional<RunFailure> stopped_;
+  // Source folders (with the direction) whose undecodable names were told.
+  QSet<QString> warned_folders_;
   bool running_ = false;
   bool unloaded_ = false;
   bool placed_ = false;

@@ -1365,6 +1365,10 @@ void HauptTest::undecodableNamesInTheFolderAreNamed() {
            qPrintable(message.text));
   QVERIFY(message.text.contains(folder));
   QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("Sent.box")});
+  // Told once: a second choice there is made knowing.
+  desktop_->AnswerOpen(folder + "Sent.box");
+  Click("Command1");
+  QCOMPARE(desktop_->Messages().size(), 1);
   // A folder without such names says nothing.
   QTemporaryDir clean;
   QVERIFY(WriteFile(clean.path() + "/a.box", "x"));
