@@ -6,8 +6,10 @@
 # In .box -> mbox: "Posteingang.box" that is really an mbox is refused with
 # its reason; "Inbox.box" would replace the user's "Inbox", and Escape on the
 # question keeps it; the GBK-named "收件箱.box" beside them is named, with
-# how to rename it, when the folder is first chosen from. Prints what it
-# checked; ends with exit 1 when a check failed.
+# how to rename it, when the folder is first chosen from. In mbox -> .box, a
+# choice of every file of a folder in the list, one named 'Post "alt"',
+# converts them all. Prints what it checked; ends with exit 1 when a check
+# failed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
@@ -25,10 +27,11 @@ work=$(mktemp -d)
 # The GBK name cannot be removed by tools that decode names; rm can.
 trap 'kill $wm 2>/dev/null || true; rm -rf "$work"' EXIT
 mail="$work/Mail"
-mkdir -p "$mail"
-python3 - "$mail" <<'PY'
+quotes="$work/Zitate"
+mkdir -p "$mail" "$quotes"
+python3 - "$mail" "$quotes" <<'PY'
 import os, sys
-mail = sys.argv[1]
+mail, quotes = sys.argv[1], sys.argv[2]
 sep = b"\x10" * 7 + b"\x11" * 6 + b"S"
 def mbox(count):
     return b"".join(b"From a@example.org Mon Dec  7 10:00:00 2026\n"
@@ -44,6 +47,8 @@ for name, data in files.items():
     open(os.path.join(mail, name), "wb").write(data)
 # "收件箱.box" as a Windows archive leaves it: GBK bytes.
 open(os.path.join(mail.encode(), "收件箱".encode("gbk") + b".box"), "wb").write(box(1))
+for name in ("Archiv", 'Post "alt"'):
+    open(os.path.join(quotes, name), "wb").write(mbox(2))
 PY
 inbox_sum=$(md5sum <"$mail/Inbox")
 
@@ -118,10 +123,28 @@ check "the program is still open with its window active" \
   [ "$(active)" = "$main" ]
 snap replace_cancelled_de "$main"
 
-# The program closes as a person would close it.
-xdotool key alt+F4; sleep 1
-check "the program ended when its window was closed" \
-  bash -c "! kill -0 $pid 2>/dev/null"
+# 3. mbox -> .box: every file of a folder chosen in the list, one of them
+# named 'Post "alt"', then "Öffnen" and "Go!".
+click "$main" 21 60; sleep 0.8   # Command4: mbox -> .box
+click "$main" 113 43; sleep 1.5
+dialog=$(wait_new "$main")
+xdotool key ctrl+a; xdotool type --delay 30 "$quotes"; xdotool key Return
+sleep 1.2
+xdotool key shift+Tab; sleep 0.3   # from the name field to the list
+xdotool key ctrl+a; sleep 0.5
+snap quoted_names_chosen_de "$dialog"
+click "$dialog" 566 358; sleep 1.5   # "Öffnen"
+check "the dialog closed with the choice" [ "$(active)" = "$main" ]
+click "$main" 581 60
+for _ in $(seq 40); do
+  [ "$(active)" != "$main" ] && break
+  sleep 0.25
+done
+sleep 0.5
+xdotool key Return; sleep 1.5   # the completion message
+check "'Post \"alt\"' converted (into the target folder, Mail)" [ -s "$mail/Post \"alt\".box" ]
+check "Archiv converted" [ -s "$mail/Archiv.box" ]
+check "the program ended after the run" bash -c "! kill -0 $pid 2>/dev/null"
 kill "$pid" 2>/dev/null || true
 cat "$work/quillet.log"
 exit $failed

@@ -90,6 +90,9 @@ class OpenFileDialog : public QFileDialog {
   // others, and says so in a message; without, leaves such names out.
   bool ResolveTypedNames(QStringList* paths, bool refuse);
   void FollowTypedNames();
+  // The files chosen in the list, full paths; empty when a folder is
+  // among them or nothing is chosen.
+  QStringList ListChoice() const;
 
   QStringList typed_choice_;
   bool typed_ = false;
