@@ -360,6 +360,38 @@ QString FolderPickerFailureMessage(Language language, const QString& reason) {
   return Text(TableFor(language).folder_picker).arg(reason);
 }
 
+QString OutsideFilesMessage(Language language, OutsideRefusal why,
+                            const QString& path) {
+  // By OutsideRefusal, in German, English and French; %1 the path.
+  static constexpr const char* kWords[][3] = {
+      {"%1 ist ein Ordner. Geben Sie Mailbox-Dateien an.",
+       "%1 is a folder. Give mailbox files.",
+       "%1 est un dossier. Indiquez des fichiers de boîtes aux lettres."},
+      {"%1 gibt es nicht, oder es ist keine lesbare Datei.",
+       "%1 does not exist or is no readable file.",
+       "%1 n'existe pas ou n'est pas un fichier lisible."},
+      {"Die Dateien liegen in verschiedenen Ordnern (%1). Nehmen Sie Dateien "
+       "aus einem Ordner.",
+       "The files lie in different folders (%1). Take files of one folder.",
+       "Les fichiers sont dans des dossiers différents (%1). Prenez des "
+       "fichiers d'un seul dossier."},
+      {"%1 ist keine Mailbox: weder eine mbox- noch eine Rerure-Datei.",
+       "%1 is no mailbox: neither an mbox nor a Foxmail .box file.",
+       "%1 n'est pas une boîte aux lettres : ni un fichier mbox ni une boîte "
+       "Foxmail .box."},
+      {"Unter den Dateien sind mbox- und Rerure-Dateien (%1). Nehmen Sie "
+       "Dateien eines Formats.",
+       "The files are mbox and Foxmail .box files together (%1). Take files "
+       "of one format.",
+       "Les fichiers mêlent mbox et Foxmail .box (%1). Prenez des fichiers "
+       "d'un seul format."},
+  };
+  const std::size_t column = language == Language::kGerman    ? 0
+                             : language == Language::kEnglish ? 1
+                                                              : 2;
+  return Text(kWords[static_cast<std::size_t>(why)][column]).arg(path);
+}
+
 QString ReplaceQuestion(Language language, const QStringList& existing) {
   constexpr qsizetype kShown = 5;
   const FailureTable& t = TableFor(language);

@@ -48,6 +48,18 @@ QString CancelButtonText(Language language);
 QString UndecodableNamesMessage(Language language, const QString& folder,
                                 const QStringList& names);
 
+// Why mailboxes from outside (the command line, a drop) were not taken.
+enum class OutsideRefusal {
+  kFolder,          // a folder among them
+  kNotAFile,        // missing, not a regular file, or unreadable
+  kSeveralFolders,  // files of more than one folder
+  kNoMailbox,       // a file of neither format
+  kBothFormats,     // mbox and .box files together
+};
+// The message, naming `path` (the file at fault).
+QString OutsideFilesMessage(Language language, OutsideRefusal why,
+                            const QString& path);
+
 }  // namespace quillet
 
 #endif  // QUILLET_UI_MAIN_FAILURE_TEXT_H_

@@ -3,15 +3,22 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
+#include <algorithm>
 
 #include "conversion/job_check.h"
 #include "platform/fonts.h"
+#include "platform/open_dialog_rules.h"
 #include "ui/help/enter_click.h"
 #include "ui/help/frm_splash.h"
 #include "ui/help/module1.h"
@@ -60,6 +67,7 @@ Haupt::Haupt(Desktop& desktop, FileLayer* files)
   CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
   // Fixed size: the client area as designed below the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  setAcceptDrops(true);  // mailboxes dropped from a file manager
 }
 
 Haupt::~Haupt() { delete splash_; }
@@ -235,7 +243,10 @@ void Haupt::Command1_Click() {
     return;
   }
   // A cancelled dialog leaves the last answer, which is applied again.
-  const QString answer = CommonDialog1->FileName;
+  ApplyOpenAnswer(CommonDialog1->FileName);
+}
+
+void Haupt::ApplyOpenAnswer(const QString& answer) {
   if (answer.isEmpty()) return;
   const QStringList parts = answer.split(QChar(u'\0'));
   job_.MailboxFiles = QStringList();
@@ -259,6 +270,70 @@ void Haupt::Command1_Click() {
   SetGoColour(kReadyColour);
   Command3->setFocus();
   WarnOfUndecodableNames();
+}
+
+void Haupt::TakeFiles(const QStringList& paths) {
+  if (paths.isEmpty() || running_ || unloaded_) return;
+  const Language language = CheckedLanguage(Surface());
+  const auto refuse = [&](OutsideRefusal why, const QString& path) {
+    desktop_.ShowMessage(OutsideFilesMessage(language, why, path),
+                         MessageIcon::kCritical);
+  };
+  QStringList absolute;
+  QString folder;
+  std::optional<bool> mbox_to_box;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    const QString full = info.absoluteFilePath();
+    const PathFacts facts = FileSystem->Inspect(full);
+    if (facts.is_directory) return refuse(OutsideRefusal::kFolder, full);
+    if (!facts.exists || !facts.is_regular_file) {
+      return refuse(OutsideRefusal::kNotAFile, full);
+    }
+    if (!folder.isEmpty() && info.absolutePath() != folder) {
+      return refuse(OutsideRefusal::kSeveralFolders, full);
+    }
+    folder = info.absolutePath();
+    FileError error;
+    std::unique_ptr<InputFile> input = FileSystem->OpenInput(full, &error);
+    const std::optional<SourceKind> kind =
+        input ? KindOfSource(*input, &error) : std::nullopt;
+    if (input) input->Close();
+    if (!kind) return refuse(OutsideRefusal::kNotAFile, full);
+    if (*kind == SourceKind::kBinary || *kind == SourceKind::kText) {
+      return refuse(OutsideRefusal::kNoMailbox, full);
+    }
+    if (*kind != SourceKind::kEmpty) {
+      const bool is_mbox = *kind == SourceKind::kMbox;
+      if (mbox_to_box && *mbox_to_box != is_mbox) {
+        return refuse(OutsideRefusal::kBothFormats, full);
+      }
+      mbox_to_box = is_mbox;
+    }
+    absolute.append(full);
+  }
+  // Empty files alone: the direction stays.
+  if (mbox_to_box && *mbox_to_box != job_.MboxToBox) Command4_Click();
+  CommonDialog1->FileName = ComposeOpenAnswer(absolute);
+  ApplyOpenAnswer(CommonDialog1->FileName);
+}
+
+void Haupt::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  const bool local = !urls.isEmpty() &&
+                     std::all_of(urls.begin(), urls.end(), [](const QUrl& url) {
+                       return url.isLocalFile();
+                     });
+  if (local && !running_) event->acceptProposedAction();
+}
+
+void Haupt::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    paths.append(url.toLocalFile());
+  }
+  event->acceptProposedAction();
+  TakeFiles(paths);
 }
 
 void Haupt::WarnOfUndecodableNames() {

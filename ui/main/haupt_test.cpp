@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -152,6 +154,8 @@ class HauptTest : public QObject {
   void stoppedStatusFollowsTheLanguage();
   void undecodableNamesInTheFolderAreNamed();
   void systemReasonsUsersMeetAreInEveryLanguage();
+  void filesFromTheCommandLineAndADropFillTheJob();
+  void filesFromOutsideOfMixedKindsAreRefused();
   void closeDuringARunIsRefused();
   void repaintsAreThrottled();
   void progressBarCopesWithEverySize();
@@ -1408,6 +1412,76 @@ void HauptTest::systemReasonsUsersMeetAreInEveryLanguage() {
     other.reason = QStringLiteral("Exec format error");
     QCOMPARE(ReasonInWords(language, other), other.reason);
   }
+}
+
+// Mailboxes given on the command line fill the job as the dialog would, the
+// direction taken from their format; a drop does the same; the run then
+// converts them.
+void HauptTest::filesFromTheCommandLineAndADropFillTheJob() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "a.box", kBoxSeparatorLine + "x\r\n"));
+  QVERIFY(WriteFile(folder + "b.box", kBoxSeparatorLine + "y\r\n"));
+  QVERIFY(WriteFile(folder + "Inbox", "From x\r\nbody\r\n"));
+  Start();
+  haupt_->TakeFiles({folder + "a.box", folder + "b.box"});
+  QVERIFY(!haupt_->Job().MboxToBox);
+  QCOMPARE(Picture(), QStringLiteral("picToMbox"));
+  QCOMPARE(haupt_->Job().MailboxFiles, (QStringList{"a.box", "b.box"}));
+  QCOMPARE(haupt_->Job().SourceFolder, folder);
+  QCOMPARE(Edit("Text1")->text(), folder);
+  QVERIFY(Button("Command3")->isEnabled());
+
+  // A drop from a file manager: mbox, so the direction switches back.
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(folder + "Inbox")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(haupt_.get(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                  Qt::NoModifier);
+  QApplication::sendEvent(haupt_.get(), &drop);
+  QVERIFY(haupt_->Job().MboxToBox);
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{"Inbox"});
+  QCOMPARE(Edit("Text1")->text(), folder + "Inbox");
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 1);
+  QCOMPARE(ReadFile(folder + "Inbox.box"), kBoxSeparatorLine + "body\r\n");
+}
+
+// Folders, files of two folders, of both formats or of neither are refused
+// with one message in the window's language; the job stays as it was.
+void HauptTest::filesFromOutsideOfMixedKindsAreRefused() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(QDir(folder).mkdir("sub"));
+  QVERIFY(WriteFile(folder + "a.box", kBoxSeparatorLine + "x\r\n"));
+  QVERIFY(WriteFile(folder + "Inbox", "From x\r\nbody\r\n"));
+  QVERIFY(WriteFile(folder + "sub/Sent", "From x\r\nbody\r\n"));
+  QVERIFY(WriteFile(folder + "notes.txt", "just text\r\n"));
+  Start();
+  Action("e")->trigger();
+  const struct {
+    QStringList paths;
+    const char* says;
+  } cases[] = {
+      {{folder + "Inbox", folder + "a.box"}, "mbox and Foxmail .box files"},
+      {{folder + "Inbox", folder + "sub/Sent"}, "different folders"},
+      {{folder + "sub"}, "is a folder"},
+      {{folder + "notes.txt"}, "is no mailbox"},
+      {{folder + "missing"}, "does not exist"},
+  };
+  for (const auto& c : cases) {
+    haupt_->TakeFiles(c.paths);
+    QVERIFY(!desktop_->Messages().isEmpty());
+    QVERIFY2(desktop_->Messages().back().text.contains(QLatin1String(c.says)),
+             qPrintable(desktop_->Messages().back().text));
+    QVERIFY(haupt_->Job().MailboxFiles.isEmpty());
+    QVERIFY(haupt_->Job().MboxToBox);
+  }
+  QCOMPARE(desktop_->Messages().size(), 5);
 }
 
 void HauptTest::closeDuringARunIsRefused() {
