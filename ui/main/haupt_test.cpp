@@ -159,6 +159,7 @@ class HauptTest : public QObject {
   void closeDuringARunIsRefused();
   void repaintsAreThrottled();
   void progressBarCopesWithEverySize();
+  void barShowsWhereTheFailingMailboxStopped();
 
  private:
   template <typename T>
@@ -1482,6 +1483,41 @@ void HauptTest::filesFromOutsideOfMixedKindsAreRefused() {
     QVERIFY(haupt_->Job().MboxToBox);
   }
   QCOMPARE(desktop_->Messages().size(), 5);
+}
+
+// Outputs are confirmed in groups, so the mailbox that fails may be one
+// read before the last: the bar shows that one, as far as its reading got,
+// or empty when its output was discarded after reading or before it.
+void HauptTest::barShowsWhereTheFailingMailboxStopped() {
+  QWidget window;
+  QProgressBar bar(&window);
+  QLabel label(&window);
+  ProgressBinding binding(window, bar, label);
+  binding.SetProgressMax(1000);
+  binding.SetProgressValue(400);
+  binding.SetProgressValue(1000);
+  binding.SetProgressMax(50);
+  binding.SetProgressValue(50);
+  const struct {
+    RunStep step;
+    int mailbox;
+    int maximum;
+    int value;
+  } cases[] = {
+      {RunStep::kSync, 1, 1000, 0},     // read whole, output discarded
+      {RunStep::kRead, 1, 1000, 1000},  // as far as its reading got
+      {RunStep::kWrite, 2, 50, 50},
+      {RunStep::kOpenSource, 3, 50, 0},  // failed before its size came
+      {RunStep::kCheck, 0, 50, 0},
+  };
+  for (const auto& c : cases) {
+    RunFailure failure;
+    failure.step = c.step;
+    failure.mailbox_number = c.mailbox;
+    binding.ShowStop(failure);
+    QCOMPARE(bar.maximum(), c.maximum);
+    QCOMPARE(bar.value(), c.value);
+  }
 }
 
 void HauptTest::closeDuringARunIsRefused() {
