@@ -42,16 +42,22 @@ struct Outcome {
   QByteArray err;
 };
 
+// `terminal_answers`: standard input as a terminal that types these lines;
+// null: standard input is no terminal.
 Outcome RunLibrary(const QStringList& arguments, bool err_is_terminal = false,
-                   FileLayer& files = SystemFileLayer()) {
+                   FileLayer& files = SystemFileLayer(),
+                   const char* terminal_answers = nullptr) {
   QBuffer out;
   QBuffer err;
+  QBuffer in;
+  in.setData(terminal_answers);
   out.open(QIODevice::WriteOnly);
   err.open(QIODevice::WriteOnly);
+  in.open(QIODevice::ReadOnly);
   Outcome outcome;
   outcome.code = RunConvertCommand(
       QStringList{QStringLiteral("quillet-convert")} + arguments, out, err,
-      err_is_terminal, files);
+      err_is_terminal, files, {}, terminal_answers ? &in : nullptr);
   outcome.out = out.data();
   outcome.err = err.data();
   return outcome;
@@ -127,7 +133,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithUsageAndWriteNothing) {
     EXPECT_EQ(outcome.code, kExitUsage);
     EXPECT_TRUE(outcome.err.contains(
         "Usage: quillet-convert (--to-box | --to-mbox) [--output-dir DIR] "
-        "[--quiet] FILE..."));
+        "[--force] [--quiet] FILE..."));
     EXPECT_TRUE(outcome.out.isEmpty());
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("m")});
   }
@@ -215,9 +221,10 @@ TEST_F(CliTest, NamesBeginningWithADashPassAfterDoubleDash) {
                                     QStringLiteral("sub/-in.box"), 2));
   EXPECT_EQ(Read(QStringLiteral("sub/-in.box")), kBox);
   // Standard error is a pipe here: no progress, even without --quiet.
-  const Outcome again = RunProcess(
-      {QStringLiteral("--to-box"), QStringLiteral("--"), QStringLiteral("-in")},
-      Path(QStringLiteral("sub")));
+  const Outcome again =
+      RunProcess({QStringLiteral("--to-box"), QStringLiteral("--force"),
+                  QStringLiteral("--"), QStringLiteral("-in")},
+                 Path(QStringLiteral("sub")));
   EXPECT_EQ(again.code, kExitOk);
   EXPECT_TRUE(again.err.isEmpty());
 }
@@ -287,6 +294,75 @@ TEST_F(CliTest, ClashesAcrossFoldersAreFoundBeforeAnyOutput) {
             (QStringList{QStringLiteral("m"), QStringLiteral("m.box")}));
 }
 
+// A file of the other format is refused, naming the option that takes it;
+// a file of neither format says so. Nothing is written.
+TEST_F(CliTest, WrongFormatIsRefusedWithTheOtherDirection) {
+  Write(QStringLiteral("in.box"), kBox);
+  Write(QStringLiteral("Inbox"), kMbox);
+  Write(QStringLiteral("photo.jpg"),
+        QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF", 10));
+  const struct {
+    QStringList arguments;
+    const char* says;
+  } cases[] = {
+      {{QStringLiteral("--to-box"), Path(QStringLiteral("in.box"))},
+       "is a Foxmail .box mailbox, not an mbox mailbox (convert it with "
+       "--to-mbox)"},
+      {{QStringLiteral("--to-mbox"), Path(QStringLiteral("Inbox"))},
+       "is an mbox mailbox, not a Foxmail .box mailbox (convert it with "
+       "--to-box)"},
+      {{QStringLiteral("--to-box"), Path(QStringLiteral("photo.jpg"))},
+       "it holds binary data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+    const Outcome outcome = RunLibrary(c.arguments);
+    EXPECT_EQ(outcome.code, kExitFailure);
+    EXPECT_TRUE(outcome.err.contains(c.says)) << outcome.err.constData();
+    EXPECT_TRUE(outcome.out.isEmpty());
+  }
+  EXPECT_EQ(Entries(),
+            (QStringList{QStringLiteral("Inbox"), QStringLiteral("in.box"),
+                         QStringLiteral("photo.jpg")}));
+}
+
+// As gzip: existing outputs are replaced with --force, or after a yes on a
+// terminal; without a terminal the command refuses, names them and says
+// how to replace them; a no (or nothing) writes nothing.
+TEST_F(CliTest, ExistingOutputsAreReplacedOnlyWithForceOrAYes) {
+  Write(QStringLiteral("a"), kMbox);
+  Write(QStringLiteral("b"), kMbox);
+  Write(QStringLiteral("b.box"), "old b");
+  const QStringList files = {Path(QStringLiteral("a")),
+                             Path(QStringLiteral("b"))};
+  const QStringList to_box = QStringList{QStringLiteral("--to-box")} + files;
+
+  Outcome outcome = RunLibrary(to_box);
+  EXPECT_EQ(outcome.code, kExitFailure);
+  EXPECT_TRUE(outcome.err.contains(QFile::encodeName(Path("b.box"))));
+  EXPECT_TRUE(outcome.err.contains("Give -f (--force) to replace them."))
+      << outcome.err.constData();
+  for (const char* answer : {"n\n", "\n", ""}) {
+    SCOPED_TRACE(answer);
+    outcome = RunLibrary(to_box, false, SystemFileLayer(), answer);
+    EXPECT_EQ(outcome.code, kExitFailure);
+    EXPECT_TRUE(outcome.err.contains("Replace? (y/N) "));
+    EXPECT_EQ(Read(QStringLiteral("b.box")), "old b");
+  }
+  EXPECT_FALSE(Entries().contains(QStringLiteral("a.box")));
+
+  outcome = RunLibrary(to_box, false, SystemFileLayer(), "y\n");
+  EXPECT_EQ(outcome.code, kExitOk) << outcome.err.constData();
+  EXPECT_EQ(Read(QStringLiteral("b.box")), kBox);
+
+  Write(QStringLiteral("b.box"), "old b");
+  outcome = RunLibrary(QStringList{QStringLiteral("-f")} + to_box);
+  EXPECT_EQ(outcome.code, kExitOk) << outcome.err.constData();
+  EXPECT_TRUE(outcome.err.isEmpty());
+  EXPECT_EQ(Read(QStringLiteral("a.box")), kBox);
+  EXPECT_EQ(Read(QStringLiteral("b.box")), kBox);
+}
+
 // ---------------------------------------------------- failing mid-run
 
 TEST_F(CliTest, AFailedWriteLeavesNoPartialOutputAndKeepsEarlierOnes) {
@@ -300,8 +376,9 @@ TEST_F(CliTest, AFailedWriteLeavesNoPartialOutputAndKeepsEarlierOnes) {
   files.capacity = 20;
   files.reason = QStringLiteral("medium refused the write");
   const Outcome outcome = RunLibrary(
-      {QStringLiteral("--to-box"), Path(QStringLiteral("d1/first")),
-       Path(QStringLiteral("d2/second")), Path(QStringLiteral("d1/third"))},
+      {QStringLiteral("--to-box"), QStringLiteral("--force"),
+       Path(QStringLiteral("d1/first")), Path(QStringLiteral("d2/second")),
+       Path(QStringLiteral("d1/third"))},
       false, files);
   EXPECT_EQ(outcome.code, kExitFailure);
   // The finished mailbox is reported; the failing one is named with its
@@ -392,7 +469,9 @@ TEST(TerminalProgressTest, ADumbTerminalGetsBlanksInsteadOfControlSequences) {
 
 TEST_F(CliTest, ProgressOnlyOnATerminalAndNeverWithQuiet) {
   Write(QStringLiteral("a"), kMbox);
+  // Forced: each run replaces the output of the one before.
   const QStringList arguments = {QStringLiteral("--to-box"),
+                                 QStringLiteral("--force"),
                                  Path(QStringLiteral("a"))};
   const QByteArray term = qgetenv("TERM");
   qputenv("TERM", "xterm");

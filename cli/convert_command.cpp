@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <algorithm>
 
 #include "cli/terminal_progress.h"
 #include "conversion/job_check.h"
@@ -17,8 +18,8 @@ namespace {
 
 constexpr char kProgramName[] = "quillet-convert";
 constexpr char kSynopsis[] =
-    "quillet-convert (--to-box | --to-mbox) [--output-dir DIR] [--quiet] "
-    "FILE...";
+    "quillet-convert (--to-box | --to-mbox) [--output-dir DIR] [--force] "
+    "[--quiet] FILE...";
 
 // An absolute folder path ending in "/", as ConversionJob expects. Never
 // cleaned as text: "link/.." is the parent of the folder the link leads to,
@@ -54,9 +55,58 @@ int UsageError(QIODevice& err, const QCommandLineParser& parser,
 }
 
 int ReportFailure(QIODevice& err, const RunFailure& failure) {
-  Write(err, QLatin1String(kProgramName) + QStringLiteral(": ") +
-                 failure.Describe() + QStringLiteral("\n"));
+  QString line = failure.Describe();
+  // The format check knows the other direction would take the file.
+  if (failure.code == FailureReason::kSourceIsMbox) {
+    line += QStringLiteral(" (convert it with --to-box)");
+  } else if (failure.code == FailureReason::kSourceIsBox) {
+    line += QStringLiteral(" (convert it with --to-mbox)");
+  }
+  Write(err, QLatin1String(kProgramName) + QStringLiteral(": ") + line +
+                 QStringLiteral("\n"));
   return kExitFailure;
+}
+
+// The outputs that would replace files, one per line: the first ten, then
+// how many more.
+QString ListOfExisting(const QStringList& existing) {
+  constexpr qsizetype kShown = 10;
+  QString list;
+  for (qsizetype i = 0; i < std::min(existing.size(), kShown); ++i) {
+    list += QStringLiteral("  ") + existing[i] + QStringLiteral("\n");
+  }
+  if (existing.size() > kShown) {
+    list += QStringLiteral("  ... and %1 more\n").arg(existing.size() - kShown);
+  }
+  return list;
+}
+
+// Whether the existing files of `existing` may be replaced: always with
+// --force; else, as gzip does, by one question when the answers come from
+// a terminal (anything but "y" or "yes" is no), and never otherwise. Says
+// why nothing was written when not.
+bool MayReplace(const QStringList& existing, bool force, QIODevice* answers,
+                QIODevice& err) {
+  if (existing.isEmpty() || force) return true;
+  const QString program = QLatin1String(kProgramName) + QStringLiteral(": ");
+  const QString what =
+      existing.size() == 1
+          ? QStringLiteral("this file exists and would be replaced:\n")
+          : QStringLiteral("these %1 files exist and would be replaced:\n")
+                .arg(existing.size());
+  if (answers == nullptr) {
+    Write(err, program + what + ListOfExisting(existing) +
+                   QStringLiteral("Nothing was written. Give -f (--force) to "
+                                  "replace them.\n"));
+    return false;
+  }
+  Write(err, program + what + ListOfExisting(existing) +
+                 QStringLiteral("Replace? (y/N) "));
+  const QString answer =
+      QString::fromLocal8Bit(answers->readLine(64)).trimmed().toLower();
+  if (answer == u"y" || answer == u"yes") return true;
+  Write(err, program + QStringLiteral("nothing was written.\n"));
+  return false;
 }
 
 // One line per converted mailbox: source, output, messages, tab-separated.
@@ -89,6 +139,7 @@ struct Command {
   QString output_dir;  // empty: each output next to its source
   bool to_box = true;
   bool quiet = false;
+  bool force = false;  // outputs may replace existing files
 };
 
 // Parse: reads `arguments` into `command`. Returns the exit code when the
@@ -99,7 +150,8 @@ std::optional<int> ParseCommand(const QStringList& arguments, QIODevice& out,
   parser.setApplicationDescription(QStringLiteral(
       "Converts mbox mailboxes into Foxmail .box mailboxes, or back.\n"
       "Each FILE gives one output, named after it, next to it or in DIR.\n"
-      "Nothing is written unless every FILE can be converted."));
+      "Nothing is written unless every FILE can be converted, and no\n"
+      "existing file is replaced without --force or a yes on the terminal."));
   const QCommandLineOption help_option(
       {QStringLiteral("h"), QStringLiteral("help")},
       QStringLiteral("Show this text and exit."));
@@ -117,11 +169,15 @@ std::optional<int> ParseCommand(const QStringList& arguments, QIODevice& out,
       QStringLiteral(
           "Write the outputs into DIR instead of next to each FILE."),
       QStringLiteral("DIR"));
+  const QCommandLineOption force_option(
+      {QStringLiteral("f"), QStringLiteral("force")},
+      QStringLiteral("Replace existing files of the outputs' names without "
+                     "asking."));
   const QCommandLineOption quiet_option(
       {QStringLiteral("q"), QStringLiteral("quiet")},
       QStringLiteral("Show no progress."));
   parser.addOptions({help_option, version_option, to_box_option, to_mbox_option,
-                     output_dir_option, quiet_option});
+                     output_dir_option, force_option, quiet_option});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QStringLiteral("Mailboxes to convert, in this order. Put \"--\" before "
@@ -164,6 +220,7 @@ std::optional<int> ParseCommand(const QStringList& arguments, QIODevice& out,
   }
   command->to_box = to_box;
   command->quiet = parser.isSet(quiet_option);
+  command->force = parser.isSet(force_option);
   return std::nullopt;
 }
 
@@ -202,7 +259,7 @@ std::optional<RunFailure> UndecodableName(const Command& command,
 // number then counts across all jobs. Progress is drawn on `err` when
 // `show_progress`, and erased before this returns.
 RunResult RunJobs(const std::vector<ConversionJob>& jobs, FileLayer& files,
-                  QIODevice& err, bool show_progress) {
+                  QIODevice& err, bool show_progress, bool replace_existing) {
   UiText text;
   FillUiText(text, Language::kEnglish);
   RunOptions options;
@@ -212,6 +269,7 @@ RunResult RunJobs(const std::vector<ConversionJob>& jobs, FileLayer& files,
   // No output of the command may replace another, whichever job wrote it.
   QSet<QPair<quint64, quint64>> written;
   options.written = &written;
+  options.replace_existing = replace_existing;
 
   qsizetype mailboxes = 0;
   for (const ConversionJob& job : jobs) mailboxes += job.MailboxFiles.size();
@@ -290,7 +348,8 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
 
 int RunConvertCommand(const QStringList& arguments, QIODevice& out,
                       QIODevice& err, bool err_is_terminal, FileLayer& files,
-                      const QByteArrayList& raw_arguments) {
+                      const QByteArrayList& raw_arguments,
+                      QIODevice* terminal_answers) {
   Command command;
   if (const std::optional<int> done =
           ParseCommand(arguments, out, err, &command)) {
@@ -302,12 +361,24 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   }
   const std::vector<ConversionJob> jobs =
       PlanJobs(command.files, command.output_dir, command.to_box);
+  // Replacing is decided once the plan is otherwise sound, so that the
+  // question is never asked for a run that cannot happen.
+  QStringList existing;
+  CheckOptions check;
+  check.replace_existing = true;
+  check.existing_outputs = &existing;
   if (const std::optional<RunFailure> failure =
-          CheckPlan(PlanOf(jobs), files)) {
+          CheckPlan(PlanOf(jobs), files, check)) {
     return ReportFailure(err, *failure);
   }
+  if (!MayReplace(existing, command.force, terminal_answers, err)) {
+    return kExitFailure;
+  }
+  // Without agreement a file that appears meanwhile is refused, not
+  // replaced.
   const RunResult result =
-      RunJobs(jobs, files, err, err_is_terminal && !command.quiet);
+      RunJobs(jobs, files, err, err_is_terminal && !command.quiet,
+              !existing.isEmpty() || command.force);
   return Report(out, err, result);
 }
 

@@ -35,10 +35,15 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
 // `raw_arguments`, when given, are the same arguments as the system passed
 // them: a file name among them that is not valid UTF-8 refuses the run.
 // Progress is drawn on `err` only when `err_is_terminal` and --quiet is not
-// given. Needs a QCoreApplication (the usage text is built by Qt's parser).
+// given. Outputs that would replace existing files are replaced with
+// --force; otherwise, when `terminal_answers` (standard input, when it is a
+// terminal) is given, one question on `err` asks whether to, and without it
+// the command refuses before anything is written (exit code 1).
+// Needs a QCoreApplication (the usage text is built by Qt's parser).
 int RunConvertCommand(const QStringList& arguments, QIODevice& out,
                       QIODevice& err, bool err_is_terminal, FileLayer& files,
-                      const QByteArrayList& raw_arguments = {});
+                      const QByteArrayList& raw_arguments = {},
+                      QIODevice* terminal_answers = nullptr);
 
 }  // namespace quillet
 

@@ -5,6 +5,7 @@
 #include <io.h>
 #include <windows.h>
 #define isatty _isatty
+#define STDIN_FILENO 0
 #define STDOUT_FILENO 1
 #define STDERR_FILENO 2
 #else
@@ -54,9 +55,13 @@ int main(int argc, char* argv[]) {
       !err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     return quillet::kExitFailure;
   }
+  // Questions are asked only of a person at a terminal, as gzip does.
+  QFile in;
+  const bool ask =
+      isatty(STDIN_FILENO) == 1 && in.open(STDIN_FILENO, QIODevice::ReadOnly);
   const int code = quillet::RunConvertCommand(
       QCoreApplication::arguments(), out, err, isatty(STDERR_FILENO) == 1,
-      quillet::SystemFileLayer(), raw_arguments);
+      quillet::SystemFileLayer(), raw_arguments, ask ? &in : nullptr);
   out.flush();
   return code;
 }

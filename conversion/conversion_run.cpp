@@ -122,7 +122,11 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
                         const RunOptions& options) {
   RunResult result;
   std::vector<PathFacts> sources;
-  if (auto failure = CheckJob(job, files, &sources)) {
+  CheckOptions check;
+  check.replace_existing = options.replace_existing;
+  check.check_formats = options.check_formats;
+  check.source_facts = &sources;
+  if (auto failure = CheckJob(job, files, check)) {
     result.failure = std::move(failure);
     return result;
   }

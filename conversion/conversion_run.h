@@ -66,10 +66,18 @@ struct RunOptions {
   // of them, as happens where the file system ignores letter case. Null:
   // the run keeps its own.
   QSet<FileKey>* written = nullptr;
+  // Outputs may replace existing files: the user has agreed. Otherwise the
+  // check refuses a job whose output name is taken (kOutputExists).
+  bool replace_existing = false;
+  // Whether the check reads each source's head for its format. Only the
+  // tests of the line rules turn it off, to convert fragments that are no
+  // mailbox of either format; the programs never do.
+  bool check_formats = true;
 };
 
 // Converts every mailbox of the job, in list order, each into one output in
-// the target folder. Checks the job first. An output is renamed into place
+// the target folder. Checks the job first (CheckJob: formats, and existing
+// outputs unless `options.replace_existing`). An output is renamed into place
 // only once the disk has confirmed all of its bytes; small outputs are
 // confirmed and renamed in groups, in list order. After the last rename the
 // target folder is synced, so that the renames survive a power cut. Stops

@@ -217,7 +217,10 @@ TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
   testing::WrappedFileLayer files;
   files.capacity = 3000;  // a outgrows it: the first output fails
   RecordingReporter reporter;
-  RunResult result = RunConversion(space.job, German(), files, reporter);
+  RunOptions agreed;  // the user agreed to replace b.box
+  agreed.replace_existing = true;
+  RunResult result =
+      RunConversion(space.job, German(), files, reporter, agreed);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->step, RunStep::kWrite);
   EXPECT_EQ(result.failure->path, space.target_folder() + "a.box");
@@ -226,7 +229,7 @@ TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(space.Output("b.box"), "old b");
 
   files.capacity = 6000;  // now a fits, and b fails
-  result = RunConversion(space.job, German(), files, reporter);
+  result = RunConversion(space.job, German(), files, reporter, agreed);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->mailbox_number, 2);
   ASSERT_EQ(result.converted.size(), 1u);
@@ -255,8 +258,10 @@ TEST(Failures, SystemWriteFailureLeavesNothingPartial) {
   limit.rlim_cur = 100 * 1024;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   RecordingReporter reporter;
+  RunOptions agreed;  // the user agreed to replace big.box
+  agreed.replace_existing = true;
   const RunResult result =
-      RunConversion(space.job, German(), SystemFileLayer(), reporter);
+      RunConversion(space.job, German(), SystemFileLayer(), reporter, agreed);
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
 

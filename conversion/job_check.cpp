@@ -4,8 +4,13 @@
 #include <QHash>
 #include <QPair>
 #include <QSet>
+#include <algorithm>
+#include <string>
+#include <string_view>
 
+#include "conversion/line_reader.h"
 #include "conversion/mailbox_format.h"
+#include "conversion/mbox_rules.h"
 
 namespace quillet {
 namespace {
@@ -64,6 +69,154 @@ std::optional<RunFailure> CheckFolder(const QString& folder,
   return std::nullopt;
 }
 
+// Reads up to `size` bytes from the start of `file` into `head`, keeping
+// what it holds already; fewer only at the end of the file. False on a
+// failed read.
+bool ReadHead(InputFile& file, std::string& head, std::size_t size,
+              FileError* error) {
+  std::size_t got = head.size();
+  head.resize(size);
+  while (got < size) {
+    const qint64 n = file.ReadAt(static_cast<qint64>(got), head.data() + got,
+                                 static_cast<qint64>(size - got));
+    if (n < 0) {
+      *error = file.Error();
+      head.resize(got);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  head.resize(got);
+  return true;
+}
+
+// The kind the first line alone shows, when it shows one.
+std::optional<SourceKind> KindOfFirstLine(std::string_view head) {
+  if (head.substr(0, BoxSeparator.size()) == BoxSeparator) {
+    return SourceKind::kBox;
+  }
+  if (head.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart) {
+    return SourceKind::kMbox;  // a first "From " line always starts one
+  }
+  if (head.substr(0, kMmdfDelimiter.size()) == kMmdfDelimiter) {
+    const std::string_view rest = head.substr(kMmdfDelimiter.size());
+    if (rest.empty() || rest[0] == '\r' || rest[0] == '\n') {
+      return SourceKind::kMbox;
+    }
+  }
+  return std::nullopt;
+}
+
+// Scans the lines of `head` that begin before `limit` for the first that
+// starts a message. From each such line on, `head` holds the separator
+// judge's look-ahead unless it ends the file.
+std::optional<SourceKind> FirstMessageIn(std::string_view head,
+                                         bool head_ends_file,
+                                         std::size_t limit) {
+  if (auto kind = KindOfFirstLine(head)) return kind;
+  CrRule rule = CrRule::kUndecided;
+  std::size_t at = 0;
+  while (at < head.size() && at < limit) {
+    const std::string_view rest = head.substr(at);
+    if (at > 0 && rest.substr(0, BoxSeparator.size()) == BoxSeparator) {
+      return SourceKind::kBox;
+    }
+    // A "From " line too long to judge from the look-ahead is body text.
+    if (at > 0 &&
+        rest.substr(0, MboxSeparatorStart.size()) == MboxSeparatorStart &&
+        FromLineStartsMessage(rest, head_ends_file, rule).value_or(false)) {
+      return SourceKind::kMbox;
+    }
+    const LineScan line =
+        ScanLine(rest.data(), rest.data() + rest.size(), head_ends_file, &rule);
+    if (!line.found) break;
+    at += line.content + line.end_size;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<SourceKind> KindOfSource(InputFile& file, FileError* error) {
+  // Most mailboxes show their kind in their first line: one small read.
+  constexpr std::size_t kFirstRead = 4096;
+  std::string head;
+  if (!ReadHead(file, head, kFirstRead, error)) return std::nullopt;
+  if (head.empty()) return SourceKind::kEmpty;
+  if (auto kind = KindOfFirstLine(head)) return *kind;
+  // Then in two steps, so that a mailbox with a few lines of text before
+  // its first message is not read for a whole MiB.
+  for (const std::size_t stage :
+       {std::size_t{64} << 10, static_cast<std::size_t>(kFormatHead)}) {
+    const std::size_t want = stage + kFromLineLookAhead;
+    if (!ReadHead(file, head, want, error)) return std::nullopt;
+    const bool ends_file = head.size() < want;
+    // Lines that begin within the bound count, and where the whole file is
+    // in view a later stage would see no more.
+    const std::size_t limit =
+        ends_file ? std::min(head.size(), static_cast<std::size_t>(kFormatHead))
+                  : stage;
+    if (auto kind = FirstMessageIn(head, ends_file, limit)) {
+      return *kind;
+    }
+    if (ends_file) break;
+  }
+  const std::size_t looked_at =
+      std::min(head.size(), static_cast<std::size_t>(kFormatHead));
+  return std::string_view(head).substr(0, looked_at).find('\0') !=
+                 std::string_view::npos
+             ? SourceKind::kBinary
+             : SourceKind::kText;
+}
+
+namespace {
+
+// Why a source of `kind` cannot be converted in the given direction;
+// nothing when it can.
+std::optional<FailureReason> FormatRefusal(SourceKind kind, bool mbox_to_box) {
+  switch (kind) {
+    case SourceKind::kEmpty:
+      return std::nullopt;
+    case SourceKind::kMbox:
+      if (mbox_to_box) return std::nullopt;
+      return FailureReason::kSourceIsMbox;
+    case SourceKind::kBox:
+      if (!mbox_to_box) return std::nullopt;
+      return FailureReason::kSourceIsBox;
+    case SourceKind::kBinary:
+      return FailureReason::kSourceIsBinary;
+    case SourceKind::kText:
+      return mbox_to_box ? FailureReason::kNoMboxMessage
+                         : FailureReason::kNoBoxMessage;
+  }
+  return std::nullopt;
+}
+
+// The format check of one source, opened for it alone.
+std::optional<RunFailure> CheckFormat(qsizetype number,
+                                      const PlannedMailbox& mailbox,
+                                      FileLayer& files) {
+  FileError error;
+  std::unique_ptr<InputFile> input = files.OpenInput(mailbox.source, &error);
+  if (!input) {
+    return RunFailure{RunStep::kOpenSource, static_cast<int>(number),
+                      mailbox.name,         mailbox.source,
+                      error.words,          error.code};
+  }
+  const std::optional<SourceKind> kind = KindOfSource(*input, &error);
+  input->Close();  // only read: a failed close harms nothing here
+  if (!kind) {
+    return RunFailure{RunStep::kRead, static_cast<int>(number),
+                      mailbox.name,   mailbox.source,
+                      error.words,    error.code};
+  }
+  if (const auto refusal = FormatRefusal(*kind, mailbox.mbox_to_box)) {
+    return CheckFailure(number, mailbox.name, mailbox.source, *refusal);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 ConversionPlan PlanOf(std::span<const ConversionJob> jobs) {
@@ -71,7 +224,7 @@ ConversionPlan PlanOf(std::span<const ConversionJob> jobs) {
   for (const ConversionJob& job : jobs) {
     for (const QString& name : job.MailboxFiles) {
       plan.push_back({name, job.SourceFolder + name, job.TargetFolder,
-                      OutputName(name, job.MboxToBox)});
+                      OutputName(name, job.MboxToBox), job.MboxToBox});
     }
   }
   return plan;
@@ -79,7 +232,7 @@ ConversionPlan PlanOf(std::span<const ConversionJob> jobs) {
 
 std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
                                     FileLayer& files,
-                                    std::vector<PathFacts>* source_facts) {
+                                    const CheckOptions& options) {
   // Hash sets and maps throughout: 100,000 mailboxes take no longer per
   // mailbox than ten.
   QHash<QString, PathFacts> folders;  // target folder as written -> facts
@@ -118,7 +271,8 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
   // the second set, for folders that ignore case.
   QSet<QPair<FileKey, QString>> outputs;
   QSet<QPair<FileKey, QString>> folded_outputs;
-  QSet<FileKey> existing_outputs;  // also catches hard links between names
+  QSet<FileKey> existing_outputs;      // also catches hard links between names
+  std::vector<std::size_t> replacing;  // mailboxes whose output exists
   outputs.reserve(static_cast<qsizetype>(plan.size()));
   for (std::size_t i = 0; i < plan.size(); ++i) {
     const QString& mailbox = plan[i].name;
@@ -164,16 +318,37 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
       folded_outputs.insert(folded);
     }
     outputs.insert(key);
-    if (facts.exists) existing_outputs.insert(KeyOf(facts));
+    if (facts.exists) {
+      existing_outputs.insert(KeyOf(facts));
+      replacing.push_back(i);
+    }
   }
-  if (source_facts) *source_facts = std::move(facts_of_sources);
+
+  for (std::size_t i = 0; options.check_formats && i < plan.size(); ++i) {
+    const qsizetype number = static_cast<qsizetype>(i) + 1;
+    if (auto failure = CheckFormat(number, plan[i], files)) return failure;
+  }
+
+  if (options.existing_outputs) {
+    options.existing_outputs->clear();
+    for (const std::size_t i : replacing) {
+      options.existing_outputs->append(plan[i].output());
+    }
+  }
+  if (!options.replace_existing && !replacing.empty()) {
+    const PlannedMailbox& first = plan[replacing.front()];
+    return CheckFailure(static_cast<qsizetype>(replacing.front()) + 1,
+                        first.name, first.output(),
+                        FailureReason::kOutputExists);
+  }
+  if (options.source_facts) *options.source_facts = std::move(facts_of_sources);
   return std::nullopt;
 }
 
 std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files,
-                                   std::vector<PathFacts>* source_facts) {
+                                   const CheckOptions& options) {
   return CheckPlan(PlanOf(std::span<const ConversionJob>(&job, 1)), files,
-                   source_facts);
+                   options);
 }
 
 }  // namespace quillet

@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "tests/support/conversion_support.h"
 #include "tests/support/forwarding_file_layer.h"
@@ -101,6 +104,213 @@ TEST(JobCheck, OutputNameTakenByAFolderIsRefused) {
   EXPECT_FALSE(RunJob(space.job).ok());
 }
 
+// --- the format of each source -------------------------------------------
+
+const std::string kSep =
+    "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S";
+const std::string kDatedFrom = "From a@example.com Mon Jan  1 09:00:00 2024\n";
+
+// Which sources each direction takes, and the reason it gives for the
+// others: mbox to .box takes mbox and MMDF, .box to mbox takes .box; empty
+// files convert either way; text before the first message is allowed
+// within the first MiB.
+TEST(JobCheck, SourceMustBeOfTheDirectionsFormat) {
+  using R = FailureReason;
+  const std::string text_mib(kFormatHead, 'x');  // one line, then the rest
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::optional<R> to_box;  // nothing: converts
+    std::optional<R> to_mbox;
+  };
+  const std::vector<Case> cases = {
+      {"mbox", kDatedFrom + "Subject: a\n\nbody\n", {}, R::kSourceIsMbox},
+      {"mbox with a bare first line",
+       "From \r\nSubject: a\r\n",
+       {},
+       R::kSourceIsMbox},
+      {".box", kSep + "\r\nSubject: a\r\n\r\nbody\r\n", R::kSourceIsBox, {}},
+      {"MMDF",
+       "\x01\x01\x01\x01\nSubject: a\n\n\x01\x01\x01\x01\n",
+       {},
+       R::kSourceIsMbox},
+      {"empty", "", {}, {}},
+      {"JPEG", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01", 12),
+       R::kSourceIsBinary, R::kSourceIsBinary},
+      {"program",
+       std::string("\x7F"
+                   "ELF\x02\x01\x01\x00\x00\x00",
+                   10) +
+           "From the linker\n",
+       R::kSourceIsBinary, R::kSourceIsBinary},
+      {"text", "Dear all,\nFrom here on we meet on Mondays.\n",
+       R::kNoMboxMessage, R::kNoBoxMessage},
+      {"one message saved alone", "Subject: a\nFrom: b@example.com\n\nhi\n",
+       R::kNoMboxMessage, R::kNoBoxMessage},
+      {"mbox after a note and a quoted line",
+       "Exported on Monday.\n>From a quoted line\n\n" + kDatedFrom +
+           "Subject: a\n\nbody\n",
+       {},
+       R::kSourceIsMbox},
+      {"mbox whose undated From line is followed by a header",
+       "note\nFrom someone\nSubject: a\n\nbody\n",
+       {},
+       R::kSourceIsMbox},
+      {".box after a preamble",
+       "preamble\r\n" + kSep + "\r\nSubject: a\r\n",
+       R::kSourceIsBox,
+       {}},
+      {"the first message decides",
+       kSep + "\r\n" + kDatedFrom,
+       R::kSourceIsBox,
+       {}},
+      {"first message just inside the first MiB",
+       std::string(kFormatHead - 100, 'x') + "\n" + kDatedFrom,
+       {},
+       R::kSourceIsMbox},
+      {"first message beyond the first MiB", text_mib + "\n" + kDatedFrom,
+       R::kNoMboxMessage, R::kNoBoxMessage},
+  };
+  for (const Case& c : cases) {
+    for (const bool to_box : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (to_box ? " to .box" : " to mbox"));
+      Workspace space;
+      space.job.MboxToBox = to_box;
+      space.AddSource("first", kDatedFrom);  // a good one, read before
+      if (!to_box) {
+        testing::WriteBytes(space.source_folder() + "first", kSep + "\r\n");
+      }
+      space.AddSource("second", c.bytes);
+      const RunResult result = RunJob(space.job);
+      const std::optional<R>& refusal = to_box ? c.to_box : c.to_mbox;
+      if (!refusal) {
+        EXPECT_TRUE(result.ok()) << result.failure->Describe().toStdString();
+        continue;
+      }
+      ASSERT_FALSE(result.ok());
+      EXPECT_EQ(result.failure->step, RunStep::kCheck);
+      EXPECT_EQ(result.failure->code, *refusal);
+      EXPECT_EQ(result.failure->mailbox_number, 2);
+      EXPECT_EQ(result.failure->path, space.source_folder() + "second");
+      EXPECT_TRUE(space.TargetEntries().isEmpty());  // not even "first"
+    }
+  }
+}
+
+// The format check's reads are bounded: a source of many MiB without a
+// line end is judged from its head, not read whole.
+TEST(JobCheck, FormatCheckReadsABoundedHead) {
+  class CountingLayer : public ForwardingFileLayer {
+   public:
+    std::unique_ptr<InputFile> OpenInput(const QString& path,
+                                         FileError* error) override {
+      class Counting : public InputFile {
+       public:
+        Counting(std::unique_ptr<InputFile> inner, qint64* read)
+            : inner_(std::move(inner)), read_(read) {}
+        qint64 Read(char* data, qint64 max) override {
+          return Count(inner_->Read(data, max));
+        }
+        qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
+          return Count(inner_->ReadAt(offset, data, max));
+        }
+        bool Close() override { return inner_->Close(); }
+        QString ErrorString() const override { return inner_->ErrorString(); }
+
+       private:
+        qint64 Count(qint64 n) {
+          if (n > 0) *read_ += n;
+          return n;
+        }
+        std::unique_ptr<InputFile> inner_;
+        qint64* read_;
+      };
+      auto inner = ForwardingFileLayer::OpenInput(path, error);
+      if (!inner) return inner;
+      return std::make_unique<Counting>(std::move(inner), &read);
+    }
+    qint64 read = 0;
+  };
+  Workspace space;
+  space.AddSource("big", std::string(std::size_t{8} << 20, 'x'));
+  CountingLayer files;
+  const std::optional<RunFailure> failure = CheckJob(space.job, files);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureReason::kNoMboxMessage);
+  EXPECT_LE(files.read, 2 * kFormatHead);
+}
+
+// A source that cannot be opened or read for the format check stops the
+// job before anything is written, with the system's reason.
+TEST(JobCheck, FormatCheckFailuresStopBeforeWriting) {
+  class FailingOpen : public ForwardingFileLayer {
+   public:
+    std::unique_ptr<InputFile> OpenInput(const QString&,
+                                         FileError* error) override {
+      *error = FileError::System(QStringLiteral("Input/output error"));
+      return nullptr;
+    }
+  };
+  Workspace space;
+  space.AddSource("a", kDatedFrom);
+  FailingOpen files;
+  testing::RecordingReporter reporter;
+  const RunResult result =
+      RunConversion(space.job, testing::GermanProgress(), files, reporter);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->step, RunStep::kOpenSource);
+  EXPECT_EQ(result.failure->reason, "Input/output error");
+  EXPECT_TRUE(reporter.calls.empty());
+  EXPECT_TRUE(space.TargetEntries().isEmpty());
+}
+
+// --- existing outputs ----------------------------------------------------
+
+// An output whose name is taken by a file is refused unless replacing was
+// agreed to; the check names every such output, in plan order, for the
+// question, and refuses only after every other check passed.
+TEST(JobCheck, ExistingOutputsAreReplacedOnlyWhenAgreed) {
+  Workspace space;
+  space.AddSource("a", kDatedFrom);
+  space.AddSource("b", kDatedFrom);
+  space.AddSource("c", kDatedFrom);
+  testing::WriteBytes(space.target_folder() + "c.box", "old c");
+  testing::WriteBytes(space.target_folder() + "a.box", "old a");
+
+  QStringList existing;
+  CheckOptions options;
+  options.existing_outputs = &existing;
+  std::optional<RunFailure> failure =
+      CheckJob(space.job, SystemFileLayer(), options);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureReason::kOutputExists);
+  EXPECT_EQ(failure->mailbox_number, 1);
+  EXPECT_EQ(failure->path, space.target_folder() + "a.box");
+  EXPECT_EQ(existing, (QStringList{space.target_folder() + "a.box",
+                                   space.target_folder() + "c.box"}));
+
+  const RunResult refused = RunJob(space.job);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(space.Output("a.box"), "old a");
+  EXPECT_EQ(space.TargetEntries(), (QStringList{"a.box", "c.box"}));
+
+  options.replace_existing = true;
+  EXPECT_FALSE(CheckJob(space.job, SystemFileLayer(), options).has_value());
+  testing::RecordingReporter reporter;
+  RunOptions agreed;
+  agreed.replace_existing = true;
+  EXPECT_TRUE(RunConversion(space.job, testing::GermanProgress(),
+                            SystemFileLayer(), reporter, agreed)
+                  .ok());
+  EXPECT_EQ(space.Output("a.box"), kSep + "\r\n");
+
+  // A wrong format is told before the replacement, which it makes moot.
+  testing::WriteBytes(space.source_folder() + "b", "not mail\n");
+  failure = CheckJob(space.job, SystemFileLayer());
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureReason::kNoMboxMessage);
+}
+
 // --- plans over several folders ------------------------------------------
 
 // A mailbox of a plan from paths under `root`: "d1/m" into "out/m.box".
@@ -183,7 +393,10 @@ TEST(JobCheck, PlanClashesAcrossFoldersAreFoundByIdentity) {
     for (const auto& [source, output] : c.plan) {
       plan.push_back(Planned(root, source, output));
     }
-    const std::optional<RunFailure> failure = CheckPlan(plan, files);
+    // The sources "d1/m.box" is an output too: replacing is allowed here.
+    CheckOptions replace;
+    replace.replace_existing = true;
+    const std::optional<RunFailure> failure = CheckPlan(plan, files, replace);
     if (c.mailbox == 0) {
       EXPECT_FALSE(failure.has_value()) << failure->Describe().toStdString();
       continue;

@@ -58,6 +58,26 @@ QString ReasonText(FailureReason reason) {
     case FailureReason::kNameNotUtf8:
       return QStringLiteral(
           "the name is not valid UTF-8 and cannot be passed on unchanged");
+    case FailureReason::kSourceIsMbox:
+      return QStringLiteral(
+          "the file is an mbox mailbox, not a Foxmail .box mailbox");
+    case FailureReason::kSourceIsBox:
+      return QStringLiteral(
+          "the file is a Foxmail .box mailbox, not an mbox mailbox");
+    case FailureReason::kNoMboxMessage:
+      return QStringLiteral(
+          "the file is not an mbox mailbox: no line of its first MiB starts "
+          "a message");
+    case FailureReason::kNoBoxMessage:
+      return QStringLiteral(
+          "the file is not a Foxmail .box mailbox: its first MiB holds no "
+          "separator line");
+    case FailureReason::kSourceIsBinary:
+      return QStringLiteral(
+          "the file is not a mailbox: it holds binary data, such as a "
+          "picture, a program or an archive");
+    case FailureReason::kOutputExists:
+      return QStringLiteral("a file of the output's name exists already");
   }
   return {};
 }

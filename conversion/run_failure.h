@@ -47,6 +47,12 @@ enum class FailureReason {
   kSourceChanged,      // the mailbox changed while it was read
   kSourceLocked,       // another program holds a write lock on the mailbox
   kNameNotUtf8,        // a name that cannot be passed on unchanged
+  kSourceIsMbox,       // .box to mbox, but the source is an mbox or MMDF file
+  kSourceIsBox,        // mbox to .box, but the source is a .box mailbox
+  kNoMboxMessage,      // text in which no line starts an mbox message
+  kNoBoxMessage,       // text without a .box separator line
+  kSourceIsBinary,     // no message, and binary data (a picture, a program)
+  kOutputExists,       // the output would replace a file nobody agreed to
   kCount
 };
 

@@ -1,8 +1,10 @@
 #ifndef QUILLET_PLATFORM_COMMON_DIALOG_H_
 #define QUILLET_PLATFORM_COMMON_DIALOG_H_
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "platform/desktop.h"
 
@@ -35,6 +37,17 @@ class CommonDialog : public QObject {
  private:
   Desktop& desktop_;
 };
+
+// The files of `folder` whose names are not valid UTF-8 (a Foxmail folder
+// unzipped from a Windows archive keeps its GBK names): the dialog cannot
+// list them and no path in the program's text can name them. Only files
+// the dialog would offer: with `box_only`, names ending in ".box" in any
+// letter case. Each name as EscapedFileName() gives it; sorted. Always empty on
+// Windows, whose names are UTF-16.
+QStringList UndecodableFileNames(const QString& folder, bool box_only);
+
+// `name` with printable ASCII kept and every other byte written as \xNN.
+QString EscapedFileName(const QByteArray& name);
 
 }  // namespace quillet
 

@@ -35,7 +35,7 @@ struct FolderAnswer {
   QString error;  // kFailed: the system's reason
 };
 
-enum class MessageIcon { kInformation, kCritical };
+enum class MessageIcon { kInformation, kWarning, kCritical };
 
 // What opening a document with its associated program came to. Only
 // kNoAssociation leads to the chooser of a program; every other failure
@@ -60,6 +60,12 @@ class Desktop {
 
   // A message box with one OK button and the application's title; waits.
   virtual void ShowMessage(const QString& text, MessageIcon icon) = 0;
+
+  // A question with the application's title and two buttons, `accept` and
+  // `reject`; `reject` is the default button and Escape (or closing the
+  // box) means it. Waits; true only when the user chose `accept`.
+  virtual bool Confirm(const QString& text, const QString& accept,
+                       const QString& reject) = 0;
 
   // Opens the document with the program associated with its type, without
   // waiting for that program.

@@ -76,11 +76,22 @@ QStringList SplitTypedNames(const QString& text) {
   if (!text.contains(QLatin1Char('"'))) {
     return text.isEmpty() ? QStringList() : QStringList{text};
   }
-  // "a" "b": every second piece between quotes is a name.
+  // "a" "b": each name runs from an opening quote to the quote that is
+  // followed by nothing but blanks before the next opening quote or the
+  // end, so that a name may hold quotes itself ("Post "alt"").
+  const auto closes = [&text](qsizetype q) {
+    qsizetype next = q + 1;
+    while (next < text.size() && text[next] == u' ') ++next;
+    return next == text.size() || (next > q + 1 && text[next] == u'"');
+  };
   QStringList names;
-  const QStringList pieces = text.split(QLatin1Char('"'));
-  for (qsizetype i = 1; i < pieces.size(); i += 2) {
-    if (!pieces[i].isEmpty()) names.append(pieces[i]);
+  qsizetype at = text.indexOf(u'"');
+  while (at >= 0 && at < text.size()) {
+    qsizetype end = at + 1;
+    while (end < text.size() && !(text[end] == u'"' && closes(end))) ++end;
+    const QString name = text.mid(at + 1, end - at - 1);
+    if (!name.isEmpty()) names.append(name);
+    at = end + 1 < text.size() ? text.indexOf(u'"', end + 1) : -1;
   }
   return names;
 }

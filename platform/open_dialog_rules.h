@@ -43,7 +43,9 @@ InitialSelection SplitOpenAnswer(const QString& answer);
 
 // The names in the dialog's file-name field: several names stand each in
 // double quotes ("a" "b"), as the dialog writes a choice of several; text
-// without quotes is one name, blanks and all.
+// without quotes is one name, blanks and all. A quote ends a name only
+// where blanks and the next name's quote, or the end, follow it, so names
+// that hold quotes themselves come through ("Post "alt"").
 QStringList SplitTypedNames(const QString& text);
 
 // The field's text for a choice of these names, as the dialog writes it.

@@ -99,6 +99,12 @@ TEST(TypedNamesTest, QuotedNamesAndThePlainName) {
   EXPECT_TRUE(SplitTypedNames(QString()).isEmpty());
   const QStringList names{"a", "b c"};
   EXPECT_EQ(SplitTypedNames(JoinTypedNames(names)), names);
+  // Names that hold double quotes, as Linux allows, in a choice of several.
+  for (const QStringList& quoted :
+       {QStringList{"Post \"alt\"", "Inbox"}, QStringList{"a", "\"x\" y"},
+        QStringList{"Say \"hi\" there", "\"", "b"}}) {
+    EXPECT_EQ(SplitTypedNames(JoinTypedNames(quoted)), quoted);
+  }
   EXPECT_EQ(JoinTypedNames({"only"}), QStringLiteral("only"));
 }
 

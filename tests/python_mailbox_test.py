@@ -87,7 +87,9 @@ class PythonMailboxReadsOutput(unittest.TestCase):
     def test_round_trip_through_box_keeps_every_message(self):
         folder = self.convert(box_source(), "Inbox.box", "--to-mbox")
         mbox_path = os.path.join(folder, "Inbox")
-        subprocess.run([CONVERT, "--to-box", "--quiet", "--", mbox_path],
+        # Replaces the Inbox.box it came from: agreed with --force.
+        subprocess.run([CONVERT, "--to-box", "--quiet", "--force", "--",
+                        mbox_path],
                        check=True, stdout=subprocess.DEVNULL)
         with open(mbox_path + ".box", "rb") as f:
             back = f.read()

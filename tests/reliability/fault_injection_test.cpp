@@ -93,6 +93,12 @@ RunResult Run(const ConversionJob& job, FileLayer& files,
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = kStarted;
+  // The files already in the target folder may be replaced, as after the
+  // user's yes. The format check's own opens and reads write nothing and
+  // have their test in the job check's; here every call counted is the
+  // run's.
+  options.replace_existing = true;
+  options.check_formats = false;
   return RunConversion(job, ProgressTextOf(text), files, reporter, options);
 }
 

@@ -45,6 +45,8 @@ std::string EngineConvert(const std::string& input, bool mbox_to_box,
   const ConversionJob job = AddMemoryJob(files, {input}, mbox_to_box);
   RunOptions options;
   options.read_chunk = read_chunk;
+  // The line rules over any shape, mailbox or fragment.
+  options.check_formats = false;
   options.started = started;
   testing::RecordingReporter recorder;
   const RunResult result = RunConversion(job, ProgressTextOf(EnglishText()),

@@ -67,6 +67,9 @@ RunResult RunJob(const ConversionJob& job, FileLayer& files = SystemFileLayer(),
   RunOptions options;
   options.read_chunk = read_chunk;
   options.started = kStarted;
+  // Older files of the outputs' names may be replaced, as after the user's
+  // yes: these tests are about what a failure leaves of them.
+  options.replace_existing = true;
   return RunConversion(job, ProgressTextOf(text), files,
                        reporter ? *reporter : own, options);
 }
@@ -236,7 +239,8 @@ TEST(SystemFailures, SourceWithoutReadPermission) {
 }
 
 // A source that changes after the check: `change` runs just before the
-// first call of `op` on the source.
+// first call of `op` on the source after the check (whose format check
+// opens and reads it too); the run's first call is the size query.
 struct Change {
   FileOp op;
   std::function<void(const QString& path)> change;
@@ -248,8 +252,10 @@ RunResult RunWithChange(Workspace& space, const Change& change,
   FaultFileLayer files(SystemFileLayer());
   bool done = false;
   const QString source = space.source_folder() + space.job.MailboxFiles[0];
+  bool checked = false;
   files.before = [&](FileOp op, const QString& path) {
-    if (!done && op == change.op && path == source) {
+    checked = checked || op == FileOp::kSize;
+    if (!done && checked && op == change.op && path == source) {
       done = true;
       change.change(path);
     }
@@ -301,8 +307,10 @@ TEST(SystemFailures, SourceTruncatedOrGrownAfterTheSizeWasTaken) {
     space.AddSource("a", kMbox);
     WriteBytes(space.target_folder() + "a.box", "old");
     FaultFileLayer files(SystemFileLayer());
+    bool resized = false;  // at the run's first read, after the check's
     files.before = [&](FileOp op, const QString& path) {
-      if (op == FileOp::kRead && files.calls(FileOp::kRead) == 1) {
+      if (op == FileOp::kRead && files.calls(FileOp::kSize) > 0 && !resized) {
+        resized = true;
         ASSERT_TRUE(QFile::resize(path, 0));
       }
     };
@@ -948,7 +956,7 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
     WriteBytes(target + "big.box", "previous");
     bool seen = false;
     const Process process = RunProgram(
-        {QUILLET_CONVERT_PATH, "--to-box", "--quiet", "-o",
+        {QUILLET_CONVERT_PATH, "--to-box", "--quiet", "--force", "-o",
          QFile::encodeName(target).toStdString(), "big"},
         space.source_folder(), [&](pid_t pid) {
           for (int i = 0; i < 20000 && !seen; ++i) {
@@ -1124,7 +1132,7 @@ TEST(RealFaults, StandardOutputErrorsAreReported) {
   Workspace space;
   space.AddSource("a", kMbox);
   const std::string convert =
-      "\"$Q\" --to-box -o " + Quoted(space.target_folder()) + " a";
+      "\"$Q\" --to-box --force -o " + Quoted(space.target_folder()) + " a";
   Process process = RunShell(convert + " >/dev/full", space.source_folder());
   EXPECT_EQ(process.code, 1);
   EXPECT_NE(process.err.find("No space left"), std::string::npos)

@@ -63,6 +63,8 @@ std::string Convert(std::string_view input, bool mbox_to_box,
   RecordingReporter own;
   RunOptions options;
   options.read_chunk = read_chunk;
+  // The line rules over any shape, mailbox or fragment.
+  options.check_formats = false;
   options.started =
       QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
   const RunResult result =

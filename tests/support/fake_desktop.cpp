@@ -49,6 +49,12 @@ void FakeDesktop::ShowMessage(const QString& text, MessageIcon icon) {
   if (on_message_) on_message_(messages_.back());
 }
 
+bool FakeDesktop::Confirm(const QString& text, const QString& accept,
+                          const QString& reject) {
+  questions_.append({text, accept, reject});
+  return !confirm_answers_.isEmpty() && confirm_answers_.takeFirst();
+}
+
 OpenOutcome FakeDesktop::OpenWithAssociatedProgram(const QString& path) {
   opened_documents_.append(path);
   return open_outcome_;

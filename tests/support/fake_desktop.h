@@ -20,6 +20,11 @@ class FakeDesktop : public Desktop {
     QString text;
     MessageIcon icon;
   };
+  struct Question {
+    QString text;
+    QString accept;
+    QString reject;
+  };
 
   // Answers of the file-open dialog, in order.
   void AnswerOpen(const QString& file_name);  // kChosen with this value
@@ -34,6 +39,9 @@ class FakeDesktop : public Desktop {
   // What the document opener comes to (kOpened unless set).
   void SetOpenOutcome(OpenOutcome outcome) { open_outcome_ = outcome; }
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
+  // Answers of Confirm, in order (true: accept); the default, reject, when
+  // none is left.
+  void AnswerConfirm(bool accept) { confirm_answers_.append(accept); }
   // Called inside ShowMessage, as while the box is open.
   void SetOnMessage(std::function<void(const Message&)> on_message) {
     on_message_ = std::move(on_message);
@@ -45,6 +53,7 @@ class FakeDesktop : public Desktop {
   }
   const QStringList& FolderPrompts() const { return folder_prompts_; }
   const QList<Message>& Messages() const { return messages_; }
+  const QList<Question>& Questions() const { return questions_; }
   // The documents handed to OpenWithAssociatedProgram / ShowProgramChooser.
   const QStringList& OpenedDocuments() const { return opened_documents_; }
   const QStringList& ChooserDocuments() const { return chooser_documents_; }
@@ -52,6 +61,8 @@ class FakeDesktop : public Desktop {
   OpenDialogAnswer ShowOpen(const OpenDialogSettings& settings) override;
   FolderAnswer BrowseForFolder(const QString& prompt) override;
   void ShowMessage(const QString& text, MessageIcon icon) override;
+  bool Confirm(const QString& text, const QString& accept,
+               const QString& reject) override;
   OpenOutcome OpenWithAssociatedProgram(const QString& path) override;
   void ShowProgramChooser(const QString& path) override;
   QString ProgramFolder() override { return program_folder_; }
@@ -65,6 +76,8 @@ class FakeDesktop : public Desktop {
   QList<OpenDialogSettings> open_requests_;
   QStringList folder_prompts_;
   QList<Message> messages_;
+  QList<bool> confirm_answers_;
+  QList<Question> questions_;
   QStringList opened_documents_;
   QStringList chooser_documents_;
 };

@@ -1,7 +1,14 @@
 #include "ui/main/failure_text.h"
 
+#ifdef Q_OS_UNIX
+#include "conversion/system_files.h"
+#endif
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <iterator>
+#include <optional>
 
 namespace quillet {
 namespace {
@@ -38,7 +45,17 @@ constexpr const char* kGermanReasons[] = {
     "die Mailbox hat sich geändert, während sie gelesen wurde",  // kSourceChanged
     "ein anderes Programm schreibt die Mailbox (sie ist gesperrt)",  // kSourceLocked
     "der Name ist kein gültiges UTF-8 und kann nicht unverändert "
-    "weitergegeben werden",  // kNameNotUtf8
+    "weitergegeben werden",                                     // kNameNotUtf8
+    "die Datei ist eine mbox-Datei; wählen Sie mbox → Rerure",  // kSourceIsMbox
+    "die Datei ist eine Rerure-Datei (Foxmail .box); wählen Sie Rerure → "
+    "mbox",  // kSourceIsBox
+    "die Datei ist keine mbox-Datei: keine Zeile ihres ersten MiB beginnt "
+    "eine Nachricht",  // kNoMboxMessage
+    "die Datei ist keine Rerure-Datei (Foxmail .box): ihr erstes MiB hat "
+    "keine Trennzeile",  // kNoBoxMessage
+    "die Datei ist keine Mailbox: sie enthält Binärdaten, etwa ein Bild, "
+    "ein Programm oder ein Archiv",                        // kSourceIsBinary
+    "eine Datei mit dem Namen der Ausgabe gibt es schon",  // kOutputExists
 };
 constexpr const char* kFrenchReasons[] = {
     "",                                                     // kSystem
@@ -74,11 +91,64 @@ constexpr const char* kFrenchReasons[] = {
     "verrouillée)",  // kSourceLocked
     "le nom n'est pas de l'UTF-8 valide et ne peut pas être transmis "
     "tel quel",  // kNameNotUtf8
+    "le fichier est un fichier mbox ; choisissez mbox → Foxmail .BOX",  // kSourceIsMbox
+    "le fichier est une boîte Foxmail .box ; choisissez Foxmail .BOX → "
+    "mbox",  // kSourceIsBox
+    "le fichier n'est pas un fichier mbox : aucune ligne de son premier "
+    "Mio ne commence un message",  // kNoMboxMessage
+    "le fichier n'est pas une boîte Foxmail .box : son premier Mio n'a "
+    "aucune ligne de séparation",  // kNoBoxMessage
+    "le fichier n'est pas une boîte aux lettres : il contient des données "
+    "binaires, comme une image, un programme ou une archive",  // kSourceIsBinary
+    "un fichier du nom du fichier de sortie existe déjà",      // kOutputExists
 };
 static_assert(std::size(kGermanReasons) == kReasonCount);
 static_assert(std::size(kFrenchReasons) == kReasonCount);
 constexpr std::size_t kStepCount =
     static_cast<std::size_t>(RunStep::kSyncFolder) + 1;
+
+// The system's failures that users meet, told in the program's words.
+enum SystemReason : std::size_t {
+  kNoSpace,
+  kQuota,
+  kReadOnlyDisk,
+  kPermission,
+  kIoError,
+  kNoSuchFile,
+  kTooManyOpen,
+  kNameTooLongSystem,
+  kSystemReasonCount
+};
+
+// Which of them the system's `words` are. The words are the system's
+// (strerror's, in the locale of the process, or their English form, which
+// some paths give): matched whole against both.
+std::optional<SystemReason> KnownSystemReason(const QString& words) {
+  struct Known {
+    SystemReason reason;
+    int number;
+    const char* english;
+  };
+  static const Known kKnown[] = {
+      {kNoSpace, ENOSPC, "No space left on device"},
+      {kQuota, EDQUOT, "Disk quota exceeded"},
+      {kReadOnlyDisk, EROFS, "Read-only file system"},
+      {kPermission, EACCES, "Permission denied"},
+      {kPermission, EPERM, "Operation not permitted"},
+      {kIoError, EIO, "Input/output error"},
+      {kNoSuchFile, ENOENT, "No such file or directory"},
+      {kTooManyOpen, EMFILE, "Too many open files"},
+      {kTooManyOpen, ENFILE, "Too many open files in system"},
+      {kNameTooLongSystem, ENAMETOOLONG, "File name too long"},
+  };
+  for (const Known& known : kKnown) {
+    if (words == QLatin1String(known.english)) return known.reason;
+#ifdef Q_OS_UNIX
+    if (words == SystemError(known.number)) return known.reason;
+#endif
+  }
+  return std::nullopt;
+}
 
 struct FailureTable {
   const char* run_stopped;        // first line
@@ -93,7 +163,15 @@ struct FailureTable {
   const char* folder_picker;      // %1 reason
   const char* status_stopped;     // status line after a check failure
   const char* status_stopped_at;  // %1 number, %2 name
-  std::array<const char*, kStepCount> steps;  // by RunStep
+  const char* replace_one;        // one output exists
+  const char* replace_many;       // %1 count
+  const char* replace_more;       // %1 names not shown
+  const char* replace_ask;        // last line of the question
+  const char* replace_button;
+  const char* cancel_button;
+  const char* undecodable;  // %1 folder, %2 names, then the command
+  std::array<const char*, kStepCount> steps;           // by RunStep
+  std::array<const char*, kSystemReasonCount> system;  // by SystemReason
   // By FailureReason; none for English, whose words are the engine's own.
   const char* const* reasons;
 };
@@ -111,10 +189,29 @@ constexpr FailureTable kGerman = {
     "Die Ordnerauswahl konnte nicht gezeigt werden.\nGrund: %1",
     "Konvertierung abgebrochen.",
     "Konvertierung abgebrochen bei Mailbox %1 (%2).",
+    "Diese Datei gibt es schon; die Konvertierung würde sie ersetzen:",
+    "Diese %1 Dateien gibt es schon; die Konvertierung würde sie ersetzen:",
+    "… und %1 weitere",
+    "Ersetzen? Ohne Ihre Zustimmung wird nichts geschrieben.",
+    "Ersetzen",
+    "Abbrechen",
+    "Im Ordner %1 liegen Dateien, deren Namen kein gültiges UTF-8 sind "
+    "(etwa aus einem Windows-Archiv). Die Dateiauswahl kann sie nicht "
+    "zeigen, und sie werden nicht konvertiert:\n\n%2\n\nBenennen Sie sie "
+    "um, zum Beispiel (bei chinesischen Namen) mit\n  %3\nund wählen Sie "
+    "sie dann erneut.",
     {"Prüfen des Auftrags", "Größe der Quelle ermitteln", "Quelle öffnen",
      "Quelle lesen", "Quelle schließen", "Ausgabe anlegen", "Ausgabe schreiben",
      "Ausgabe speichern", "Ausgabe fertigstellen",
      "Ausgabe auf die Platte bringen", "Ordnereinträge auf die Platte bringen"},
+    {"auf dem Datenträger ist kein Platz mehr",
+     "Ihr Speicherkontingent auf dem Datenträger ist erschöpft",
+     "der Datenträger ist schreibgeschützt", "keine Berechtigung",
+     "der Datenträger ließ sich nicht lesen oder beschreiben (ist er "
+     "beschädigt oder wurde er entfernt?)",
+     "die Datei oder der Ordner existiert nicht (mehr)",
+     "zu viele Dateien sind geöffnet; schließen Sie andere Programme",
+     "der Name ist zu lang für das Dateisystem"},
     kGermanReasons,
 };
 
@@ -131,11 +228,27 @@ constexpr FailureTable kEnglish = {
     "The folder picker could not be shown.\nReason: %1",
     "Conversion stopped.",
     "Conversion stopped at mailbox %1 (%2).",
+    "This file exists already; the conversion would replace it:",
+    "These %1 files exist already; the conversion would replace them:",
+    "… and %1 more",
+    "Replace? Nothing is written without your agreement.",
+    "Replace",
+    "Cancel",
+    "The folder %1 holds files whose names are not valid UTF-8 (as from a "
+    "Windows archive). The file dialog cannot show them, and they are not "
+    "converted:\n\n%2\n\nRename them, for instance (for Chinese names) "
+    "with\n  %3\nand then choose them again.",
     {"checking the job", "finding the source's size", "opening the source",
      "reading the source", "closing the source", "creating the output",
      "writing the output", "saving the output", "completing the output",
      "storing the output on the disk",
      "storing the folder's entries on the disk"},
+    {"the disk is full", "your disk quota is used up", "the disk is read-only",
+     "permission denied",
+     "the disk could not be read or written (is it damaged or removed?)",
+     "the file or folder does not exist (any more)",
+     "too many files are open; close other programs",
+     "the name is too long for the file system"},
     nullptr,
 };
 
@@ -152,11 +265,28 @@ constexpr FailureTable kFrench = {
     "Le choix du dossier n'a pas pu s'ouvrir.\nRaison : %1",
     "Conversion interrompue.",
     "Conversion interrompue à la boîte n° %1 (%2).",
+    "Ce fichier existe déjà ; la conversion le remplacerait :",
+    "Ces %1 fichiers existent déjà ; la conversion les remplacerait :",
+    "… et %1 de plus",
+    "Remplacer ? Rien n'est écrit sans votre accord.",
+    "Remplacer",
+    "Annuler",
+    "Le dossier %1 contient des fichiers dont le nom n'est pas de l'UTF-8 "
+    "valide (comme ceux d'une archive Windows). La boîte de dialogue ne "
+    "peut pas les montrer et ils ne sont pas convertis :\n\n%2\n\n"
+    "Renommez-les, par exemple (noms chinois) avec\n  %3\npuis "
+    "choisissez-les de nouveau.",
     {"vérification de la tâche", "taille de la source",
      "ouverture de la source", "lecture de la source", "fermeture de la source",
      "création du fichier", "écriture du fichier", "enregistrement du fichier",
      "finalisation du fichier", "écriture du fichier sur le disque",
      "écriture des entrées du dossier sur le disque"},
+    {"le disque est plein", "votre quota disque est épuisé",
+     "le disque est en lecture seule", "permission refusée",
+     "le disque n'a pas pu être lu ou écrit (est-il endommagé ou retiré ?)",
+     "le fichier ou le dossier n'existe pas (ou plus)",
+     "trop de fichiers sont ouverts ; fermez d'autres programmes",
+     "le nom est trop long pour le système de fichiers"},
     kFrenchReasons,
 };
 
@@ -172,12 +302,26 @@ QString OwnReasonWords(Language language, FailureReason reason) {
   const auto index = static_cast<std::size_t>(reason);
   if (reason == FailureReason::kSystem || index >= kReasonCount) return {};
   const FailureTable& t = TableFor(language);
-  return t.reasons == nullptr ? ReasonText(reason) : Text(t.reasons[index]);
+  if (t.reasons != nullptr) return Text(t.reasons[index]);
+  // The engine's words, and the direction that takes the file.
+  if (reason == FailureReason::kSourceIsMbox) {
+    return ReasonText(reason) +
+           QString::fromUtf8("; choose mbox → Foxmail .BOX");
+  }
+  if (reason == FailureReason::kSourceIsBox) {
+    return ReasonText(reason) +
+           QString::fromUtf8("; choose Foxmail .BOX → mbox");
+  }
+  return ReasonText(reason);
 }
 
 QString ReasonInWords(Language language, const RunFailure& failure) {
   const QString own = OwnReasonWords(language, failure.code);
-  return own.isEmpty() ? failure.reason : own;
+  if (!own.isEmpty()) return own;
+  if (const auto known = KnownSystemReason(failure.reason)) {
+    return Text(TableFor(language).system[*known]);
+  }
+  return failure.reason;
 }
 
 QString RunStoppedStatus(Language language, const RunFailure& failure) {
@@ -214,6 +358,78 @@ QString OpenDialogFailureMessage(Language language, const QString& reason) {
 
 QString FolderPickerFailureMessage(Language language, const QString& reason) {
   return Text(TableFor(language).folder_picker).arg(reason);
+}
+
+QString OutsideFilesMessage(Language language, OutsideRefusal why,
+                            const QString& path) {
+  // By OutsideRefusal, in German, English and French; %1 the path.
+  static constexpr const char* kWords[][3] = {
+      {"%1 ist ein Ordner. Geben Sie Mailbox-Dateien an.",
+       "%1 is a folder. Give mailbox files.",
+       "%1 est un dossier. Indiquez des fichiers de boîtes aux lettres."},
+      {"%1 gibt es nicht, oder es ist keine lesbare Datei.",
+       "%1 does not exist or is no readable file.",
+       "%1 n'existe pas ou n'est pas un fichier lisible."},
+      {"Die Dateien liegen in verschiedenen Ordnern (%1). Nehmen Sie Dateien "
+       "aus einem Ordner.",
+       "The files lie in different folders (%1). Take files of one folder.",
+       "Les fichiers sont dans des dossiers différents (%1). Prenez des "
+       "fichiers d'un seul dossier."},
+      {"%1 ist keine Mailbox: weder eine mbox- noch eine Rerure-Datei.",
+       "%1 is no mailbox: neither an mbox nor a Foxmail .box file.",
+       "%1 n'est pas une boîte aux lettres : ni un fichier mbox ni une boîte "
+       "Foxmail .box."},
+      {"Unter den Dateien sind mbox- und Rerure-Dateien (%1). Nehmen Sie "
+       "Dateien eines Formats.",
+       "The files are mbox and Foxmail .box files together (%1). Take files "
+       "of one format.",
+       "Les fichiers mêlent mbox et Foxmail .box (%1). Prenez des fichiers "
+       "d'un seul format."},
+  };
+  const std::size_t column = language == Language::kGerman    ? 0
+                             : language == Language::kEnglish ? 1
+                                                              : 2;
+  return Text(kWords[static_cast<std::size_t>(why)][column]).arg(path);
+}
+
+QString ReplaceQuestion(Language language, const QStringList& existing) {
+  constexpr qsizetype kShown = 5;
+  const FailureTable& t = TableFor(language);
+  QStringList lines{existing.size() == 1
+                        ? Text(t.replace_one)
+                        : Text(t.replace_many).arg(existing.size())};
+  lines.append(QString());
+  for (qsizetype i = 0; i < std::min(existing.size(), kShown); ++i) {
+    lines.append(existing[i]);
+  }
+  if (existing.size() > kShown) {
+    lines.append(Text(t.replace_more).arg(existing.size() - kShown));
+  }
+  lines.append(QString());
+  lines.append(Text(t.replace_ask));
+  return lines.join(QLatin1Char('\n'));
+}
+
+QString ReplaceButtonText(Language language) {
+  return Text(TableFor(language).replace_button);
+}
+
+QString CancelButtonText(Language language) {
+  return Text(TableFor(language).cancel_button);
+}
+
+QString UndecodableNamesMessage(Language language, const QString& folder,
+                                const QStringList& names) {
+  constexpr qsizetype kShown = 10;
+  const FailureTable& t = TableFor(language);
+  QStringList shown = names.mid(0, kShown);
+  if (names.size() > kShown) {
+    shown.append(Text(t.replace_more).arg(names.size() - kShown));
+  }
+  const QString command = QStringLiteral("convmv -f gbk -t utf-8 --notest \"") +
+                          folder + QStringLiteral("\"*");
+  return Text(t.undecodable)
+      .arg(folder, shown.join(QLatin1Char('\n')), command);
 }
 
 }  // namespace quillet

@@ -3,14 +3,22 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
+#include <algorithm>
 
+#include "conversion/job_check.h"
 #include "platform/fonts.h"
+#include "platform/open_dialog_rules.h"
 #include "ui/help/enter_click.h"
 #include "ui/help/frm_splash.h"
 #include "ui/help/module1.h"
@@ -59,6 +67,7 @@ Haupt::Haupt(Desktop& desktop, FileLayer* files)
   CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
   // Fixed size: the client area as designed below the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  setAcceptDrops(true);  // mailboxes dropped from a file manager
 }
 
 Haupt::~Haupt() { delete splash_; }
@@ -234,7 +243,10 @@ void Haupt::Command1_Click() {
     return;
   }
   // A cancelled dialog leaves the last answer, which is applied again.
-  const QString answer = CommonDialog1->FileName;
+  ApplyOpenAnswer(CommonDialog1->FileName);
+}
+
+void Haupt::ApplyOpenAnswer(const QString& answer) {
   if (answer.isEmpty()) return;
   const QStringList parts = answer.split(QChar(u'\0'));
   job_.MailboxFiles = QStringList();
@@ -257,6 +269,84 @@ void Haupt::Command1_Click() {
   Command3->setEnabled(true);
   SetGoColour(kReadyColour);
   Command3->setFocus();
+  WarnOfUndecodableNames();
+}
+
+void Haupt::TakeFiles(const QStringList& paths) {
+  if (paths.isEmpty() || running_ || unloaded_) return;
+  const Language language = CheckedLanguage(Surface());
+  const auto refuse = [&](OutsideRefusal why, const QString& path) {
+    desktop_.ShowMessage(OutsideFilesMessage(language, why, path),
+                         MessageIcon::kCritical);
+  };
+  QStringList absolute;
+  QString folder;
+  std::optional<bool> mbox_to_box;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    const QString full = info.absoluteFilePath();
+    const PathFacts facts = FileSystem->Inspect(full);
+    if (facts.is_directory) return refuse(OutsideRefusal::kFolder, full);
+    if (!facts.exists || !facts.is_regular_file) {
+      return refuse(OutsideRefusal::kNotAFile, full);
+    }
+    if (!folder.isEmpty() && info.absolutePath() != folder) {
+      return refuse(OutsideRefusal::kSeveralFolders, full);
+    }
+    folder = info.absolutePath();
+    FileError error;
+    std::unique_ptr<InputFile> input = FileSystem->OpenInput(full, &error);
+    const std::optional<SourceKind> kind =
+        input ? KindOfSource(*input, &error) : std::nullopt;
+    if (input) input->Close();
+    if (!kind) return refuse(OutsideRefusal::kNotAFile, full);
+    if (*kind == SourceKind::kBinary || *kind == SourceKind::kText) {
+      return refuse(OutsideRefusal::kNoMailbox, full);
+    }
+    if (*kind != SourceKind::kEmpty) {
+      const bool is_mbox = *kind == SourceKind::kMbox;
+      if (mbox_to_box && *mbox_to_box != is_mbox) {
+        return refuse(OutsideRefusal::kBothFormats, full);
+      }
+      mbox_to_box = is_mbox;
+    }
+    absolute.append(full);
+  }
+  // Empty files alone: the direction stays.
+  if (mbox_to_box && *mbox_to_box != job_.MboxToBox) Command4_Click();
+  CommonDialog1->FileName = ComposeOpenAnswer(absolute);
+  ApplyOpenAnswer(CommonDialog1->FileName);
+}
+
+void Haupt::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  const bool local = !urls.isEmpty() &&
+                     std::all_of(urls.begin(), urls.end(), [](const QUrl& url) {
+                       return url.isLocalFile();
+                     });
+  if (local && !running_) event->acceptProposedAction();
+}
+
+void Haupt::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    paths.append(url.toLocalFile());
+  }
+  event->acceptProposedAction();
+  TakeFiles(paths);
+}
+
+void Haupt::WarnOfUndecodableNames() {
+  // Once per folder and direction: a second choice there is made knowing.
+  const QString key = job_.SourceFolder + (job_.MboxToBox ? u'm' : u'b');
+  if (warned_folders_.contains(key)) return;
+  const QStringList names =
+      UndecodableFileNames(job_.SourceFolder, !job_.MboxToBox);
+  if (names.isEmpty()) return;
+  warned_folders_.insert(key);
+  desktop_.ShowMessage(UndecodableNamesMessage(CheckedLanguage(Surface()),
+                                               job_.SourceFolder, names),
+                       MessageIcon::kWarning);
 }
 
 // Choosing the target folder.
@@ -282,26 +372,59 @@ void Haupt::Command2_Click() {
 // The run through "Go!" and its completion steps.
 void Haupt::Command3_Click() {
   if (running_ || unloaded_) return;
+  const Language language = CheckedLanguage(Surface());
+  // The job is checked whole before the question, so that nobody is asked
+  // about a run that cannot happen; the run checks it again.
+  QStringList existing;
+  CheckOptions check;
+  check.replace_existing = true;
+  check.existing_outputs = &existing;
+  if (std::optional<RunFailure> failure = CheckJob(job_, *FileSystem, check)) {
+    stopped_ = std::move(failure);
+    ProgressBar1->setValue(0);
+    ShowStoppedStatus();
+    ShowFailure(RunFailureMessage(language, *stopped_, 0));
+    return;
+  }
+  if (!existing.isEmpty() &&
+      !desktop_.Confirm(ReplaceQuestion(language, existing),
+                        ReplaceButtonText(language),
+                        CancelButtonText(language))) {
+    return;  // nothing written; the job stays as it was
+  }
   running_ = true;
+  stopped_.reset();
+  RunOptions options;
+  // Agreed to: exactly the files named. One that appears meanwhile is
+  // refused by the run's own check, not replaced.
+  options.replace_existing = !existing.isEmpty();
   ProgressBinding binding(*this, *ProgressBar1, *Label1);
-  const RunResult result =
-      RunConversion(job_, ProgressTextOf(UiText_), *FileSystem, binding);
+  const RunResult result = RunConversion(job_, ProgressTextOf(UiText_),
+                                         *FileSystem, binding, options);
   binding.Flush();
   last_repaint_count_ = binding.RepaintCount();
   running_ = false;
   if (!result.ok()) {
     // The program stays open with its job: the user can mend the cause and
     // click "Go!" again. The engine has left nothing half-written. The bar
-    // stays where the run stopped; the status line no longer says "wait".
-    const Language language = CheckedLanguage(Surface());
-    Label1->setText(RunStoppedStatus(language, *result.failure));
-    ShowFailure(RunFailureMessage(language, *result.failure,
+    // shows where the failing mailbox stopped; the status line no longer
+    // says "wait", and follows a change of language.
+    binding.ShowStop(*result.failure);
+    stopped_ = result.failure;
+    ShowStoppedStatus();
+    ShowFailure(RunFailureMessage(CheckedLanguage(Surface()), *stopped_,
                                   static_cast<int>(result.converted.size())));
     return;
   }
   SetGoColour(ButtonFace());
   desktop_.ShowMessage(UiText_.DoneMessage, MessageIcon::kInformation);
   Unload();
+}
+
+void Haupt::ShowStoppedStatus() {
+  if (stopped_) {
+    Label1->setText(RunStoppedStatus(CheckedLanguage(Surface()), *stopped_));
+  }
 }
 
 // Switching the direction.
@@ -324,12 +447,15 @@ void Haupt::Command4_Click() {
 // The language commands.
 void Haupt::d_Click() {
   RunLanguageCommand(Language::kGerman, UiText_, Surface(), job_.MboxToBox);
+  ShowStoppedStatus();
 }
 void Haupt::e_Click() {
   RunLanguageCommand(Language::kEnglish, UiText_, Surface(), job_.MboxToBox);
+  ShowStoppedStatus();
 }
 void Haupt::f_Click() {
   RunLanguageCommand(Language::kFrench, UiText_, Surface(), job_.MboxToBox);
+  ShowStoppedStatus();
 }
 
 // Opening the instructions.

@@ -3,6 +3,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
+#include <optional>
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
@@ -54,6 +56,12 @@ class Haupt : public QMainWindow {
 
   // Makes the window visible and active (centred the first time).
   void Show();
+  // Mailboxes from outside (the command line, a drop): fill the job as the
+  // file dialog would, the direction switched to the files' format. Files
+  // of several folders or of both formats, folders, missing files and
+  // files of neither format are refused with one message, the job left as
+  // it was. Nothing for an empty list, or while a run lasts.
+  void TakeFiles(const QStringList& paths);
   // Unloads the window, and the About window with it: ends the program.
   void Unload();
 
@@ -72,6 +80,8 @@ class Haupt : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
@@ -80,6 +90,12 @@ class Haupt : public QMainWindow {
   void SetGoColour(const QColor& colour);
   LanguageSurface Surface();
   void ShowFailure(const QString& text);
+  // The status line after a stopped run, in the checked language.
+  void ShowStoppedStatus();
+  // The dialog's answer applied to the job: list, folders, boxes, "Go!".
+  void ApplyOpenAnswer(const QString& answer);
+  // Tells of files in the chosen folder that the dialog could not show.
+  void WarnOfUndecodableNames();
 
   Desktop& desktop_;
   FileLayer* injected_files_;
@@ -109,6 +125,10 @@ class Haupt : public QMainWindow {
   QAction* u = nullptr;
 
   QPointer<FrmSplash> splash_;
+  // Why the last run stopped, while the status line tells of it.
+  std::optional<RunFailure> stopped_;
+  // Source folders (with the direction) whose undecodable names were told.
+  QSet<QString> warned_folders_;
   bool running_ = false;
   bool unloaded_ = false;
   bool placed_ = false;

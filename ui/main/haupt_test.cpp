@@ -3,6 +3,9 @@
 // dialog. Grouped by handler.
 #include "ui/main/haupt.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -11,13 +14,18 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "conversion/file_layer.h"
@@ -141,9 +149,17 @@ class HauptTest : public QObject {
   void ownReasonsAreInTheWindowsLanguage();
   void everyOwnReasonHasWordsInEveryLanguage();
   void failedRunSaysItStoppedAndKeepsTheBarWhereItStopped();
+  void replacingIsAskedFirstAndCancelWritesNothing();
+  void wrongFormatIsRefusedNamingTheOtherDirection();
+  void stoppedStatusFollowsTheLanguage();
+  void undecodableNamesInTheFolderAreNamed();
+  void systemReasonsUsersMeetAreInEveryLanguage();
+  void filesFromTheCommandLineAndADropFillTheJob();
+  void filesFromOutsideOfMixedKindsAreRefused();
   void closeDuringARunIsRefused();
   void repaintsAreThrottled();
   void progressBarCopesWithEverySize();
+  void barShowsWhereTheFailingMailboxStopped();
 
  private:
   template <typename T>
@@ -1128,7 +1144,7 @@ void HauptTest::failureNamesHowManyWereConvertedBefore() {
   const QString text = desktop_->Messages()[0].text;
   QVERIFY2(text.contains(QStringLiteral("Mailbox 2: two")), qPrintable(text));
   QVERIFY2(text.contains(folder + "two.box"), qPrintable(text));
-  QVERIFY2(text.contains(QStringLiteral("No space left on device")),
+  QVERIFY2(text.contains(QStringLiteral("Reason: the disk is full")),
            qPrintable(text));
   QVERIFY2(text.contains(
                QStringLiteral("Converted completely before: 1 mailbox(es).")),
@@ -1145,13 +1161,15 @@ void HauptTest::ownReasonsAreInTheWindowsLanguage_data() {
   QTest::addColumn<QString>("system_reason");
   QTest::newRow("German") << "d"
                           << Utf8("Grund: der Zielordner existiert nicht")
-                          << Utf8("Grund: No space left on device");
+                          << Utf8(
+                                 "Grund: auf dem Datenträger ist kein Platz "
+                                 "mehr");
   QTest::newRow("French")
       << "f" << Utf8("Raison : le dossier de destination n'existe pas")
-      << Utf8("Raison : No space left on device");
+      << Utf8("Raison : le disque est plein");
   QTest::newRow("English") << "e"
                            << Utf8("Reason: the target folder does not exist")
-                           << Utf8("Reason: No space left on device");
+                           << Utf8("Reason: the disk is full");
 }
 
 void HauptTest::ownReasonsAreInTheWindowsLanguage() {
@@ -1172,7 +1190,7 @@ void HauptTest::ownReasonsAreInTheWindowsLanguage() {
   desktop_->AnswerFolder(folder + "gone");
   Click("Command2");
   Click("Command3");
-  // The system's reason: its words stand as they came.
+  // The system's reason, one users meet: in the window's words too.
   desktop_->AnswerFolder(dir.path());
   Click("Command2");
   Click("Command3");
@@ -1230,6 +1248,276 @@ void HauptTest::failedRunSaysItStoppedAndKeepsTheBarWhereItStopped() {
   Click("Command2");
   Click("Command3");
   QCOMPARE(status->text(), Utf8("Conversion interrompue."));
+}
+
+// Outputs that would replace files: one question before anything is
+// written, naming a few of them and how many more; its default, as
+// Escape's, is Cancel, which leaves the files and the job as they were.
+void HauptTest::replacingIsAskedFirstAndCancelWritesNothing() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QStringList sources;
+  for (int i = 1; i <= 7; ++i) {
+    const QString name = QStringLiteral("m%1").arg(i);
+    QVERIFY(WriteFile(folder + name, "From x\r\nbody\r\n"));
+    QVERIFY(WriteFile(folder + name + ".box", "old"));
+    sources.append(folder + name);
+  }
+  Start();
+  desktop_->AnswerOpenFiles(sources);
+  Click("Command1");
+  const ConversionJob job = haupt_->Job();
+  Click("Command3");  // no answer given: the default, Cancel
+  QCOMPARE(desktop_->Questions().size(), 1);
+  const FakeDesktop::Question& question = desktop_->Questions()[0];
+  QCOMPARE(question.accept, QStringLiteral("Ersetzen"));
+  QCOMPARE(question.reject, QStringLiteral("Abbrechen"));
+  QVERIFY2(question.text.contains(Utf8("Diese 7 Dateien gibt es schon")),
+           qPrintable(question.text));
+  QVERIFY(question.text.contains(folder + "m5.box"));
+  QVERIFY(!question.text.contains(folder + "m6.box"));
+  QVERIFY2(question.text.contains(Utf8("… und 2 weitere")),
+           qPrintable(question.text));
+  QVERIFY(desktop_->Messages().isEmpty());
+  QCOMPARE(ReadFile(folder + "m1.box"), QByteArray("old"));
+  QCOMPARE(haupt_->Job().MailboxFiles, job.MailboxFiles);
+  QVERIFY(haupt_->isVisible());
+
+  desktop_->AnswerConfirm(true);
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 1);
+  QCOMPARE(ReadFile(folder + "m7.box"), kBoxSeparatorLine + "body\r\n");
+}
+
+// A file of the other format is refused before anything is written, in
+// the window's language, naming the direction that takes it.
+void HauptTest::wrongFormatIsRefusedNamingTheOtherDirection() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "Inbox", "From x\r\nbody\r\n"));
+  QVERIFY(WriteFile(folder + "Posteingang.box", "From x\r\nbody\r\n"));
+  Start();
+  Click("Command4");  // .box to mbox
+  desktop_->AnswerOpenFiles({folder + "Inbox", folder + "Posteingang.box"});
+  Click("Command1");
+  Click("Command3");
+  QCOMPARE(desktop_->Messages().size(), 1);
+  const QString text = desktop_->Messages()[0].text;
+  QVERIFY2(text.contains(Utf8("Mailbox 1: Inbox")), qPrintable(text));
+  QVERIFY2(text.contains(Utf8("Grund: die Datei ist eine mbox-Datei; wählen "
+                              "Sie mbox → Rerure")),
+           qPrintable(text));
+  QVERIFY(desktop_->Questions().isEmpty());
+  QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+  QVERIFY(haupt_->isVisible());
+}
+
+// After a failure the status line says so in the checked language, also
+// after a switch of language.
+void HauptTest::stoppedStatusFollowsTheLanguage() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "one", "From a\r\nx\r\n"));
+  QVERIFY(WriteFile(folder + "two", "From c\r\nz\r\n"));
+  testing::FailingOutputLayer files =
+      LayerFailingToOpen(QStringLiteral("two.box"));
+  haupt_ = std::make_unique<Haupt>(*desktop_, &files);
+  Start();
+  desktop_->AnswerOpenFiles({folder + "one", folder + "two"});
+  Click("Command1");
+  Click("Command3");
+  QLabel* status = Find<QLabel>("Label1");
+  QCOMPARE(status->text(),
+           Utf8("Konvertierung abgebrochen bei Mailbox 2 (two)."));
+  Action("e")->trigger();
+  QCOMPARE(status->text(), Utf8("Conversion stopped at mailbox 2 (two)."));
+  Action("f")->trigger();
+  QCOMPARE(status->text(),
+           Utf8("Conversion interrompue à la boîte n° 2 (two)."));
+}
+
+// A mailbox whose name is not UTF-8 (GBK from a Windows archive), which
+// the dialog cannot list, is named, escaped, with how to rename it, as
+// soon as files of its folder are chosen.
+void HauptTest::undecodableNamesInTheFolderAreNamed() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "Sent.box",
+                    "\x10\x10\x10\x10\x10\x10\x10\x11"
+                    "\x11\x11\x11\x11\x11S\r\n"));
+  // "收件箱.box" in GBK.
+  const QByteArray gbk =
+      QFile::encodeName(folder) + "\xCA\xD5\xBC\xFE\xCF\xE4.box";
+  const int fd = ::open(gbk.constData(), O_CREAT | O_WRONLY, 0600);
+  if (fd < 0) QSKIP("this file system takes no name that is not UTF-8");
+  ::close(fd);
+  // QTemporaryDir cannot remove a name it cannot decode.
+  const std::unique_ptr<const char, void (*)(const char*)> remove(
+      gbk.constData(), [](const char* path) { ::unlink(path); });
+  Start();
+  Action("e")->trigger();
+  Click("Command4");  // .box to mbox
+  desktop_->AnswerOpen(folder + "Sent.box");
+  Click("Command1");
+  QCOMPARE(desktop_->Messages().size(), 1);
+  const FakeDesktop::Message& message = desktop_->Messages()[0];
+  QCOMPARE(message.icon, MessageIcon::kWarning);
+  QVERIFY2(message.text.contains(
+               QStringLiteral("\\xCA\\xD5\\xBC\\xFE\\xCF\\xE4.box")),
+           qPrintable(message.text));
+  QVERIFY2(message.text.contains(QStringLiteral("convmv -f gbk -t utf-8")),
+           qPrintable(message.text));
+  QVERIFY(message.text.contains(folder));
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{QStringLiteral("Sent.box")});
+  // Told once: a second choice there is made knowing.
+  desktop_->AnswerOpen(folder + "Sent.box");
+  Click("Command1");
+  QCOMPARE(desktop_->Messages().size(), 1);
+  // A folder without such names says nothing.
+  QTemporaryDir clean;
+  QVERIFY(WriteFile(clean.path() + "/a.box", "x"));
+  desktop_->AnswerOpen(clean.path() + "/a.box");
+  Click("Command1");
+  QCOMPARE(desktop_->Messages().size(), 1);
+}
+
+// The system's failures users meet are told in the window's language,
+// whether the system gave them in its locale's words or in English; other
+// words of the system stand as they came.
+void HauptTest::systemReasonsUsersMeetAreInEveryLanguage() {
+  const QStringList met = {
+      QStringLiteral("No space left on device"),
+      QStringLiteral("Disk quota exceeded"),
+      QStringLiteral("Read-only file system"),
+      QStringLiteral("Permission denied"),
+      QStringLiteral("Input/output error"),
+      QStringLiteral("No such file or directory"),
+      QStringLiteral("Too many open files"),
+      QStringLiteral("File name too long"),
+      QString::fromLocal8Bit(std::strerror(ENOSPC)),
+      QString::fromLocal8Bit(std::strerror(EIO)),
+  };
+  for (const Language language :
+       {Language::kGerman, Language::kEnglish, Language::kFrench}) {
+    QSet<QString> distinct;
+    for (const QString& words : met) {
+      RunFailure failure;
+      failure.reason = words;
+      const QString told = ReasonInWords(language, failure);
+      QVERIFY2(told != words && !told.isEmpty(), qPrintable(words));
+      distinct.insert(told);
+    }
+    QCOMPARE(distinct.size(), 8);
+    RunFailure other;
+    other.reason = QStringLiteral("Exec format error");
+    QCOMPARE(ReasonInWords(language, other), other.reason);
+  }
+}
+
+// Mailboxes given on the command line fill the job as the dialog would, the
+// direction taken from their format; a drop does the same; the run then
+// converts them.
+void HauptTest::filesFromTheCommandLineAndADropFillTheJob() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(WriteFile(folder + "a.box", kBoxSeparatorLine + "x\r\n"));
+  QVERIFY(WriteFile(folder + "b.box", kBoxSeparatorLine + "y\r\n"));
+  QVERIFY(WriteFile(folder + "Inbox", "From x\r\nbody\r\n"));
+  Start();
+  haupt_->TakeFiles({folder + "a.box", folder + "b.box"});
+  QVERIFY(!haupt_->Job().MboxToBox);
+  QCOMPARE(Picture(), QStringLiteral("picToMbox"));
+  QCOMPARE(haupt_->Job().MailboxFiles, (QStringList{"a.box", "b.box"}));
+  QCOMPARE(haupt_->Job().SourceFolder, folder);
+  QCOMPARE(Edit("Text1")->text(), folder);
+  QVERIFY(Button("Command3")->isEnabled());
+
+  // A drop from a file manager: mbox, so the direction switches back.
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(folder + "Inbox")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(haupt_.get(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                  Qt::NoModifier);
+  QApplication::sendEvent(haupt_.get(), &drop);
+  QVERIFY(haupt_->Job().MboxToBox);
+  QCOMPARE(haupt_->Job().MailboxFiles, QStringList{"Inbox"});
+  QCOMPARE(Edit("Text1")->text(), folder + "Inbox");
+  QSignalSpy unloaded(haupt_.get(), &Haupt::Unloaded);
+  Click("Command3");
+  QCOMPARE(unloaded.count(), 1);
+  QCOMPARE(ReadFile(folder + "Inbox.box"), kBoxSeparatorLine + "body\r\n");
+}
+
+// Folders, files of two folders, of both formats or of neither are refused
+// with one message in the window's language; the job stays as it was.
+void HauptTest::filesFromOutsideOfMixedKindsAreRefused() {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + QLatin1Char('/');
+  QVERIFY(QDir(folder).mkdir("sub"));
+  QVERIFY(WriteFile(folder + "a.box", kBoxSeparatorLine + "x\r\n"));
+  QVERIFY(WriteFile(folder + "Inbox", "From x\r\nbody\r\n"));
+  QVERIFY(WriteFile(folder + "sub/Sent", "From x\r\nbody\r\n"));
+  QVERIFY(WriteFile(folder + "notes.txt", "just text\r\n"));
+  Start();
+  Action("e")->trigger();
+  const struct {
+    QStringList paths;
+    const char* says;
+  } cases[] = {
+      {{folder + "Inbox", folder + "a.box"}, "mbox and Foxmail .box files"},
+      {{folder + "Inbox", folder + "sub/Sent"}, "different folders"},
+      {{folder + "sub"}, "is a folder"},
+      {{folder + "notes.txt"}, "is no mailbox"},
+      {{folder + "missing"}, "does not exist"},
+  };
+  for (const auto& c : cases) {
+    haupt_->TakeFiles(c.paths);
+    QVERIFY(!desktop_->Messages().isEmpty());
+    QVERIFY2(desktop_->Messages().back().text.contains(QLatin1String(c.says)),
+             qPrintable(desktop_->Messages().back().text));
+    QVERIFY(haupt_->Job().MailboxFiles.isEmpty());
+    QVERIFY(haupt_->Job().MboxToBox);
+  }
+  QCOMPARE(desktop_->Messages().size(), 5);
+}
+
+// Outputs are confirmed in groups, so the mailbox that fails may be one
+// read before the last: the bar shows that one, as far as its reading got,
+// or empty when its output was discarded after reading or before it.
+void HauptTest::barShowsWhereTheFailingMailboxStopped() {
+  QWidget window;
+  QProgressBar bar(&window);
+  QLabel label(&window);
+  ProgressBinding binding(window, bar, label);
+  binding.SetProgressMax(1000);
+  binding.SetProgressValue(400);
+  binding.SetProgressValue(1000);
+  binding.SetProgressMax(50);
+  binding.SetProgressValue(50);
+  const struct {
+    RunStep step;
+    int mailbox;
+    int maximum;
+    int value;
+  } cases[] = {
+      {RunStep::kSync, 1, 1000, 0},     // read whole, output discarded
+      {RunStep::kRead, 1, 1000, 1000},  // as far as its reading got
+      {RunStep::kWrite, 2, 50, 50},
+      {RunStep::kOpenSource, 3, 50, 0},  // failed before its size came
+      {RunStep::kCheck, 0, 50, 0},
+  };
+  for (const auto& c : cases) {
+    RunFailure failure;
+    failure.step = c.step;
+    failure.mailbox_number = c.mailbox;
+    binding.ShowStop(failure);
+    QCOMPARE(bar.maximum(), c.maximum);
+    QCOMPARE(bar.value(), c.value);
+  }
 }
 
 void HauptTest::closeDuringARunIsRefused() {

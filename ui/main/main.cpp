@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -15,10 +18,48 @@
 #include "ui/main/haupt.h"
 #include "ui/main/widget_desktop.h"
 
+namespace {
+
+constexpr char kVersion[] = "0.3.1";
+constexpr char kUsage[] =
+    "Usage: quillet [FILE...]\n"
+    "Converts mailboxes between mbox and Foxmail .box in a window.\n"
+    "FILEs (mailboxes of one folder and one format) fill the job as the\n"
+    "file dialog would; the direction follows their format.\n"
+    "\n"
+    "  -h, --help     Show this text and exit.\n"
+    "  -v, --version  Show the version and exit.\n"
+    "\n"
+    "On the command line: quillet-convert --help.\n";
+
+// --help and --version answer on the terminal, before anything needs a
+// display. Nothing after "--" is an option. Returns the exit code when the
+// program ends here.
+std::optional<int> AnswerOnTheTerminal(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--") break;
+    if (argument == "-h" || argument == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (argument == "-v" || argument == "--version") {
+      std::printf("quillet %s\n", kVersion);
+      return 0;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  if (const std::optional<int> code = AnswerOnTheTerminal(argc, argv)) {
+    return *code;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillet"));
-  QApplication::setApplicationVersion(QStringLiteral("0.3.1"));
+  QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillet/icon.png")));
 
   // SIGINT, SIGTERM, SIGHUP: while an output is written its temporary file
@@ -51,5 +92,10 @@ int main(int argc, char* argv[]) {
   QObject::connect(&haupt, &quillet::Haupt::Unloaded, &app,
                    &QCoreApplication::quit, Qt::QueuedConnection);
   haupt.Form_Load();
+  // Mailboxes given on the command line ("Open with", a file manager's
+  // %F) fill the job as the file dialog would.
+  QStringList files = QCoreApplication::arguments().mid(1);
+  files.removeOne(QStringLiteral("--"));
+  haupt.TakeFiles(files);
   return app.exec();
 }

@@ -29,6 +29,7 @@ ProgressBinding::ProgressBinding(QWidget& window, QProgressBar& bar,
 
 void ProgressBinding::SetProgressMax(qint64 size) {
   maximum_ = size;
+  mailboxes_.emplace_back(size, 0);
   // A new mailbox has begun: its bar starts empty, not at the place the
   // previous one reached, so a run that stops now shows where it stopped.
   value_ = 0;
@@ -36,7 +37,27 @@ void ProgressBinding::SetProgressMax(qint64 size) {
   RepaintNow();
 }
 
-void ProgressBinding::SetProgressValue(qint64 reckoned) { value_ = reckoned; }
+void ProgressBinding::SetProgressValue(qint64 reckoned) {
+  value_ = reckoned;
+  if (!mailboxes_.empty()) mailboxes_.back().second = reckoned;
+}
+
+void ProgressBinding::ShowStop(const RunFailure& failure) {
+  const auto number = static_cast<std::size_t>(failure.mailbox_number);
+  if (failure.step == RunStep::kCheck) {
+    value_ = 0;
+  } else if (number >= 1 && number <= mailboxes_.size()) {
+    const bool while_reading = failure.step == RunStep::kRead ||
+                               failure.step == RunStep::kWrite ||
+                               failure.step == RunStep::kFlush ||
+                               failure.step == RunStep::kCloseSource;
+    maximum_ = mailboxes_[number - 1].first;
+    value_ = while_reading ? mailboxes_[number - 1].second : 0;
+  } else if (number > mailboxes_.size()) {
+    value_ = 0;  // failed before its size was known
+  }
+  Flush();
+}
 
 void ProgressBinding::SetStatusText(const QString& text) {
   text_ = text;

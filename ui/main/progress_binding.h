@@ -3,6 +3,8 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <utility>
+#include <vector>
 
 #include "conversion/conversion_run.h"
 
@@ -42,6 +44,13 @@ class ProgressBinding : public ConversionReporter {
   // Brings the widgets up to date with the last values reported.
   void Flush();
 
+  // After a run that stopped with `failure`: the bar shows how far the
+  // failing mailbox got. Reading or writing it failed: the last value
+  // reported for it; it failed before it was read (the check, an open) or
+  // after (its output was discarded at the sync or the rename): empty.
+  // A failure of no one mailbox leaves the bar as the run left it.
+  void ShowStop(const RunFailure& failure);
+
   int RepaintCount() const { return repaint_count_; }
 
   static constexpr qint64 kRepaintIntervalMs = 33;
@@ -56,6 +65,10 @@ class ProgressBinding : public ConversionReporter {
   qint64 value_;
   QString text_;
   bool text_changed_ = false;
+  // Maximum and last value of each mailbox begun, by mailbox number - 1:
+  // outputs are confirmed in groups, so the failing mailbox may be one
+  // read before the last.
+  std::vector<std::pair<qint64, qint64>> mailboxes_;
   QElapsedTimer since_repaint_;
   int repaint_count_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <algorithm>
 
@@ -138,10 +139,24 @@ FolderAnswer WidgetDesktop::BrowseForFolder(const QString& prompt) {
 void WidgetDesktop::ShowMessage(const QString& text, MessageIcon icon) {
   // No title of our own: the box bears the application's title.
   QMessageBox box(icon == MessageIcon::kInformation ? QMessageBox::Information
+                  : icon == MessageIcon::kWarning   ? QMessageBox::Warning
                                                     : QMessageBox::Critical,
                   QGuiApplication::applicationDisplayName(), text,
                   QMessageBox::Ok, Owner());
   box.exec();
+}
+
+bool WidgetDesktop::Confirm(const QString& text, const QString& accept,
+                            const QString& reject) {
+  QMessageBox box(QMessageBox::Warning,
+                  QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::NoButton, Owner());
+  QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
+  QPushButton* no = box.addButton(reject, QMessageBox::RejectRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 OpenOutcome WidgetDesktop::OpenWithAssociatedProgram(const QString& path) {
@@ -286,6 +301,17 @@ void OpenFileDialog::accept() {
   // A choice in the list, or no name: Qt's dialog knows what to do, also
   // with folders (it opens them) and names it cannot find.
   if (!edited_ || text.trimmed().isEmpty()) {
+    // Files chosen in the list are taken from the list itself: Qt reads
+    // them back from the field's text, where a name that holds a double
+    // quote ('Post "alt"') breaks its quoting, and the dialog would stay
+    // open without a word.
+    const QStringList listed = ListChoice();
+    if (!listed.isEmpty()) {
+      typed_ = true;
+      typed_choice_ = listed;
+      QDialog::accept();
+      return;
+    }
     QFileDialog::accept();
     return;
   }
@@ -299,6 +325,37 @@ void OpenFileDialog::accept() {
   typed_ = true;
   typed_choice_ = paths;
   QDialog::accept();
+}
+
+QStringList OpenFileDialog::ListChoice() const {
+  // The view shown: the list, or the detail view.
+  QAbstractItemView* list = nullptr;
+  for (const char* name : {"listView", "treeView"}) {
+    auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name));
+    if (view != nullptr && view->isVisible()) list = view;
+  }
+  auto* proxy = qobject_cast<QSortFilterProxyModel*>(proxyModel());
+  auto* files = proxy != nullptr
+                    ? qobject_cast<QFileSystemModel*>(proxy->sourceModel())
+                    : nullptr;
+  if (list == nullptr || files == nullptr ||
+      list->selectionModel() == nullptr) {
+    return {};
+  }
+  // By the name column: a row is chosen when its name is, whether or not
+  // the list selected its other columns (selectedRows() wants them all).
+  QStringList paths;
+  for (const QModelIndex& cell : list->selectionModel()->selectedIndexes()) {
+    if (cell.column() != 0) continue;
+    const QModelIndex index = proxy->mapToSource(cell);
+    if (files->isDir(index)) {
+      // Select-all also selects the shown folder's own entry.
+      if (files->filePath(index) == directory().absolutePath()) continue;
+      return {};  // a folder among them is opened, not chosen
+    }
+    paths.append(files->filePath(index));
+  }
+  return paths;
 }
 
 void OpenFileDialog::FollowTypedNames() {

@@ -26,6 +26,8 @@ class WidgetDesktop : public Desktop {
   OpenDialogAnswer ShowOpen(const OpenDialogSettings& settings) override;
   FolderAnswer BrowseForFolder(const QString& prompt) override;
   void ShowMessage(const QString& text, MessageIcon icon) override;
+  bool Confirm(const QString& text, const QString& accept,
+               const QString& reject) override;
   OpenOutcome OpenWithAssociatedProgram(const QString& path) override;
   void ShowProgramChooser(const QString& path) override;
   QString ProgramFolder() override;
@@ -88,6 +90,9 @@ class OpenFileDialog : public QFileDialog {
   // others, and says so in a message; without, leaves such names out.
   bool ResolveTypedNames(QStringList* paths, bool refuse);
   void FollowTypedNames();
+  // The files chosen in the list, full paths; empty when a folder is
+  // among them or nothing is chosen.
+  QStringList ListChoice() const;
 
   QStringList typed_choice_;
   bool typed_ = false;
