@@ -76,10 +76,11 @@ TEST(WindowsFileLayer, UnicodeAndLongPathsConvertAndReplaceOlderOutputs) {
   space.job.TargetFolder = deep;
   WriteLiteral(deep + QStringLiteral("收件箱"), "an older output\n");
 
-  ASSERT_FALSE(CheckJob(space.job, SystemFileLayer()));
   testing::RecordingReporter reporter;
+  RunOptions options;
+  options.replace_existing = true;  // the user agreed
   const RunResult result = RunConversion(space.job, testing::GermanProgress(),
-                                         SystemFileLayer(), reporter);
+                                         SystemFileLayer(), reporter, options);
   ASSERT_FALSE(result.failure) << result.failure->Describe().toStdString();
   const std::string output =
       testing::ReadBytes(deep + QStringLiteral("收件箱"));
@@ -126,8 +127,12 @@ TEST(WindowsFileLayer, OutputAppearsOnlyWhenCommitted) {
   EXPECT_EQ(space.TargetEntries(), QStringList{QStringLiteral("a.box")});
 }
 
-TEST(WindowsFileLayer, SystemReasonsAreTheSystemsWordsWithoutAFullStop) {
-  const QString words = SystemError(ERROR_FILE_NOT_FOUND);
+TEST(WindowsFileLayer, SystemReasonsInWordsTheWindowTranslatesOrTheSystems) {
+  // Failures users meet in the words the window translates; others in the
+  // system's, without the sentence's full stop.
+  EXPECT_EQ(SystemError(ERROR_DISK_FULL), "No space left on device");
+  EXPECT_EQ(SystemError(ERROR_FILE_NOT_FOUND), "No such file or directory");
+  const QString words = SystemError(ERROR_NOT_SAME_DEVICE);
   EXPECT_FALSE(words.isEmpty());
   EXPECT_FALSE(words.endsWith(u'.')) << words.toStdString();
   EXPECT_EQ(LongPath(QStringLiteral("C:/in/../out/x")), L"\\\\?\\C:\\out\\x");

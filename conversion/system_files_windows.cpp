@@ -325,6 +325,27 @@ std::wstring LongPath(const QString& path) {
 }
 
 QString SystemError(unsigned long error) {
+  // The failures users meet in the words the POSIX layer gives them, which
+  // the window tells in its own language; any other in the system's words.
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return QStringLiteral("No space left on device");
+    case ERROR_WRITE_PROTECT:
+      return QStringLiteral("Read-only file system");
+    case ERROR_ACCESS_DENIED:
+      return QStringLiteral("Permission denied");
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return QStringLiteral("No such file or directory");
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return QStringLiteral("Too many open files");
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      return QStringLiteral("Input/output error");
+  }
   wchar_t* text = nullptr;
   const DWORD size = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

@@ -1,7 +1,9 @@
 #include "ui/main/failure_text.h"
 
 #ifdef Q_OS_UNIX
-#include "conversion/system_files.h"
+#ifdef Q_OS_UNIX
+#include "conversion/system_files_posix.h"
+#endif
 #endif
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 namespace quillet {
 namespace {
@@ -124,29 +127,40 @@ enum SystemReason : std::size_t {
 // (strerror's, in the locale of the process, or their English form, which
 // some paths give): matched whole against both.
 std::optional<SystemReason> KnownSystemReason(const QString& words) {
+  // The English words are also what the Windows file layer reports for
+  // these failures, whatever the language of the system.
   struct Known {
     SystemReason reason;
-    int number;
     const char* english;
   };
   static const Known kKnown[] = {
-      {kNoSpace, ENOSPC, "No space left on device"},
-      {kQuota, EDQUOT, "Disk quota exceeded"},
-      {kReadOnlyDisk, EROFS, "Read-only file system"},
-      {kPermission, EACCES, "Permission denied"},
-      {kPermission, EPERM, "Operation not permitted"},
-      {kIoError, EIO, "Input/output error"},
-      {kNoSuchFile, ENOENT, "No such file or directory"},
-      {kTooManyOpen, EMFILE, "Too many open files"},
-      {kTooManyOpen, ENFILE, "Too many open files in system"},
-      {kNameTooLongSystem, ENAMETOOLONG, "File name too long"},
+      {kNoSpace, "No space left on device"},
+      {kQuota, "Disk quota exceeded"},
+      {kReadOnlyDisk, "Read-only file system"},
+      {kPermission, "Permission denied"},
+      {kPermission, "Operation not permitted"},
+      {kIoError, "Input/output error"},
+      {kNoSuchFile, "No such file or directory"},
+      {kTooManyOpen, "Too many open files"},
+      {kTooManyOpen, "Too many open files in system"},
+      {kNameTooLongSystem, "File name too long"},
   };
   for (const Known& known : kKnown) {
     if (words == QLatin1String(known.english)) return known.reason;
-#ifdef Q_OS_UNIX
-    if (words == SystemError(known.number)) return known.reason;
-#endif
   }
+#ifdef Q_OS_UNIX
+  // strerror's words in the locale of the process.
+  static const std::pair<SystemReason, int> kNumbers[] = {
+      {kNoSpace, ENOSPC},     {kQuota, EDQUOT},
+      {kReadOnlyDisk, EROFS}, {kPermission, EACCES},
+      {kPermission, EPERM},   {kIoError, EIO},
+      {kNoSuchFile, ENOENT},  {kTooManyOpen, EMFILE},
+      {kTooManyOpen, ENFILE}, {kNameTooLongSystem, ENAMETOOLONG},
+  };
+  for (const auto& [reason, number] : kNumbers) {
+    if (words == SystemError(number)) return reason;
+  }
+#endif
   return std::nullopt;
 }
 
