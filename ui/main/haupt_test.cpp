@@ -1341,6 +1341,9 @@ void HauptTest::stoppedStatusFollowsTheLanguage() {
 // the dialog cannot list, is named, escaped, with how to rename it, as
 // soon as files of its folder are chosen.
 void HauptTest::undecodableNamesInTheFolderAreNamed() {
+#ifdef Q_OS_WIN
+  QSKIP("Windows names are UTF-16: none is undecodable");
+#endif
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
   QVERIFY(WriteFile(folder + "Sent.box",

@@ -173,6 +173,9 @@ void WidgetDesktopTest::severalChosenFilesComeAsFolderAndNames() {
 // Qt reads a choice of several back from the field's text, where a name
 // with double quotes breaks the quoting: the dialog stayed open, silent.
 void WidgetDesktopTest::chosenNameWithDoubleQuotesComesThrough() {
+#ifdef Q_OS_WIN
+  QSKIP("Windows names cannot hold double quotes");
+#endif
   Touch("Post \"alt\"");
   struct Remove {  // the folder is shared by the other tests
     QString path;
