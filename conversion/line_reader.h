@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "conversion/file_layer.h"
+#include "conversion/raw_buffer.h"
 #include "conversion/run_failure.h"
 
 #if defined(__SSE2__)
@@ -210,7 +211,7 @@ class LineReader {
 
   InputFile& file_;
   std::size_t read_chunk_;
-  std::vector<char> buffer_;
+  RawBuffer buffer_;
   qint64 base_;          // file offset of buffer_[0]
   std::size_t pos_ = 0;  // first unread byte
   std::size_t end_ = 0;  // one past the last byte read
