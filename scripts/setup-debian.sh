@@ -16,6 +16,7 @@ packages=(
   fonts-liberation fonts-dejavu-core  # metric-compatible stand-ins for Arial / MS Sans Serif
   xdg-utils                         # opening the instructions with the desktop's program
   time                              # peak memory figures in the benchmark
+  valgrind strace                   # the benchmark's instruction counts and system calls per file
   mutt neomutt dovecot-core procmail git    # real mbox writers and readers for the round-trip test
   man-db dpkg-dev file desktop-file-utils  # packaging checks
   locales                           # Turkish locales for the date parser's case test
