@@ -22,6 +22,9 @@
 #                (default: 100000; 0 skips)
 #   --only small|large  only the small-mailbox figures (--small, --check)
 #                or only the large-file ones
+##   --no-callgrind  skip the instruction counts (bench/callgrind_per_byte.sh,
+#                run first when valgrind is installed: instructions per
+#                input byte per direction, and per small mailbox)
 #
 # When the build holds bin/gui_run_bench (the window's run), it is timed on
 # the same files with the same arguments as quillet-convert:
@@ -39,19 +42,21 @@ baseline=""
 small=10000
 check=100000
 only=""
+callgrind=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --baseline) baseline=$2; shift 2 ;;
     --small) small=$2; shift 2 ;;
     --check) check=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
+    --no-callgrind) callgrind=0; shift ;;
     --build) build=$2; shift 2 ;;
     --size) size=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --big) big=1; shift ;;
     --data) data=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large]" >&2
+    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large] [--no-callgrind]" >&2
        exit 2 ;;
   esac
 done
@@ -218,6 +223,16 @@ generate() {
 
 echo "quillet benchmark: $(nproc) cores, $(uname -r), $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+# Instruction counts do not depend on the machine's load, unlike the times
+# below: the figure to compare between builds on a busy machine.
+if [ "$callgrind" -eq 1 ] && command -v valgrind >/dev/null; then
+  echo
+  echo "callgrind, 20 MB mailboxes, start-up excluded"
+  callgrind_args=(--build "$build" --data "$data/callgrind")
+  [ -n "$baseline" ] && callgrind_args+=(--baseline "$baseline")
+  "$repo/bench/callgrind_per_byte.sh" "${callgrind_args[@]}" | sed 's/^/  /'
+  echo
+fi
 if [ "$only" != small ]; then
 echo "generating ${size} mailboxes in $data ..."
 n_lf=$(generate "$data/src.mbox" --format mbox-lf --size "$size" --seed 1)

@@ -130,6 +130,7 @@ class SilentReporter : public ConversionReporter {
   void SetProgressMax(qint64 /*size*/) override {}
   void SetProgressValue(qint64 /*reckoned*/) override {}
   void SetStatusText(const QString& /*text*/) override {}
+  bool WantsStatusText() override { return false; }
   void Repaint() override {}
 };
 

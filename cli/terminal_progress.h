@@ -40,6 +40,8 @@ class TerminalProgress : public ConversionReporter {
   void SetProgressMax(qint64 size) override;
   void SetProgressValue(qint64 reckoned) override;
   void SetStatusText(const QString& text) override;
+  // The terminal line is built from the numbers: no text is wanted.
+  bool WantsStatusText() override { return false; }
   void Repaint() override;
 
   // Erases the progress line, so that what follows starts on a clean line.

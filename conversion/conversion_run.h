@@ -36,9 +36,15 @@ class ConversionReporter {
   // (every line counts its length plus 2). May exceed the maximum for
   // sources whose lines do not all end in CR LF.
   virtual void SetProgressValue(qint64 reckoned) = 0;
-  // Right after SetProgressValue: "<prefix><mailbox><middle><message><suffix>".
+  // Right after SetProgressValue, when WantsStatusText() said yes:
+  // "<prefix><mailbox><middle><message><suffix>".
   virtual void SetStatusText(const QString& text) = 0;
-  // Right after SetStatusText.
+  // Asked right after SetProgressValue: whether the status text would be
+  // shown now. Building it costs more than converting a short message, so
+  // a reporter that shows no text (or not at this moment) says no and gets
+  // no SetStatusText for this message.
+  virtual bool WantsStatusText() { return true; }
+  // Right after SetStatusText (or WantsStatusText, when it said no).
   virtual void Repaint() = 0;
 };
 

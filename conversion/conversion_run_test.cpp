@@ -76,6 +76,24 @@ TEST(Reporting, FirstThirtyCharacterSeparatorReportsThirtyTwo) {
             (Calls{"max 35", "value 32", Status(1, 1), "repaint"}));
 }
 
+// A reporter that shows no status text is handed none, in either
+// direction; the values and repaints stay.
+TEST(Reporting, NoStatusTextForAReporterThatShowsNone) {
+  struct TextlessReporter : RecordingReporter {
+    bool WantsStatusText() override { return false; }
+  };
+  for (const bool to_box : {true, false}) {
+    TextlessReporter reporter;
+    const std::string source =
+        to_box ? "From a\r\nx\r\nFrom \r\n" : kSep + "\r\nx\r\n";
+    Convert(source, to_box, 1 << 20, &reporter);
+    const Calls expected =
+        to_box ? Calls{"max 18", "value 8", "repaint", "value 18", "repaint"}
+               : Calls{"max 19", "value 16", "repaint"};
+    EXPECT_EQ(reporter.calls, expected) << to_box;
+  }
+}
+
 TEST(Reporting, MessageNumberRestartsInEachMailbox) {
   Workspace space;
   space.AddSource("a", "From 1\r\nx\r\n\r\nFrom 2\r\nA: b\r\n");

@@ -47,6 +47,7 @@ class SilentReporter final : public ConversionReporter {
   void SetProgressMax(qint64) override {}
   void SetProgressValue(qint64) override {}
   void SetStatusText(const QString&) override {}
+  bool WantsStatusText() override { return false; }
   void Repaint() override {}
 };
 
@@ -123,6 +124,11 @@ class ConverterBase {
   void ReportSeparator() {
     reporter_.SetProgressValue(reckoned_);
     ++messages_;
+    if (reporter_.WantsStatusText()) ReportStatusText();
+    reporter_.Repaint();
+  }
+
+  void ReportStatusText() {
     // The text up to the message number is the same all through a mailbox;
     // only the number and the suffix are added per message.
     if (status_head_.isEmpty()) {
@@ -133,7 +139,6 @@ class ConverterBase {
     status_ += QString::number(messages_);
     status_ += text_.suffix;
     reporter_.SetStatusText(status_);
-    reporter_.Repaint();
   }
 
   // The current line, which must be whole within kLineProbe bytes, as a

@@ -109,10 +109,9 @@ LineReader::LineReader(InputFile& file, std::size_t read_chunk, qint64 offset,
                        CrRule rule)
     : file_(file),
       read_chunk_(std::max<std::size_t>(read_chunk, 1)),
+      buffer_(read_chunk_ + 64),
       base_(offset),
-      rule_(rule) {
-  buffer_.resize(read_chunk_ + 64);
-}
+      rule_(rule) {}
 
 std::size_t LineReader::Ensure(std::size_t n) {
   while (available() < n && !eof_ && !failed_) {
@@ -124,7 +123,7 @@ std::size_t LineReader::Ensure(std::size_t n) {
       base_ += static_cast<qint64>(pos_);
       pos_ = 0;
       const std::size_t wanted = std::max(n, available()) + read_chunk_;
-      if (buffer_.size() < wanted) buffer_.resize(wanted);
+      buffer_.Grow(wanted, end_);
     }
     const qint64 got =
         file_.Read(buffer_.data() + end_, static_cast<qint64>(read_chunk_));

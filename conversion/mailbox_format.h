@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,14 +25,35 @@ inline constexpr std::size_t kSeparatorHeadBytes = BoxSeparator.size();
 // nothing after the separator's own bytes is looked at.
 bool IsSourceSeparator(std::string_view line_head, bool mbox_to_box);
 
+// An instant in UTC, with the fields an asctime line shows.
+struct UtcTime {
+  std::int64_t seconds = 0;  // since 1970-01-01 00:00:00 UTC
+  int year = 1970;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int weekday = 3;  // 0 Monday .. 6 Sunday
+  bool operator==(const UtcTime&) const = default;
+};
+
+// The proleptic Gregorian fields of `seconds` since the epoch, without any
+// time zone database: plain arithmetic on days.
+UtcTime UtcTimeOf(std::int64_t seconds);
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1..12).
+std::int64_t DaysSinceEpoch(std::int64_t year, int month, int day);
+
 // The line (without line end) that replaces a source separator. Towards
 // .box it is BoxSeparator. Towards mbox it is "From - " and `message_time`
 // in asctime form in UTC ("From - Mon Jan  1 09:00:00 2024"), which every
 // common mbox reader accepts.
+std::string TargetSeparator(bool mbox_to_box, const UtcTime& message_time);
 std::string TargetSeparator(bool mbox_to_box, const QDateTime& message_time);
 
 // The asctime form of `time` in UTC: "Mon Jan  1 09:00:00 2024", with
-// English names whatever the locale.
+// English names whatever the locale. The year must have four digits.
+std::string AsctimeUtc(const UtcTime& time);
 std::string AsctimeUtc(const QDateTime& time);
 
 // The output file's name for a source named `source_name`.

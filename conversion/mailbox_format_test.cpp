@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 namespace quillet {
@@ -42,6 +44,34 @@ TEST(Asctime, PadsDayAndConvertsToUtc) {
   EXPECT_EQ(AsctimeUtc(berlin), "Sat Dec 30 23:30:05 2023");
   const QDateTime late(QDate(1999, 7, 25), QTime(23, 59, 59), QTimeZone::utc());
   EXPECT_EQ(AsctimeUtc(late), "Sun Jul 25 23:59:59 1999");
+}
+
+// The calendar arithmetic against Qt's at the edges: leap days, century
+// years, the epoch, before it, and the first and last four-digit years.
+TEST(Asctime, FieldsAgreeWithQtAtCalendarEdges) {
+  const QDateTime edges[] = {
+      QDateTime(QDate(1970, 1, 1), QTime(0, 0, 0), QTimeZone::utc()),
+      QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59), QTimeZone::utc()),
+      QDateTime(QDate(2000, 2, 29), QTime(12, 0, 0), QTimeZone::utc()),
+      QDateTime(QDate(1900, 3, 1), QTime(0, 0, 1), QTimeZone::utc()),
+      QDateTime(QDate(2100, 2, 28), QTime(23, 0, 0), QTimeZone::utc()),
+      QDateTime(QDate(1600, 2, 29), QTime(1, 2, 3), QTimeZone::utc()),
+      QDateTime(QDate(1000, 1, 1), QTime(0, 0, 0), QTimeZone::utc()),
+      QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), QTimeZone::utc()),
+  };
+  for (const QDateTime& when : edges) {
+    const UtcTime t = UtcTimeOf(when.toSecsSinceEpoch());
+    EXPECT_EQ(DaysSinceEpoch(t.year, t.month, t.day) * 86400 + t.hour * 3600 +
+                  t.minute * 60 + t.second,
+              when.toSecsSinceEpoch());
+    EXPECT_EQ(AsctimeUtc(t),
+              QLocale::c()
+                  .toString(when, QStringLiteral("ddd MMM d HH:mm:ss yyyy"))
+                  .replace(QRegularExpression(QStringLiteral(" (\\d) ")),
+                           QStringLiteral("  \\1 "))
+                  .toStdString())
+        << when.toString(Qt::ISODate).toStdString();
+  }
 }
 
 TEST(OutputNames, ToBoxAppendsBoxWhateverTheNameEndsIn) {

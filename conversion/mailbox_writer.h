@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "conversion/file_layer.h"
+#include "conversion/raw_buffer.h"
 #include "conversion/run_failure.h"
 
 namespace quillet {
@@ -72,7 +73,7 @@ class MailboxWriter {
 
   OutputFile& file_;
   std::string_view line_end_;
-  std::vector<char> buffer_;
+  RawBuffer buffer_;
   std::size_t used_ = 0;
   qint64 drained_ = 0;  // bytes handed to the file
   std::optional<StepFailure> failure_;

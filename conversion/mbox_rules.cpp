@@ -68,6 +68,24 @@ std::size_t EmptyLineSize(std::string_view bytes, bool ends_file, CrRule rule) {
   return 0;
 }
 
+// Whether `line` ends in the usual ctime date, " Mmm dd hh:mm:ss yyyy"
+// with single spaces: then its words hold a month, a time and a year, and
+// FromLineJudge would find the line dated; this only saves feeding it.
+// The day and weekday are not looked at, as the judge does not look at
+// them either.
+bool EndsInCtimeDate(std::string_view line) {
+  // "Jan  1 09:00:00 2024" from the month on, and the blank before it.
+  constexpr std::size_t kTail = 21;
+  if (line.size() < MboxSeparatorStart.size() + kTail) return false;
+  const char* t = line.data() + line.size() - kTail;
+  const auto digit = [](char c) { return IsDigit(c); };
+  return t[0] == ' ' && t[4] == ' ' && t[7] == ' ' && t[16] == ' ' &&
+         digit(t[8]) && digit(t[9]) && t[10] == ':' && digit(t[11]) &&
+         digit(t[12]) && t[13] == ':' && digit(t[14]) && digit(t[15]) &&
+         digit(t[17]) && digit(t[18]) && digit(t[19]) && digit(t[20]) &&
+         IsMonthName({t + 1, 3});
+}
+
 }  // namespace
 
 bool IsHeaderFieldStart(std::string_view line) {
@@ -130,6 +148,7 @@ std::optional<bool> FromLineStartsMessage(std::string_view raw,
                   : next.size() <= kFieldNameMax && !raw_ends_file) {
     return std::nullopt;
   }
+  if (EndsInCtimeDate(raw.substr(0, line.content))) return true;
   FromLineJudge judge;
   judge.Feed(raw.substr(0, line.content));
   if (judge.BareOrDated()) return true;

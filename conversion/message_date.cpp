@@ -1,6 +1,5 @@
 #include "conversion/message_date.h"
 
-#include <QDate>
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -238,11 +237,15 @@ std::optional<std::int64_t> PythonDate(std::string_view text) {
       *minute > 59 || *second < 0 || *second > 59 || *day < 1 || *day > 31) {
     return std::nullopt;
   }
-  const QDate date(static_cast<int>(*year), month, static_cast<int>(*day));
-  if (!date.isValid()) return std::nullopt;
-  constexpr std::int64_t kEpochJulianDay = 2440588;
-  return (date.toJulianDay() - kEpochJulianDay) * 86400 + *hour * 3600 +
-         *minute * 60 + *second - offset;
+  static constexpr std::array<int, 12> kMonthDays = {31, 28, 31, 30, 31, 30,
+                                                     31, 31, 30, 31, 30, 31};
+  const bool leap = *year % 4 == 0 && (*year % 100 != 0 || *year % 400 == 0);
+  if (*day > kMonthDays[static_cast<std::size_t>(month - 1)] +
+                 (month == 2 && leap ? 1 : 0)) {
+    return std::nullopt;
+  }
+  return DaysSinceEpoch(*year, month, static_cast<int>(*day)) * 86400 +
+         *hour * 3600 + *minute * 60 + *second - offset;
 }
 
 // `text` with its comments (parenthesized, nested, with backslash-quoted
@@ -282,15 +285,14 @@ std::optional<std::string_view> FieldValue(std::string_view line,
 
 }  // namespace
 
-std::optional<QDateTime> ParseMailDate(std::string_view text) {
+std::optional<UtcTime> ParseMailDate(std::string_view text) {
   std::optional<std::int64_t> seconds = PythonDate(text);
   if (!seconds && text.find('(') != std::string_view::npos) {
     seconds = PythonDate(WithoutComments(text));
   }
   if (!seconds) return std::nullopt;
-  const QDateTime utc = QDateTime::fromSecsSinceEpoch(*seconds, Qt::UTC);
-  const int year = utc.date().year();
-  if (year < 1000 || year > 9999) return std::nullopt;
+  const UtcTime utc = UtcTimeOf(*seconds);
+  if (utc.year < 1000 || utc.year > 9999) return std::nullopt;
   return utc;
 }
 
@@ -351,7 +353,7 @@ class DateFields {
     return date_ && (gathered || gathering_ != &date_) && ParseMailDate(*date_);
   }
 
-  std::optional<QDateTime> Result() const {
+  std::optional<UtcTime> Result() const {
     if (date_) {
       if (auto when = ParseMailDate(*date_)) return when;
     }
@@ -376,9 +378,9 @@ class DateFields {
 
 }  // namespace
 
-std::optional<QDateTime> MessageDate(std::string_view window,
-                                     bool window_ends_file, bool cr_ends_lines,
-                                     bool* cut) {
+std::optional<UtcTime> MessageDate(std::string_view window,
+                                   bool window_ends_file, bool cr_ends_lines,
+                                   bool* cut) {
   *cut = false;
   DateFields fields;
   const char* const end = window.data() + window.size();
@@ -415,8 +417,8 @@ std::optional<QDateTime> MessageDate(std::string_view window,
   return fields.Result();
 }
 
-std::optional<QDateTime> MessageDateAt(InputFile& file, qint64 offset,
-                                       CrRule rule, QString* error) {
+std::optional<UtcTime> MessageDateAt(InputFile& file, qint64 offset,
+                                     CrRule rule, QString* error) {
   constexpr std::size_t kChunk = 64 * 1024;
   OffsetInput input(file, offset);
   LineReader reader(input, kChunk, offset, rule);

@@ -1,11 +1,11 @@
 #ifndef QUILLET_CONVERSION_MESSAGE_DATE_H_
 #define QUILLET_CONVERSION_MESSAGE_DATE_H_
 
-#include <QDateTime>
 #include <optional>
 #include <string_view>
 
 #include "conversion/line_reader.h"
+#include "conversion/mailbox_format.h"
 
 namespace quillet {
 
@@ -30,24 +30,25 @@ inline constexpr std::size_t kDateLineMax = 64 * 1024;
 // set and nothing is returned: MessageDateAt() reads the whole block.
 // `cr_ends_lines`: a lone CR ends a line (old Mac files); otherwise only LF
 // and CR LF do, and a lone CR is an ordinary byte of its line.
-std::optional<QDateTime> MessageDate(std::string_view window,
-                                     bool window_ends_file, bool cr_ends_lines,
-                                     bool* cut);
+std::optional<UtcTime> MessageDate(std::string_view window,
+                                   bool window_ends_file, bool cr_ends_lines,
+                                   bool* cut);
 
 // The same for the header block at `offset` of `file`, however long, read
 // line by line through positional reads: only the two fields' values are
 // held. A failed read sets `error` and gives nothing.
-std::optional<QDateTime> MessageDateAt(InputFile& file, qint64 offset,
-                                       CrRule rule, QString* error);
+std::optional<UtcTime> MessageDateAt(InputFile& file, qint64 offset,
+                                     CrRule rule, QString* error);
 
 // Reads a mail date the way Python's email.utils.parsedate_to_datetime does
 // (RFC 5322 and its obsolete forms, asctime order, RFC 850 dates, two-digit
 // years, named zones; an unknown zone, "-0000" or none at all reads as UTC)
-// and returns that instant in UTC, when its year in UTC has four digits.
+// and returns that instant's fields in UTC, when its year in UTC has four
+// digits.
 // Where Python reads nothing, a date whose comments in parentheses hide it
 // from Python is read with them taken out. Case rules are ASCII only and
 // never depend on the locale. Returns nothing for anything else.
-std::optional<QDateTime> ParseMailDate(std::string_view text);
+std::optional<UtcTime> ParseMailDate(std::string_view text);
 
 }  // namespace quillet
 

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <string>
 
@@ -132,7 +133,17 @@ TEST(MailDates, ReadTheInstantPythonReads) {
       ADD_FAILURE() << "\"" << text << "\": Python reads " << seconds
                     << ", we read no date";
     } else {
-      EXPECT_EQ(ours->toSecsSinceEpoch(), seconds) << "\"" << text << "\"";
+      EXPECT_EQ(ours->seconds, seconds) << "\"" << text << "\"";
+      // The fields come from our own calendar arithmetic: Qt's must agree.
+      const QDateTime qt = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+      const std::array<int, 7> expected = {
+          qt.date().year(),         qt.date().month(),  qt.date().day(),
+          qt.time().hour(),         qt.time().minute(), qt.time().second(),
+          qt.date().dayOfWeek() - 1};
+      const std::array<int, 7> ours_fields = {
+          ours->year,   ours->month,  ours->day,    ours->hour,
+          ours->minute, ours->second, ours->weekday};
+      EXPECT_EQ(ours_fields, expected) << "\"" << text << "\"";
     }
   }
   // The table must hold what it claims: hundreds of strings, many dates.

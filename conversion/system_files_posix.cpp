@@ -120,8 +120,9 @@ class SystemOutputFile final : public OutputFile {
     return true;
   }
   bool Flush() override {
-    // Nothing is buffered here; start writing out the rest, so that a later
-    // Sync() of many small outputs finds most of their bytes on the disk.
+    // Nothing is buffered here; a large output starts writing out its
+    // rest. An output smaller than the write-back step is left to Sync():
+    // one system call per small file less, the bytes go out with the sync.
     StartWriteBack(true);
     return true;
   }
@@ -240,7 +241,10 @@ class SystemOutputFile final : public OutputFile {
   void StartWriteBack(bool rest) {
 #ifdef Q_OS_LINUX
     static constexpr qint64 kStep = qint64{8} << 20;
-    if (written_ == started_ || (!rest && written_ - started_ < kStep)) return;
+    if (written_ == started_ || written_ < kStep ||
+        (!rest && written_ - started_ < kStep)) {
+      return;
+    }
     // Advisory: a failure here changes nothing, Sync() still waits.
     ::sync_file_range(fd_, started_, written_ - started_,
                       SYNC_FILE_RANGE_WRITE);

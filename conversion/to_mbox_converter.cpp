@@ -21,7 +21,7 @@ class ToMboxConverter : public ConverterBase {
                   ConversionReporter& reporter, const ProgressText& text,
                   qint64 mailbox_number, const QDateTime& fallback_time)
       : ConverterBase(reader, writer, reporter, text, mailbox_number),
-        fallback_time_(fallback_time) {}
+        fallback_time_(UtcTimeOf(fallback_time.toSecsSinceEpoch())) {}
 
   void Run() {
     RunLines(*this);
@@ -120,7 +120,7 @@ class ToMboxConverter : public ConverterBase {
   }
 
   // The Date of the message that starts here, or the run's start time.
-  QDateTime MessageTime() {
+  UtcTime MessageTime() {
     FlushSpan();  // looking ahead may move the reader's buffer
     // One byte past the reach tells whether the window ends with the file:
     // a last line that ends exactly at the reach is whole.
@@ -128,7 +128,7 @@ class ToMboxConverter : public ConverterBase {
     const bool window_ends_file = window.size() <= kDateLookAhead;
     window = window.substr(0, kDateLookAhead);
     bool cut = false;
-    std::optional<QDateTime> when = MessageDate(
+    std::optional<UtcTime> when = MessageDate(
         window, window_ends_file, reader_.cr_rule() == CrRule::kEndsLine, &cut);
     if (cut) {
       // A header block longer than the window: read it where it stands.
@@ -140,7 +140,7 @@ class ToMboxConverter : public ConverterBase {
     return when ? *when : fallback_time_;
   }
 
-  const QDateTime fallback_time_;
+  const UtcTime fallback_time_;
   bool in_message_ = false;
   bool wrote_any_ = false;
 };

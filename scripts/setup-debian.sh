@@ -29,6 +29,7 @@ test_packages=(
   xvfb xauth imagemagick xdotool    # screenshots of the real windows, clicks on them
   openbox x11-utils                 # a window manager for the screenshots; xprop
   time                              # peak memory figures in the benchmark
+  valgrind strace                   # the benchmark's instruction counts and system calls per file
   mutt neomutt dovecot-core procmail git    # real mbox writers and readers for the round-trip test
   man-db dpkg-dev file              # the package test: manual pages, the package's fields
   lintian devscripts                # the package test: Debian's checks, hardening-check

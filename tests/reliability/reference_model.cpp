@@ -423,8 +423,10 @@ QDateTime MessageTime(const std::vector<ModelLine>& lines, std::size_t s,
     j = k;
   }
   const auto usable = [](std::string_view value) -> std::optional<QDateTime> {
-    const std::optional<QDateTime> time = ParseMailDate(value);
-    if (!time) return std::nullopt;
+    const std::optional<UtcTime> fields = ParseMailDate(value);
+    if (!fields) return std::nullopt;
+    const std::optional<QDateTime> time =
+        QDateTime::fromSecsSinceEpoch(fields->seconds, Qt::UTC);
     const int year = time->toUTC().date().year();
     if (year < 1000 || year > 9999) return std::nullopt;
     return time;
