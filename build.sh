@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One entry point for people and CI:
 #   ./build.sh run    install what building and running need, build the two
 #                     programs, start Quillet
@@ -68,10 +69,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build
 
 # The code's own rules: the engine includes nothing above it, the shipped
-# programs hold no test stand-in, and the format is the committed one.
+# programs hold no test stand-in, the format is the committed one, and
+# every source file states its licence.
 scripts/check_layers.py
 scripts/check_shipped_symbols.sh
 scripts/check_format.sh
+scripts/check_spdx.sh
 ctest --test-dir build --output-on-failure
 tests/reliability/run_sanitized.sh build-asan
 

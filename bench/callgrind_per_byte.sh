@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Instructions per input byte of quillet-convert in each direction, counted
 # with callgrind: independent of the machine's load, unlike wall time.
 # Start-up and the per-run work are taken out by subtracting a run on an

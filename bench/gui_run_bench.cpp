@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a conversion run through the real main window: Haupt with its
 // progress bar, status label and throttled repaints, on the offscreen
 // platform, the fake platform layer answering the dialogs as a user would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make_mailbox: writes a realistic test mailbox for the benchmark, the same
 // bytes for the same seed and size.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_BENCH_MESSAGE_MAKER_H_
 #define QUILLET_BENCH_MESSAGE_MAKER_H_
 

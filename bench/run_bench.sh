@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times quillet-convert against plain copies and an awk rewrite of the same
 # files, in one run, alternating the commands and taking medians, and prints
 # ratios and peak memory. See bench/README.md.

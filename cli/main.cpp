@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillet-convert: converts mailboxes between mbox and Foxmail .box on the
 // command line, with the same engine as the window.
 #ifdef _WIN32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_CLI_TERMINAL_PROGRESS_H_
 #define QUILLET_CLI_TERMINAL_PROGRESS_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_CONVERSION_CONVERTER_BASE_H_
 #define QUILLET_CONVERSION_CONVERTER_BASE_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "conversion/file_layer.h"
 
 // The file layer on POSIX systems: what the job check learns of paths and

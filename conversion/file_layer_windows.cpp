@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file layer on Windows: what the job check learns of paths and folders,
 // and the system's sources and outputs (system_files_windows.h).
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows file layer, under Wine or on Windows: what Wine can show.
 // Only a real Windows machine shows NTFS share modes against other
 // programs, ACLs kept by ReplaceFileW and MOVEFILE_WRITE_THROUGH reaching

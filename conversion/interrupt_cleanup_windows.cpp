@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ctrl+C, Ctrl+Break and closing the console on Windows: the temporary
 // outputs being written are removed, standard error says which, and the
 // process ends with the exit status of an interrupted console program.

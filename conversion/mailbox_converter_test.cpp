@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reading and writing rules of real mailboxes, each as a table of
 // small mailboxes, converted at read sizes that split every line.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_CONVERSION_MESSAGE_DATE_H_
 #define QUILLET_CONVERSION_MESSAGE_DATE_H_
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints, for a few hundred mail date strings, what Python's
 email.utils.parsedate_to_datetime reads from each: one line per string, the
 string's bytes in hex, a tab, then the instant in seconds since the epoch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_CONVERSION_PROGRESS_TEXT_H_
 #define QUILLET_CONVERSION_PROGRESS_TEXT_H_
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a built tree, unpacks it into a throwaway
 # root and checks what a user would get from installing it: the package's
 # fields and dependencies, exactly the expected files, and programs that run

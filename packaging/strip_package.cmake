@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by CPack on the staged files, before it packs them: strips the
 # executables as Debian's own packages are stripped, of their symbols and
 # debug information and of the .comment and .note sections, which nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_PLATFORM_DOCUMENT_OPENER_H_
 #define QUILLET_PLATFORM_DOCUMENT_OPENER_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The XDG desktop portal's program chooser: Linux desktops only (QtDBus).
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

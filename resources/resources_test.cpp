@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The images reach a program that merely links quillet_resources, and each
 // one still shows what the windows expect of it: sizes, grounds, colour
 // depth, and the order of the pictures in the two direction images.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Qt 6 qtbase (Core, Gui, Widgets, Test; the windows platform plugin
 # and the windowsvista style; shared libraries) for x86_64-w64-mingw32 from
 # Debian's own qt6-base source, once. The result lands in a cache folder

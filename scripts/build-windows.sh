@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows programs, built from Linux with MinGW-w64 against the Qt that
 # scripts/build-qt-mingw.sh built (once, cached), into build-windows/:
 #   Quillet-<version>-win64.zip   the program's folder, runs where unpacked

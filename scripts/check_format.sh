@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a C++ file of the repository is not formatted as .clang-format
 # says, and names the files. `scripts/check_format.sh --fix` formats them.
 set -euo pipefail

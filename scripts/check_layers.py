@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when a layer includes what lies above it.
 
 The engine (conversion/) may include only its own headers, the C++ and C

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a shipped program carries a test stand-in: the test-only
 # libraries (tests/support, tests/reliability) must never be linked into
 # quillet or quillet-convert.

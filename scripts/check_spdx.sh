@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that every source file states its licence in a machine-readable
 # line near its top: within its first five lines, so that a #! line or an
 # include guard may come first. Source files: C++ sources and headers, CMake

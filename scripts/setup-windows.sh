@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages the Windows build needs on top of the
 # Linux ones: the MinGW-w64 cross compiler (posix threads), Wine to run the
 # tests, NSIS for the installer, GoogleTest's source, and Debian's qt6-base

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads quillet-convert's mbox output with Python's mailbox module, a real
 mbox reader, and checks that every message of a .box mailbox comes back with
 its headers and body lines."""

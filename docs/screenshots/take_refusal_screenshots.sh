@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the real program under Xvfb (1280 x 800) with openbox, by mouse and
 # keyboard, through what it refuses or asks before writing anything, and
 # takes a screenshot of each:

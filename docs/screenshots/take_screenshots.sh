@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the screenshots in this folder from the real program, driven by mouse
 # and keyboard under Xvfb (1280 x 800) with the openbox window manager:
 #   docs/screenshots/take_screenshots.sh [BUILD_DIR]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (posix threads,
 # so std::thread and std::mutex work). Used for Qt's own build and for
 # Quillet's; libraries and headers come only from the MinGW sysroot and the

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Quillet: 64-bit, Unicode. Installs the program's
 ; folder (laid out by `cmake --install`, passed as STAGE) into
 ; Program Files\Quillet, with Start menu entries for the program and for its

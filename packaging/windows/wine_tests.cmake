@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tests of the Windows build run under Wine: CTest starts every test
 # program through wine_run.sh (the emulator), which gives Wine a prefix of
 # the build's own, the folders of the Qt and MinGW DLLs, and the QT_*

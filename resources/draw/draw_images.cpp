@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws Quillet's images from one vector description each and writes them as
 // the PNG files that resources/ commits:
 //

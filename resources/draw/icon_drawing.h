@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_RESOURCES_DRAW_ICON_DRAWING_H_
 #define QUILLET_RESOURCES_DRAW_ICON_DRAWING_H_
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a corpus of mailboxes with the real programs that write mboxes in
 the wild: mutt and NeoMutt saving messages, Dovecot's LDA delivering them,
 git format-patch, Python's mailbox module (mbox and MMDF) and formail. The tiny

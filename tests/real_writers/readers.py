@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The messages that real mail readers find in a mailbox file: mutt, Dovecot
 and Python's mailbox module. Each reader returns the raw bytes of every
 message it finds, in file order, without the envelope ("From ") line, or

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Mailboxes written by real programs, converted mbox -> .box -> mbox by
 quillet-convert: every message must come through as mutt, Dovecot and
 Python's mailbox module read it from the original file.

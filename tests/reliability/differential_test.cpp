@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The streaming engine against the reference model, on generated mailboxes,
 // in both directions, with every read size from 1 to 64 bytes, the normal
 // one and short reads.

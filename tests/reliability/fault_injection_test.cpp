@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every file operation of a multi-mailbox run made to fail, at every call
 // index in turn. After each failure: the failure names the step and the
 // file, the sources are unchanged, the target folder holds the outputs

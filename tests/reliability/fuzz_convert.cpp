@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the engine against the reference model on the fuzzer's
 // bytes. The first byte picks the run: bit 0 the direction (1: to .box),
 // the other bits the reads: 0 the normal read size, 1..64 that many bytes

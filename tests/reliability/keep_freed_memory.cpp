@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linked into the reliability tests that run the engine thousands of times.
 //
 // Every run allocates the engine's 1 MiB read and write buffers afresh. Left

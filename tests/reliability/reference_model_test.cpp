@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference model is only worth comparing the engine against if it is
 // right itself: the rules on small inputs whose output is worked out by
 // hand, and dates whose instant Python's email.utils.parsedate_to_datetime

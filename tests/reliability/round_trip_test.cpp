@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two round trips that quoting, the format's empty lines and the
 // rewritten Content-Length make lossless, over generated .box mailboxes
 // that meet their conditions (GenerateRoundTripBox): .box -> mbox -> .box

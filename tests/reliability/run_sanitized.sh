@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the whole project with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test there, the fuzz test
 # (reliability_fuzz, about a minute) included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real system's failures, on real files: a full disk, a read-only
 // target, targets and sources that are not what they should be, sources
 // that change between the check and the read, hostile names on the command

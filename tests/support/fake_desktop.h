@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_TESTS_SUPPORT_FAKE_DESKTOP_H_
 #define QUILLET_TESTS_SUPPORT_FAKE_DESKTOP_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_TESTS_SUPPORT_RANDOM_H_
 #define QUILLET_TESTS_SUPPORT_RANDOM_H_
 

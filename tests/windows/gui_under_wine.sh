@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real quillet.exe under Wine, on Xvfb with openbox, driven by mouse and
 # keyboard: the About window, a click to the main window, the direction
 # switched to .box -> mbox, a mailbox named 收件箱.box chosen in the file

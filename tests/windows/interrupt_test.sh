@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Ctrl+C during a large conversion by quillet-convert.exe under Wine (Wine
 # delivers a terminal's SIGINT to a console program as CTRL_C_EVENT): the
 # temporary output is removed, standard error names the mailbox, nothing

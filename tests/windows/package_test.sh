@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The zip and the installer of the Windows build, under Wine:
 # - the zip's folder holds every DLL its programs and plugins import that
 #   Windows does not bring, and its quillet-convert.exe converts with no

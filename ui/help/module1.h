@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_UI_HELP_MODULE1_H_
 #define QUILLET_UI_HELP_MODULE1_H_
 

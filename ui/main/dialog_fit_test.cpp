@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt Test test that the real dialogs fit the screen they open on: a
 // 1280 x 800 screen (offscreen, from screen_1280x800.json) at the scale
 // factor given by QT_SCALE_FACTOR; ctest runs it at 1, 1.5 and 2.

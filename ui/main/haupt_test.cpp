@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt Test tests of the main window Haupt, driven through its real controls
 // on the offscreen platform, with the fake platform layer answering every
 // dialog. Grouped by handler.

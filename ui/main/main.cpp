@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program quillet: the main window Haupt is the start object; its load
 // step hides it and shows the About window, whose click leads on to it.
 #include <QApplication>

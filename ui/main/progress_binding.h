@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_UI_MAIN_PROGRESS_BINDING_H_
 #define QUILLET_UI_MAIN_PROGRESS_BINDING_H_
 

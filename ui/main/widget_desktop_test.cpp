@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt Test tests of the real file dialog as WidgetDesktop sets it up: the
 // filters behave as on the original platform, and the answer comes in the
 // forms the window expects. Offscreen; the test itself plays the user.

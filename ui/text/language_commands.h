@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_UI_TEXT_LANGUAGE_COMMANDS_H_
 #define QUILLET_UI_TEXT_LANGUAGE_COMMANDS_H_
 

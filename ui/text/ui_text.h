@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef QUILLET_UI_TEXT_UI_TEXT_H_
 #define QUILLET_UI_TEXT_UI_TEXT_H_
 
