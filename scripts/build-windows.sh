@@ -25,9 +25,10 @@ if [ "${1:-}" = test ]; then
   # One Wine prefix and server for the whole run; ended afterwards.
   export WINEPREFIX=$PWD/build-windows/wineprefix
   trap 'WINEPREFIX=$PWD/build-windows/wineprefix wineserver -k 2>/dev/null || true' EXIT
-  # Started here, away from the tests' output pipes (wine_run.sh.in).
-  [ -f "$WINEPREFIX/system.reg" ] ||
-    WINEDEBUG=-all wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -p </dev/null >/dev/null 2>&1 || true  # may be running already
+  # A persistent server and Wine's services, started here on /dev/null,
+  # away from the tests' output pipes (wine_run.sh.in).
+  wineserver -k 2>/dev/null || true
+  wineserver -p </dev/null >/dev/null 2>&1
+  WINEDEBUG=-all wineboot </dev/null >/dev/null 2>&1
   ctest --test-dir build-windows --output-on-failure --timeout 900
 fi
