@@ -1,29 +1,41 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Times quillet-convert against plain copies and an awk rewrite of the same
-# files, in one run, alternating the commands and taking medians, and prints
-# ratios and peak memory. See bench/README.md.
+# Times quillet-convert against the benchmark's reference rewriter
+# (line_end_rewriter), plain copies and an awk rewrite of the same files, in
+# one run, alternating the commands and taking medians, and prints ratios
+# and peak memory. The goal figures (first) are ratios of alternating pairs
+# A B A B, the median of the per-pair ratios, and are also written to
+# --results as Markdown tables. See bench/README.md.
 #
-#   bench/run_bench.sh [--build DIR] [--size 512M] [--runs 5] [--big]
-#                      [--data DIR] [--keep] [--baseline PROGRAM]
-#                      [--small N] [--check N] [--only small|large]
+#   bench/run_bench.sh [--build DIR] [--size 512M] [--runs 5] [--pairs 7]
+#                      [--big] [--data DIR] [--keep] [--baseline PROGRAM]
+#                      [--small N] [--check N] [--only small|large|goals]
+#                      [--tmpfs DIR] [--results FILE]
 #
 #   --build DIR  the CMake build folder holding bin/ (default: build)
-#   --size SIZE  size of the generated mailboxes (default: 512M)
-#   --runs N     timed runs of each command (default: 5)
+#   --size SIZE  size of the generated mailboxes (default: 512M, or
+#                $QUILLET_BENCH_SIZE)
+#   --runs N     timed runs of each command in the rotated tables (default: 5)
+#   --pairs N    alternating pairs for each goal ratio (default: 7, or
+#                $QUILLET_BENCH_PAIRS)
+#   --tmpfs DIR  a tmpfs folder for the outputs on tmpfs (default: /dev/shm)
+#   --results FILE  where the goal tables go (default: bench/last_run.md,
+#                git-ignored; copy the figures into bench/RESULTS.md)
 #   --big        also convert a source over 4 GiB both ways and compare the
 #                round trip byte for byte (needs ~13 GiB free and minutes)
 #   --data DIR   where the files go (default: bench/data, git-ignored)
 #   --keep       keep the generated files
 #   --baseline PROGRAM  also time another quillet-convert (an older build)
 #                on the same files, alternating with this one
-#   --small N    N small mailboxes in one run against cp of the same files
-#                followed by sync (default: 10000; 0 skips)
+#   --small N    N small mailboxes (0.5-7 KiB) in one run against cp of the
+#                same files followed by sync, into an empty folder and over
+#                the earlier outputs (default: 10000, or $QUILLET_BENCH_SMALL;
+#                0 skips)
 #   --check N    the job check alone over N mailboxes whose outputs exist
 #                (default: 100000; 0 skips)
-#   --only small|large  only the small-mailbox figures (--small, --check)
-#                or only the large-file ones
-##   --no-callgrind  skip the instruction counts (bench/callgrind_per_byte.sh,
+#   --only small|large|goals  only the small-mailbox figures (--small,
+#                --check), only the large-file ones, or only the goal tables
+#   --no-callgrind  skip the instruction counts (bench/callgrind_per_byte.sh,
 #                run first when valgrind is installed: instructions per
 #                input byte per direction, and per small mailbox)
 #
@@ -34,13 +46,16 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
-size=512M
+size=${QUILLET_BENCH_SIZE:-512M}
 runs=5
+pairs=${QUILLET_BENCH_PAIRS:-7}
+tmpfs=/dev/shm
+results=$repo/bench/last_run.md
 big=0
 data=$repo/bench/data
 keep=0
 baseline=""
-small=10000
+small=${QUILLET_BENCH_SMALL:-10000}
 check=100000
 only=""
 callgrind=1
@@ -54,10 +69,13 @@ while [ $# -gt 0 ]; do
     --build) build=$2; shift 2 ;;
     --size) size=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
+    --pairs) pairs=$2; shift 2 ;;
+    --tmpfs) tmpfs=$2; shift 2 ;;
+    --results) results=$2; shift 2 ;;
     --big) big=1; shift ;;
     --data) data=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large] [--no-callgrind]" >&2
+    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large|goals] [--pairs N] [--tmpfs DIR] [--results FILE] [--no-callgrind]" >&2
        exit 2 ;;
   esac
 done
@@ -65,9 +83,11 @@ done
 bin=$(cd "$build" && pwd)/bin
 convert=$bin/quillet-convert
 make_mailbox=$bin/make_mailbox
-for program in "$convert" "$make_mailbox" /usr/bin/time; do
-  [ -x "$program" ] || { echo "missing $program (build the targets quillet-convert and make_mailbox)" >&2; exit 1; }
+rewriter=$bin/line_end_rewriter
+for program in "$convert" "$make_mailbox" "$rewriter" /usr/bin/time; do
+  [ -x "$program" ] || { echo "missing $program (build the targets quillet-convert, make_mailbox and line_end_rewriter)" >&2; exit 1; }
 done
+command -v strace >/dev/null || { echo "missing strace (system calls per file)" >&2; exit 1; }
 gui_bench=""
 [ -x "$bin/gui_run_bench" ] && gui_bench=$bin/gui_run_bench
 
@@ -76,7 +96,8 @@ data=$(cd "$data" && pwd)
 out=$data/out
 cleanup() {
   rm -rf "$out"
-  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.* "$data/.mem" "$data/.stdout"
+  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.* "$data"/.p.* "$data/.mem" \
+        "$data/.stdout" "$data/.strace"
   if [ "$keep" -eq 0 ]; then
     rm -f "$data"/src.mbox "$data"/src-crlf.mbox "$data"/src.box \
           "$data"/line.txt "$data"/big.box "$data"/big
@@ -222,11 +243,199 @@ generate() {
   "$make_mailbox" "$@" "$file" | awk '$1 == "separators" { print $2 }'
 }
 
+# ---------------------------------------------------------------------------
+# The goals, as ratios of alternating pairs: A B A B ..., each pair's A
+# timed right next to its B, the ratio taken pair by pair and the median of
+# those ratios reported, so that a machine whose speed drifts moves both
+# halves of a pair alike. Figures also go to $results.
+
+# timed_one COMMAND...: wall seconds of one run of COMMAND (output thrown
+# away), after `sync` has written out what earlier runs left dirty.
+timed_one() {
+  sync
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null
+  end=$(date +%s%N)
+  echo "($end - $start) / 1000000000" | bc -l
+}
+
+# paired NAME PREPARE_A RUN_A PREPARE_B RUN_B: $pairs alternating pairs;
+# PREPARE_* (untimed) and RUN_* (timed) are shell functions. Sets
+# pair_a, pair_b (median seconds) and pair_ratio (median of A/B per pair),
+# and pair_spread ("min-max" of the per-pair ratios).
+paired() {
+  local name=$1 prep_a=$2 run_a=$3 prep_b=$4 run_b=$5 i a b
+  : >"$data/.p.a"; : >"$data/.p.b"; : >"$data/.p.r"
+  for ((i = 0; i < pairs; i++)); do
+    "$prep_a"; a=$(timed_one "$run_a")
+    "$prep_b"; b=$(timed_one "$run_b")
+    echo "$a" >>"$data/.p.a"
+    echo "$b" >>"$data/.p.b"
+    echo "$a / $b" | bc -l >>"$data/.p.r"
+  done
+  pair_a=$(median <"$data/.p.a")
+  pair_b=$(median <"$data/.p.b")
+  pair_ratio=$(median <"$data/.p.r")
+  pair_spread=$(printf '%.2f-%.2f' "$(sort -n "$data/.p.r" | head -n 1)" \
+    "$(sort -n "$data/.p.r" | tail -n 1)")
+}
+
+# row FORMAT ARGS...: one line of the table, on the terminal and in $results.
+row() {
+  # shellcheck disable=SC2059
+  printf "$@" | tee -a "$results"
+}
+
+fresh_out() { rm -rf "$target"; mkdir -p "$target"; }
+run_convert() { "$convert" --quiet "$flag" --output-dir "$target" "$src"; }
+run_rewriter() { "$rewriter" "$flag" "$src" "$target/$(basename "$src").out"; }
+run_dd_sync() { dd if="$src" of="$target/copy" bs=1M conv=fdatasync status=none; }
+run_gui() {
+  QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$gui_bench" "$flag" \
+    --output-dir "$target" "$src" 2>/dev/null
+}
+
+goals_large() {
+  local tmp_root=$tmpfs/quillet-bench.$$
+  mkdir -p "$tmp_root"
+  row '\n## %s mailboxes, %d alternating pairs, medians (per-pair ratio min-max)\n\n' "$size" "$pairs"
+  row '| direction | output on | quillet-convert s | rewriter s | ÷ rewriter | goal | dd conv=fdatasync s | ÷ dd |\n'
+  row '|---|---|---|---|---|---|---|---|\n'
+  local entry title file goal where expected reported
+  for entry in "LF mbox -> .box|src.mbox|--to-box|$n_lf" \
+               "CR LF mbox -> .box|src-crlf.mbox|--to-box|$n_crlf" \
+               ".box -> mbox|src.box|--to-mbox|$n_box"; do
+    IFS='|' read -r title file flag expected <<<"$entry"
+    src=$data/$file
+    cat "$src" >/dev/null  # the source in the page cache
+    rm -rf "$out"; mkdir -p "$out"
+    reported=$("$convert" --quiet "$flag" --output-dir "$out" "$src" | cut -f 3)
+    if [ "$reported" != "$expected" ]; then
+      echo "FAIL: $title: quillet-convert reported $reported messages, expected $expected" >&2
+      exit 1
+    fi
+    for where in disk tmpfs; do
+      if [ "$where" = disk ]; then target=$out goal=1.10; else target=$tmp_root/out goal=1.05; fi
+      paired rewriter fresh_out run_convert fresh_out run_rewriter
+      local t_conv=$pair_a t_rw=$pair_b r_rw=$pair_ratio s_rw=$pair_spread
+      paired dd fresh_out run_convert fresh_out run_dd_sync
+      row '| %s | %s | %.3f | %.3f | **%.2f** (%s) | ≤ %s %s | %.3f | %.2f (%s) |\n' \
+        "$title" "$where" "$t_conv" "$t_rw" "$r_rw" "$s_rw" "$goal" \
+        "$(awk -v r="$r_rw" -v g="$goal" 'BEGIN { print (r <= g) ? "✓" : "✗" }')" \
+        "$pair_b" "$pair_ratio" "$pair_spread"
+    done
+  done
+  rm -rf "$tmp_root"
+
+  if [ -n "$gui_bench" ]; then
+    row '\n| the window against the command line (disk) | gui_run_bench s | quillet-convert s | ÷ | goal |\n'
+    row '|---|---|---|---|---|\n'
+    for entry in "LF mbox -> .box|src.mbox|--to-box" ".box -> mbox|src.box|--to-mbox"; do
+      IFS='|' read -r title file flag <<<"$entry"
+      src=$data/$file target=$out
+      paired gui fresh_out run_gui fresh_out run_convert
+      row '| %s | %.3f | %.3f | **%.2f** (%s) | ≤ 1.00 %s |\n' "$title" "$pair_a" "$pair_b" \
+        "$pair_ratio" "$pair_spread" \
+        "$(awk -v r="$pair_ratio" 'BEGIN { print (r <= 1.0) ? "✓" : "✗" }')"
+    done
+  fi
+
+  row '\n| peak memory of quillet-convert (max RSS) | MiB | goal |\n|---|---|---|\n'
+  local peak
+  for entry in "LF mbox -> .box, $size|src.mbox|--to-box" ".box -> mbox, $size|src.box|--to-mbox"; do
+    IFS='|' read -r title file flag <<<"$entry"
+    rm -rf "$out"; mkdir -p "$out"
+    /usr/bin/time -f '%M' -o "$data/.mem" "$convert" --quiet "$flag" --output-dir "$out" "$data/$file" >/dev/null
+    peak=$(tail -n 1 "$data/.mem")
+    row '| %s | %.1f | ≤ 12.5 %s |\n' "$title" "$(echo "$peak / 1024" | bc -l)" \
+      "$(awk -v p="$peak" 'BEGIN { print (p <= 12.5 * 1024) ? "✓" : "✗" }')"
+  done
+}
+
+# small_mailboxes N DIR: N mbox files of 0.5 to 7 KiB, the same every time.
+small_mailboxes() {
+  rm -rf "$2"; mkdir -p "$2"
+  awk -v n="$1" -v dir="$2" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      f = sprintf("%s/m%06d", dir, i)
+      want = 512 + (i * 7919) % 6400   # 0.5 to 7 KiB, the last message included
+      written = 0
+      for (j = 0; written < want; j++) {
+        msg = sprintf("From a@example.org Mon Jan  1 09:%02d:00 2024\nFrom: <a@example.org>\nSubject: %d %d\nDate: Mon, 1 Jan 2024 09:%02d:00 +0000\n\n", j % 60, i, j, j % 60)
+        for (k = 0; k < 4 && written + length(msg) < want; k++)
+          msg = msg sprintf("body line %d of message %d, long enough to look like text.\n", k, j)
+        printf "%s\n", msg > f
+        written += length(msg) + 1
+      }
+      close(f)
+    }
+  }'
+}
+
+# syscalls_per_file COMMAND...: system calls of the whole command (strace
+# -f -c, all processes) divided by the number of small mailboxes.
+syscalls_per_file() {
+  strace -f -c -o "$data/.strace" "$@" >/dev/null 2>&1
+  echo "$(awk '$NF == "total" { print $4 }' "$data/.strace") / $small" | bc -l
+}
+
+goals_small() {
+  local dir=$data/small
+  small_mailboxes "$small" "$dir"
+  row '\n## %s small mailboxes (0.5-7 KiB, mbox -> .box), %d alternating pairs, medians\n\n' "$small" "$pairs"
+  row '| into | quillet-convert s | cp + sync s | ÷ | goal | system calls per file (cp + sync) |\n'
+  row '|---|---|---|---|---|---|\n'
+  # Both write into $out: the converter's outputs are m*.box, cp's m*.
+  # Commands as arrays, so that strace can run them too.
+  local -a cmd_convert=(sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*'
+                        sh "$dir" "$convert" "$out")
+  local -a cmd_force=(sh -c 'cd "$1" && exec "$2" --quiet --force --to-box --output-dir "$3" m*'
+                      sh "$dir" "$convert" "$out")
+  local -a cmd_cp=(sh -c 'cd "$1" && cp m* "$2" && sync' sh "$dir" "$out")
+  small_convert() { "${cmd_convert[@]}"; }
+  small_convert_force() { "${cmd_force[@]}"; }
+  small_cp() { "${cmd_cp[@]}"; }
+  empty_out() { rm -rf "$out"; mkdir -p "$out"; }
+  keep_out() { :; }
+  local calls_conv calls_cp
+  paired small_empty empty_out small_convert empty_out small_cp
+  empty_out
+  calls_conv=$(syscalls_per_file "${cmd_convert[@]}")
+  empty_out
+  calls_cp=$(syscalls_per_file "${cmd_cp[@]}")
+  row '| an empty folder | %.3f | %.3f | **%.2f** (%s) | ≤ 2 %s | %.1f (%.1f) |\n' \
+    "$pair_a" "$pair_b" "$pair_ratio" "$pair_spread" \
+    "$(awk -v r="$pair_ratio" 'BEGIN { print (r <= 2) ? "✓" : "✗" }')" "$calls_conv" "$calls_cp"
+  # Replacing: every output (and every copy) is there from the run before.
+  empty_out; small_convert; small_cp
+  paired small_replace keep_out small_convert_force keep_out small_cp
+  calls_conv=$(syscalls_per_file "${cmd_force[@]}")
+  calls_cp=$(syscalls_per_file "${cmd_cp[@]}")
+  row '| the earlier outputs (--force) | %.3f | %.3f | **%.2f** (%s) | ≤ 2 %s | %.1f (%.1f) |\n' \
+    "$pair_a" "$pair_b" "$pair_ratio" "$pair_spread" \
+    "$(awk -v r="$pair_ratio" 'BEGIN { print (r <= 2) ? "✓" : "✗" }')" "$calls_conv" "$calls_cp"
+  local peak
+  /usr/bin/time -f '%M' -o "$data/.mem" "$convert" --quiet --force --to-box --output-dir "$out" "$dir/m000000" >/dev/null
+  peak=$(tail -n 1 "$data/.mem")
+  row '\n| peak memory of quillet-convert (max RSS) | MiB | goal |\n|---|---|---|\n'
+  row '| one small mailbox (%s bytes) | %.1f | ≤ 12.5 %s |\n' "$(stat -c %s "$dir/m000000")" \
+    "$(echo "$peak / 1024" | bc -l)" \
+    "$(awk -v p="$peak" 'BEGIN { print (p <= 12.5 * 1024) ? "✓" : "✗" }')"
+  rm -rf "$dir" "$out"
+}
+
 echo "quillet benchmark: $(nproc) cores, $(uname -r), $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+{
+  echo "# quillet benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo
+  echo "$(nproc) cores, $(uname -r), commit $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?'),"
+  echo "load average at start $(cut -d ' ' -f 1-3 /proc/loadavg)."
+} >"$results"
 # Instruction counts do not depend on the machine's load, unlike the times
 # below: the figure to compare between builds on a busy machine.
-if [ "$callgrind" -eq 1 ] && command -v valgrind >/dev/null; then
+if [ "$only" != goals ] && [ "$callgrind" -eq 1 ] && command -v valgrind >/dev/null; then
   echo
   echo "callgrind, 20 MB mailboxes, start-up excluded"
   callgrind_args=(--build "$build" --data "$data/callgrind")
@@ -239,6 +448,9 @@ echo "generating ${size} mailboxes in $data ..."
 n_lf=$(generate "$data/src.mbox" --format mbox-lf --size "$size" --seed 1)
 n_crlf=$(generate "$data/src-crlf.mbox" --format mbox-crlf --size "$size" --seed 2)
 n_box=$(generate "$data/src.box" --format box --size "$size" --seed 3)
+
+goals_large
+if [ "$only" != goals ]; then
 
 bench_direction "mbox (LF) -> .box" "$data/src.mbox" --to-box "$awk_to_box" "$n_lf"
 bench_direction "mbox (CR LF) -> .box" "$data/src-crlf.mbox" --to-box "$awk_to_box" "$n_crlf"
@@ -265,56 +477,22 @@ for name in line_box line_mbox; do
     "$(echo "$(max <"$data/.m.$name") / 1024" | bc -l)"
 done
 rm -f "$data/line.txt"
+else
+  rm -f "$data/src.mbox" "$data/src-crlf.mbox" "$data/src.box"
+fi  # not --only goals
 fi  # not --only small
 
 # Many small mailboxes: each output is synced before its rename (in groups,
 # one file-system flush per group) and the folder once at the end; cp
 # followed by sync is the durable copy of the same files.
 if [ "$only" != large ] && [ "$small" -gt 0 ]; then
-  echo
-  echo "$small small mailboxes in one run (median of $runs alternating runs)"
-  rm -rf "$data/small"; mkdir -p "$data/small"
-  awk -v n="$small" -v dir="$data/small" 'BEGIN {
-    for (i = 0; i < n; i++) {
-      f = sprintf("%s/m%06d", dir, i)
-      for (j = 0; j <= i % 7; j++)
-        printf "From a@example.org Mon Jan  1 09:00:00 2024\nSubject: %d %d\n\n%s\n", i, j, "small body line" > f
-      close(f)
-    }
-  }'
-  rm -f "$data"/.t.* "$data"/.m.* "$data"/.c.*
-  small_commands=(small_convert small_cp)
-  [ -n "$baseline" ] && small_commands+=(small_baseline)
-  for ((run = 0; run < runs; run++)); do
-    for ((i = 0; i < ${#small_commands[@]}; i++)); do
-      case ${small_commands[(i + run) % ${#small_commands[@]}]} in
-        small_convert) timed small_convert sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
-             sh "$data/small" "$convert" "$out" ;;
-        small_cp) timed small_cp sh -c 'cd "$1" && cp m* "$2" && sync' sh "$data/small" "$out" ;;
-        small_baseline) timed small_baseline sh -c 'cd "$1" && exec "$2" --quiet --to-box --output-dir "$3" m*' \
-             sh "$data/small" "$baseline" "$out" ;;
-      esac
-    done
-  done
-  printf '  %-34s %8s %10s\n' "" "wall s" "cpu s"
-  printf '  %-34s %8.3f %10.3f\n' "quillet-convert --to-box (all)" \
-    "$(median <"$data/.t.small_convert")" "$(median <"$data/.c.small_convert")" \
-    "cp (all) && sync" "$(median <"$data/.t.small_cp")" "$(median <"$data/.c.small_cp")"
-  printf '  %-34s %8.2f x\n' "quillet-convert / (cp && sync)" \
-    "$(echo "$(median <"$data/.t.small_convert") / $(median <"$data/.t.small_cp")" | bc -l)"
-  if [ -n "$baseline" ]; then
-    printf '  %-34s %8.3f %10.3f\n' "baseline --to-box (all)" \
-      "$(median <"$data/.t.small_baseline")" "$(median <"$data/.c.small_baseline")"
-    printf '  %-34s %8.2f x\n' "baseline / (cp && sync)" \
-      "$(echo "$(median <"$data/.t.small_baseline") / $(median <"$data/.t.small_cp")" | bc -l)"
-  fi
-  rm -rf "$data/small"
+  goals_small
 fi
 
 # The job check alone: N mailboxes whose outputs all exist; the last output
 # name is taken by a folder, so the check goes through every mailbox and
 # refuses the job at the last, before anything is written.
-if [ "$only" != large ] && [ "$check" -gt 0 ]; then
+if [ "$only" != large ] && [ "$only" != goals ] && [ "$check" -gt 0 ]; then
   echo
   echo "the check of $check mailboxes with existing outputs (median of $runs)"
   rm -rf "$data/small" "$data/small-out"; mkdir -p "$data/small" "$data/small-out"
@@ -360,3 +538,5 @@ fi
 
 echo
 echo "load average at end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+printf '\nload average at end %s.\n' "$(cut -d ' ' -f 1-3 /proc/loadavg)" >>"$results"
+echo "goal tables written to $results"
