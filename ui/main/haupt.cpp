@@ -399,9 +399,10 @@ void Haupt::Command3_Click() {
   // Agreed to: exactly the files named. One that appears meanwhile is
   // refused by the run's own check, not replaced.
   options.replace_existing = !existing.isEmpty();
-  ProgressBinding binding(*this, *ProgressBar1, *Label1);
-  const RunResult result = RunConversion(job_, ProgressTextOf(UiText_),
-                                         *FileSystem, binding, options);
+  const ProgressText words = ProgressTextOf(UiText_);
+  ProgressBinding binding(*this, *ProgressBar1, *Label1, words);
+  const RunResult result =
+      RunConversion(job_, words, *FileSystem, binding, options);
   binding.Flush();
   last_repaint_count_ = binding.RepaintCount();
   running_ = false;

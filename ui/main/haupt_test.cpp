@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,7 @@ class HauptTest : public QObject {
   void repaintsAreThrottled();
   void progressBarCopesWithEverySize();
   void barShowsWhereTheFailingMailboxStopped();
+  void statusLineIsBuiltWhenShown();
 
  private:
   template <typename T>
@@ -1496,7 +1498,7 @@ void HauptTest::barShowsWhereTheFailingMailboxStopped() {
   QWidget window;
   QProgressBar bar(&window);
   QLabel label(&window);
-  ProgressBinding binding(window, bar, label);
+  ProgressBinding binding(window, bar, label, ProgressText{});
   binding.SetProgressMax(1000);
   binding.SetProgressValue(400);
   binding.SetProgressValue(1000);
@@ -1522,6 +1524,35 @@ void HauptTest::barShowsWhereTheFailingMailboxStopped() {
     QCOMPARE(bar.maximum(), c.maximum);
     QCOMPARE(bar.value(), c.value);
   }
+}
+
+// The status line is built by the binding when it is shown: not for every
+// separator while the run goes on, but always for the last one.
+void HauptTest::statusLineIsBuiltWhenShown() {
+  QWidget window;
+  QProgressBar bar(&window);
+  QLabel label(&window);
+  ProgressBinding binding(window, bar, label, {"m ", " n ", "."});
+  QVERIFY(!binding.WantsStatusText());
+  QElapsedTimer timer;
+  timer.start();
+  binding.SetProgressMax(100);
+  binding.SetProgressValue(10);
+  binding.Flush();
+  QCOMPARE(label.text(), QStringLiteral("m 1 n 1."));
+  binding.SetProgressValue(20);
+  binding.SetProgressValue(30);
+  binding.SetProgressMax(100);  // repaints at once
+  // Until its first separator, the last message of the mailbox before.
+  QCOMPARE(label.text(), QStringLiteral("m 1 n 3."));
+  binding.SetProgressValue(10);
+  QTest::qWait(int(ProgressBinding::kRepaintIntervalMs) + 5);
+  binding.Repaint();
+  if (timer.elapsed() < ProgressBinding::kStatusIntervalMs) {
+    QCOMPARE(label.text(), QStringLiteral("m 1 n 3."));  // not due yet
+  }
+  binding.Flush();
+  QCOMPARE(label.text(), QStringLiteral("m 2 n 1."));
 }
 
 void HauptTest::closeDuringARunIsRefused() {
@@ -1595,7 +1626,7 @@ void HauptTest::progressBarCopesWithEverySize() {
   // Through the binding on the real bar.
   Start();
   ProgressBinding binding(*haupt_, *Find<QProgressBar>("ProgressBar1"),
-                          *Find<QLabel>("Label1"));
+                          *Find<QLabel>("Label1"), ProgressText{});
   binding.SetProgressMax(big);
   binding.SetProgressValue(big / 4);
   binding.Flush();

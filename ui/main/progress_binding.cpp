@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace quillet {
 
@@ -20,15 +21,21 @@ BarPosition ScaleProgress(qint64 maximum, qint64 value) {
 }
 
 ProgressBinding::ProgressBinding(QWidget& window, QProgressBar& bar,
-                                 QLabel& label)
+                                 QLabel& label, ProgressText words)
     : window_(window),
       bar_(bar),
       label_(label),
       maximum_(bar.maximum()),
       value_(bar.value()),
-      text_(label.text()) {}
+      text_(label.text()),
+      words_(std::move(words)) {}
 
 void ProgressBinding::SetProgressMax(qint64 size) {
+  // Until the new mailbox's first separator the line names the last
+  // message of the one before, as counted, not as last shown.
+  if (status_stale_) Update(true);
+  ++mailbox_;
+  messages_ = 0;
   maximum_ = size;
   mailboxes_.emplace_back(size, 0);
   // A new mailbox has begun: its bar starts empty, not at the place the
@@ -39,6 +46,9 @@ void ProgressBinding::SetProgressMax(qint64 size) {
 }
 
 void ProgressBinding::SetProgressValue(qint64 reckoned) {
+  // Called once per separator line, so it also counts the messages.
+  ++messages_;
+  status_stale_ = true;
   value_ = reckoned;
   if (!mailboxes_.empty()) mailboxes_.back().second = reckoned;
 }
@@ -63,6 +73,7 @@ void ProgressBinding::ShowStop(const RunFailure& failure) {
 void ProgressBinding::SetStatusText(const QString& text) {
   text_ = text;
   text_changed_ = true;
+  status_stale_ = false;
 }
 
 void ProgressBinding::Repaint() {
@@ -73,7 +84,16 @@ void ProgressBinding::Repaint() {
   RepaintNow();
 }
 
-void ProgressBinding::Flush() {
+void ProgressBinding::Flush() { Update(true); }
+
+void ProgressBinding::Update(bool final) {
+  if (status_stale_ && (final || !since_status_.isValid() ||
+                        since_status_.elapsed() >= kStatusIntervalMs)) {
+    text_ = StatusLine(words_, mailbox_, messages_);
+    text_changed_ = true;
+    status_stale_ = false;
+    since_status_.start();
+  }
   const BarPosition position = ScaleProgress(maximum_, value_);
   if (bar_.maximum() != position.maximum || bar_.minimum() != 0) {
     bar_.setRange(0, position.maximum);
@@ -86,7 +106,7 @@ void ProgressBinding::Flush() {
 }
 
 void ProgressBinding::RepaintNow() {
-  Flush();
+  Update(false);
   window_.repaint();
   // Paint and expose events get through; input waits until the run ends.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion/conversion_run.h"
+#include "conversion/progress_text.h"
 
 class QLabel;
 class QProgressBar;
@@ -33,16 +34,26 @@ BarPosition ScaleProgress(qint64 maximum, qint64 value);
 // mailbox, so that a run of 100,000 messages is not slowed by drawing.
 // While it repaints it lets paint and expose events through but no user
 // input, so no other handler can run during the run.
+//
+// The status line ("<prefix><mailbox><middle><message><suffix>") is built
+// here from `words`, the mailboxes begun and the separators reported, and
+// only when it is shown: at most once per kStatusIntervalMs while the run
+// goes on, and always by Flush(), so that the line left after a run names
+// the last message. The engine is asked for no text.
 class ProgressBinding : public ConversionReporter {
  public:
-  ProgressBinding(QWidget& window, QProgressBar& bar, QLabel& label);
+  ProgressBinding(QWidget& window, QProgressBar& bar, QLabel& label,
+                  ProgressText words);
 
   void SetProgressMax(qint64 size) override;
   void SetProgressValue(qint64 reckoned) override;
+  // A text handed in is shown as it is, until the next separator.
   void SetStatusText(const QString& text) override;
+  bool WantsStatusText() override { return false; }
   void Repaint() override;
 
-  // Brings the widgets up to date with the last values reported.
+  // Brings the widgets up to date with the last values reported, the
+  // status line included.
   void Flush();
 
   // After a run that stopped with `failure`: the bar shows how far the
@@ -55,9 +66,13 @@ class ProgressBinding : public ConversionReporter {
   int RepaintCount() const { return repaint_count_; }
 
   static constexpr qint64 kRepaintIntervalMs = 33;
+  static constexpr qint64 kStatusIntervalMs = 200;
 
  private:
   void RepaintNow();
+  // The bar always; the status line when it changed and, unless `final`,
+  // kStatusIntervalMs have passed since it was last set.
+  void Update(bool final);
 
   QWidget& window_;
   QProgressBar& bar_;
@@ -66,6 +81,11 @@ class ProgressBinding : public ConversionReporter {
   qint64 value_;
   QString text_;
   bool text_changed_ = false;
+  ProgressText words_;
+  qint64 mailbox_ = 0;         // mailboxes begun: the number of the current one
+  qint64 messages_ = 0;        // separators reported in the current mailbox
+  bool status_stale_ = false;  // the line names an earlier message
+  QElapsedTimer since_status_;
   // Maximum and last value of each mailbox begun, by mailbox number - 1:
   // outputs are confirmed in groups, so the failing mailbox may be one
   // read before the last.
