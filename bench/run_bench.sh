@@ -408,7 +408,7 @@ goals_small() {
     "$pair_a" "$pair_b" "$pair_ratio" "$pair_spread" \
     "$(awk -v r="$pair_ratio" 'BEGIN { print (r <= 2) ? "✓" : "✗" }')" "$calls_conv" "$calls_cp"
   # Replacing: every output (and every copy) is there from the run before.
-  empty_out; small_convert; small_cp
+  empty_out; small_convert >/dev/null; small_cp
   paired small_replace keep_out small_convert_force keep_out small_cp
   calls_conv=$(syscalls_per_file "${cmd_force[@]}")
   calls_cp=$(syscalls_per_file "${cmd_cp[@]}")
