@@ -4,7 +4,6 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -12,6 +11,7 @@
 
 #include "cli/terminal_progress.h"
 #include "conversion/job_check.h"
+#include "conversion/mailbox_format.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet {
@@ -113,9 +113,8 @@ bool MayReplace(const QStringList& existing, bool force, QIODevice* answers,
 // One line per converted mailbox: source, output, messages, tab-separated.
 // Returns false when standard output did not take all of it (a full
 // device, a closed pipe): the caller must not report success then.
-bool WriteConverted(QIODevice& out,
-                    const std::vector<ConvertedMailbox>& converted) {
-  for (const ConvertedMailbox& mailbox : converted) {
+bool WriteConverted(QIODevice& out, const std::vector<RunMailbox>& converted) {
+  for (const RunMailbox& mailbox : converted) {
     const QByteArray line = QFile::encodeName(mailbox.source) + '\t' +
                             QFile::encodeName(mailbox.output) + '\t' +
                             QByteArray::number(mailbox.messages) + '\n';
@@ -257,47 +256,24 @@ std::optional<RunFailure> UndecodableName(const Command& command,
   return std::nullopt;
 }
 
-// Run: the jobs in order, stopping at the first failure, whose mailbox
-// number then counts across all jobs. Progress is drawn on `err` when
-// `show_progress`, and erased before this returns.
-RunResult RunJobs(const std::vector<ConversionJob>& jobs, FileLayer& files,
-                  QIODevice& err, bool show_progress, bool replace_existing) {
+// Run: the checked plan, stopping at the first failure; with `force`,
+// also replacing files that appeared since the check. Progress is drawn on
+// `err` when `show_progress`, and erased before this returns.
+RunResult Run(const ConversionPlan& plan, FileLayer& files, QIODevice& err,
+              bool show_progress, bool force) {
   UiText text;
   FillUiText(text, Language::kEnglish);
-  RunOptions options;
-  // One start time for the whole command, so that messages without a usable
-  // date get the same one whichever job converts them.
-  options.started = QDateTime::currentDateTimeUtc();
-  // No output of the command may replace another, whichever job wrote it.
-  QSet<QPair<quint64, quint64>> written;
-  options.written = &written;
-  options.replace_existing = replace_existing;
-
-  qsizetype mailboxes = 0;
-  for (const ConversionJob& job : jobs) mailboxes += job.MailboxFiles.size();
   SilentReporter silent;
-  TerminalProgress progress(err, mailboxes, {},
-                            TerminalProgress::ClearingFor(qgetenv("TERM")));
+  TerminalProgress progress(err, static_cast<qsizetype>(plan.mailboxes.size()),
+                            {}, TerminalProgress::ClearingFor(qgetenv("TERM")));
   ConversionReporter& reporter =
       show_progress ? static_cast<ConversionReporter&>(progress) : silent;
-
-  RunResult all;
-  int offset = 0;
-  for (const ConversionJob& job : jobs) {
-    RunResult result =
-        RunConversion(job, ProgressTextOf(text), files, reporter, options);
-    all.converted.insert(all.converted.end(), result.converted.begin(),
-                         result.converted.end());
-    if (result.failure) {
-      all.failure = std::move(result.failure);
-      if (all.failure->mailbox_number > 0)
-        all.failure->mailbox_number += offset;
-      break;
-    }
-    offset += static_cast<int>(job.MailboxFiles.size());
-  }
+  RunOptions options;
+  options.replace_existing = force;
+  RunResult result =
+      RunPlan(plan, ProgressTextOf(text), files, reporter, options);
   progress.Finish();
-  return all;
+  return result;
 }
 
 // Report: the converted mailboxes on `out`, then the failure, if any, on
@@ -318,10 +294,11 @@ int Report(QIODevice& out, QIODevice& err, const RunResult& result) {
 
 }  // namespace
 
-std::vector<ConversionJob> PlanJobs(const QStringList& files,
-                                    const QString& output_dir,
-                                    bool mbox_to_box) {
-  std::vector<ConversionJob> jobs;
+ConversionPlan PlanFiles(const QStringList& files, const QString& output_dir,
+                         bool mbox_to_box) {
+  ConversionPlan plan;
+  plan.mbox_to_box = mbox_to_box;
+  plan.mailboxes.reserve(static_cast<std::size_t>(files.size()));
   // Paths as the system writes them (C:\out, .\in on Windows) become
   // the "/"-separated paths the engine works with.
   const QString target =
@@ -335,17 +312,15 @@ std::vector<ConversionJob> PlanJobs(const QStringList& files,
     const qsizetype slash = file.lastIndexOf(u'/');
     const QString folder =
         FolderWithSeparator(slash < 0 ? QString() : file.left(slash + 1));
-    const QString name = file.mid(slash + 1);
-    if (jobs.empty() || jobs.back().SourceFolder != folder) {
-      ConversionJob job;
-      job.SourceFolder = folder;
-      job.TargetFolder = target.isEmpty() ? folder : target;
-      job.MboxToBox = mbox_to_box;
-      jobs.push_back(job);
-    }
-    jobs.back().MailboxFiles.append(name);
+    RunMailbox mailbox;
+    mailbox.name = file.mid(slash + 1);
+    mailbox.source = folder + mailbox.name;
+    mailbox.target_folder = target.isEmpty() ? folder : target;
+    mailbox.output =
+        OutputPath(mailbox.target_folder, mailbox.name, mbox_to_box);
+    plan.mailboxes.push_back(std::move(mailbox));
   }
-  return jobs;
+  return plan;
 }
 
 int RunConvertCommand(const QStringList& arguments, QIODevice& out,
@@ -361,26 +336,23 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
           UndecodableName(command, raw_arguments)) {
     return ReportFailure(err, *failure);
   }
-  const std::vector<ConversionJob> jobs =
-      PlanJobs(command.files, command.output_dir, command.to_box);
+  ConversionPlan plan =
+      PlanFiles(command.files, command.output_dir, command.to_box);
   // Replacing is decided once the plan is otherwise sound, so that the
   // question is never asked for a run that cannot happen.
-  QStringList existing;
   CheckOptions check;
   check.replace_existing = true;
-  check.existing_outputs = &existing;
-  if (const std::optional<RunFailure> failure =
-          CheckPlan(PlanOf(jobs), files, check)) {
+  if (const std::optional<RunFailure> failure = CheckPlan(plan, files, check)) {
     return ReportFailure(err, *failure);
   }
-  if (!MayReplace(existing, command.force, terminal_answers, err)) {
+  if (!MayReplace(ReplacedOutputs(plan), command.force, terminal_answers,
+                  err)) {
     return kExitFailure;
   }
-  // Without agreement a file that appears meanwhile is refused, not
-  // replaced.
+  // Without --force, a file that appears under a free output name
+  // meanwhile is refused by the run, not replaced.
   const RunResult result =
-      RunJobs(jobs, files, err, err_is_terminal && !command.quiet,
-              !existing.isEmpty() || command.force);
+      Run(plan, files, err, err_is_terminal && !command.quiet, command.force);
   return Report(out, err, result);
 }
 

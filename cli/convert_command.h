@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
-#include <vector>
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
@@ -19,18 +18,16 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // a check or a conversion failed
 inline constexpr int kExitUsage = 2;    // the command line itself is wrong
 
-// Splits `files` (paths as given on the command line, in order) into
-// conversion jobs. Consecutive files of the same folder share one job, so
-// running the jobs in order converts the files in the order given. Folders
-// are absolute and end in "/". The target folder is `output_dir` when it is
-// not empty, otherwise each job's source folder.
-std::vector<ConversionJob> PlanJobs(const QStringList& files,
-                                    const QString& output_dir,
-                                    bool mbox_to_box);
+// The plan of `files` (paths as given on the command line, in order): one
+// mailbox per file, in the order given. Folders are absolute and end in
+// "/". Each output goes into `output_dir` when it is not empty, otherwise
+// next to its source.
+ConversionPlan PlanFiles(const QStringList& files, const QString& output_dir,
+                         bool mbox_to_box);
 
 // Runs the command line `arguments` (program name first) and returns the
-// exit code: parses it, plans the jobs, checks the whole plan by CheckPlan
-// before anything is written, runs the jobs in order and reports. Results
+// exit code: parses it, plans the files, checks the plan by CheckPlan
+// before anything is written, runs it and reports. Results
 // go to `out`, messages and usage text to `err`; a failed write of the
 // results is reported and gives exit code 1.
 // `raw_arguments`, when given, are the same arguments as the system passed

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "conversion/job_check.h"
 #include "conversion/line_reader.h"
@@ -21,29 +22,11 @@ RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
       step, static_cast<int>(number), mailbox, path, error.words, error.code};
 }
 
-// A converted output waiting for the disk's confirmation and its rename.
-struct PendingOutput {
-  qint64 number;
-  QString name;
-  QString source;
-  QString output;
-  qint64 messages;
-  std::unique_ptr<OutputFile> file;
-};
-
 // Small outputs are confirmed by the disk in groups: one flush of the file
 // system for up to this many files or bytes, then each output's own
 // (checked) sync has little left to wait for.
 constexpr std::size_t kGroupFiles = 128;
 constexpr qint64 kGroupBytes = qint64{32} << 20;
-
-// One mailbox of the run and its two files.
-struct Mailbox {
-  qint64 number;   // 1-based, in the run
-  QString name;    // as the job lists it
-  QString source;  // full paths
-  QString output;
-};
 
 struct OpenMailbox {
   qint64 size = 0;
@@ -51,20 +34,19 @@ struct OpenMailbox {
   std::unique_ptr<OutputFile> output;
 };
 
-RunFailure FailureOf(const Mailbox& mailbox, const QString& path,
-                     const StepFailure& failed) {
-  return Failure(failed.step, mailbox.number, mailbox.name, path, failed.error);
+RunFailure FailureOf(qint64 number, const RunMailbox& mailbox,
+                     const QString& path, const StepFailure& failed) {
+  return Failure(failed.step, number, mailbox.name, path, failed.error);
 }
 
 // The open step: the source's size (the progress maximum), the source and
 // the output's temporary file.
-std::optional<OpenMailbox> Open(const Mailbox& mailbox, FileLayer& files,
-                                const PathFacts& source,
-                                ConversionReporter& reporter,
+std::optional<OpenMailbox> Open(qint64 number, const RunMailbox& mailbox,
+                                FileLayer& files, ConversionReporter& reporter,
                                 RunFailure* failure) {
   FileError error;
   const auto fail = [&](RunStep step, const QString& path) {
-    *failure = FailureOf(mailbox, path, StepFailure{step, error});
+    *failure = FailureOf(number, mailbox, path, StepFailure{step, error});
     return std::nullopt;
   };
   OpenMailbox open;
@@ -76,7 +58,7 @@ std::optional<OpenMailbox> Open(const Mailbox& mailbox, FileLayer& files,
   if (!open.input) return fail(RunStep::kOpenSource, mailbox.source);
   open.output = files.OpenOutput(mailbox.output, &error);
   if (!open.output) return fail(RunStep::kOpenOutput, mailbox.output);
-  open.output->SetNewFileMode(source.permissions);
+  open.output->SetNewFileMode(mailbox.source_permissions);
   return open;
 }
 
@@ -92,15 +74,16 @@ std::size_t Fitted(qint64 size, std::size_t most) {
 // The finish step up to the sync: the reader's and writer's failures, the
 // source's close (a source that changed while it was read fails here), and
 // the output's last bytes handed to the system.
-std::optional<RunFailure> FinishWriting(const Mailbox& mailbox,
+std::optional<RunFailure> FinishWriting(qint64 number,
+                                        const RunMailbox& mailbox,
                                         const LineReader& reader,
                                         MailboxWriter& writer,
                                         InputFile& input) {
   if (const auto failed = reader.failure()) {
-    return FailureOf(mailbox, mailbox.source, *failed);
+    return FailureOf(number, mailbox, mailbox.source, *failed);
   }
   if (const auto& failed = writer.failure()) {
-    return FailureOf(mailbox, mailbox.output, *failed);
+    return FailureOf(number, mailbox, mailbox.output, *failed);
   }
   if (!input.Close()) {
     // A source that changed while it was read failed its reading.
@@ -108,125 +91,175 @@ std::optional<RunFailure> FinishWriting(const Mailbox& mailbox,
     const RunStep step = error.code == FailureReason::kSourceChanged
                              ? RunStep::kRead
                              : RunStep::kCloseSource;
-    return FailureOf(mailbox, mailbox.source, StepFailure{step, error});
+    return FailureOf(number, mailbox, mailbox.source, StepFailure{step, error});
   }
   if (!writer.FinishWriting()) {
-    return FailureOf(mailbox, mailbox.output, *writer.failure());
+    return FailureOf(number, mailbox, mailbox.output, *writer.failure());
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
-                        FileLayer& files, ConversionReporter& reporter,
-                        const RunOptions& options) {
+ConversionPlan PlanOf(const ConversionJob& job) {
+  ConversionPlan plan;
+  plan.mbox_to_box = job.MboxToBox;
+  plan.mailboxes.reserve(static_cast<std::size_t>(job.MailboxFiles.size()));
+  for (const QString& name : job.MailboxFiles) {
+    RunMailbox mailbox;
+    mailbox.name = name;
+    mailbox.source = job.SourceFolder + name;
+    mailbox.target_folder = job.TargetFolder;
+    mailbox.output = OutputPath(job.TargetFolder, name, job.MboxToBox);
+    plan.mailboxes.push_back(std::move(mailbox));
+  }
+  return plan;
+}
+
+RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
+                  FileLayer& files, ConversionReporter& reporter,
+                  const RunOptions& options) {
+  Q_ASSERT(plan.checked);
   RunResult result;
-  std::vector<PathFacts> sources;
-  CheckOptions check;
-  check.replace_existing = options.replace_existing;
-  check.check_formats = options.check_formats;
-  check.source_facts = &sources;
-  if (auto failure = CheckJob(job, files, check)) {
-    result.failure = std::move(failure);
-    return result;
+  if (!options.replace_existing) {
+    if (auto failure = CheckOutputsStillFree(plan, files)) {
+      result.failure = std::move(failure);
+      return result;
+    }
   }
   const QDateTime started = options.started.isValid()
                                 ? options.started
                                 : QDateTime::currentDateTimeUtc();
-  QSet<FileKey> own_written;
-  QSet<FileKey>& written = options.written ? *options.written : own_written;
+  // Identities (device, inode) of this run's outputs: no output may
+  // replace one of them, as happens where the file system ignores letter
+  // case.
+  QSet<FileKey> written;
   // This run's outputs by case-folded path, for file systems whose inode
   // numbers are made up per name (FUSE), where identity cannot tell.
   QHash<QString, QString> written_folded;
 
-  std::vector<PendingOutput> pending;
+  // Converted outputs waiting for the disk's confirmation and their rename,
+  // all of one target folder: the plan's indices and their files.
+  std::vector<std::pair<std::size_t, std::unique_ptr<OutputFile>>> pending;
   qint64 pending_bytes = 0;
-  bool renamed_any = false;
+  std::vector<qint64> messages_of(plan.mailboxes.size());
+  // The folder of the renames not yet synced, if any.
+  std::optional<QString> unsynced;
 
-  // Confirms and renames the pending outputs in list order. At the first
+  // Confirms and renames the pending outputs in plan order. At the first
   // failure the outputs after it are discarded with their temporary files.
   const auto settle = [&]() -> std::optional<RunFailure> {
-    if (pending.size() > 1) files.StartWriteBack(job.TargetFolder);
-    std::vector<PendingOutput> group = std::move(pending);
+    if (pending.empty()) return std::nullopt;
+    const QString& folder = plan.mailboxes[pending.front().first].target_folder;
+    if (pending.size() > 1) files.StartWriteBack(folder);
+    auto group = std::move(pending);
     pending.clear();
     pending_bytes = 0;
-    for (PendingOutput& p : group) {
-      if (!p.file->Sync()) {
-        return Failure(RunStep::kSync, p.number, p.name, p.output,
-                       p.file->Error());
+    for (auto& [i, file] : group) {
+      const RunMailbox& mailbox = plan.mailboxes[i];
+      const qint64 number = static_cast<qint64>(i) + 1;
+      if (!file->Sync()) {
+        return Failure(RunStep::kSync, number, mailbox.name, mailbox.output,
+                       file->Error());
       }
       // The name may lead to an output of this run although the check saw
       // it free: a file system that ignores case and that the check could
       // not see as one.
-      const PathFacts there = files.Inspect(p.output);
+      const PathFacts there = files.Inspect(mailbox.output);
       const auto same_but_case =
-          written_folded.constFind(p.output.toCaseFolded());
+          written_folded.constFind(mailbox.output.toCaseFolded());
       const bool leads_to_own =
           there.exists && (written.contains(KeyOf(there)) ||
                            (same_but_case != written_folded.constEnd() &&
-                            same_but_case.value() != p.output &&
-                            !files.ListsExactly(p.output)));
+                            same_but_case.value() != mailbox.output &&
+                            !files.ListsExactly(mailbox.output)));
       if (leads_to_own) {
-        return Failure(RunStep::kCommit, p.number, p.name, p.output,
+        return Failure(RunStep::kCommit, number, mailbox.name, mailbox.output,
                        FileError::Own(FailureReason::kReplacesOwnOutput));
       }
-      if (!p.file->Commit()) {
-        return Failure(RunStep::kCommit, p.number, p.name, p.output,
-                       p.file->Error());
+      if (!file->Commit()) {
+        return Failure(RunStep::kCommit, number, mailbox.name, mailbox.output,
+                       file->Error());
       }
-      renamed_any = true;
-      const PathFacts now = files.Inspect(p.output);
+      unsynced = mailbox.target_folder;
+      const PathFacts now = files.Inspect(mailbox.output);
       if (now.exists) written.insert(KeyOf(now));
-      written_folded.insert(p.output.toCaseFolded(), p.output);
-      result.converted.push_back({p.source, p.output, p.messages});
+      written_folded.insert(mailbox.output.toCaseFolded(), mailbox.output);
+      result.converted.push_back(mailbox);
+      result.converted.back().messages = messages_of[i];
     }
     return std::nullopt;
+  };
+  // Makes the renames not yet synced survive a power cut.
+  const auto sync_folder = [&]() -> std::optional<RunFailure> {
+    if (!unsynced) return std::nullopt;
+    const QString folder = *std::exchange(unsynced, std::nullopt);
+    FileError error;
+    if (files.SyncFolder(folder, &error)) return std::nullopt;
+    return Failure(RunStep::kSyncFolder, 0, QString(), folder, error);
   };
   // Ends the run at a failure of mailbox `failure`: what was finished
   // before it is still confirmed, renamed and made durable.
   const auto stop = [&](RunFailure failure) {
     if (std::optional<RunFailure> earlier = settle()) failure = *earlier;
-    FileError ignored;
-    if (renamed_any) files.SyncFolder(job.TargetFolder, &ignored);
+    sync_folder();  // the run failed already; this failure would hide it
     result.failure = std::move(failure);
     return result;
   };
 
-  for (qsizetype i = 0; i < job.MailboxFiles.size(); ++i) {
-    Mailbox mailbox{
-        i + 1, job.MailboxFiles[i], job.SourceFolder + job.MailboxFiles[i],
-        OutputPath(job.TargetFolder, job.MailboxFiles[i], job.MboxToBox)};
+  for (std::size_t i = 0; i < plan.mailboxes.size(); ++i) {
+    const RunMailbox& mailbox = plan.mailboxes[i];
+    const qint64 number = static_cast<qint64>(i) + 1;
+    if (!pending.empty() &&
+        plan.mailboxes[pending.front().first].target_folder !=
+            mailbox.target_folder) {
+      if (std::optional<RunFailure> failed = settle()) return stop(*failed);
+    }
+    if (unsynced && *unsynced != mailbox.target_folder) {
+      if (std::optional<RunFailure> failed = sync_folder()) {
+        result.failure = std::move(failed);
+        return result;
+      }
+    }
     RunFailure failure;
     std::optional<OpenMailbox> open =
-        Open(mailbox, files, sources[static_cast<std::size_t>(i)], reporter,
-             &failure);
+        Open(number, mailbox, files, reporter, &failure);
     if (!open) return stop(failure);
 
     LineReader reader(*open->input, Fitted(open->size, options.read_chunk));
-    MailboxWriter writer(*open->output, job.MboxToBox ? "\r\n" : "\n",
+    MailboxWriter writer(*open->output, plan.mbox_to_box ? "\r\n" : "\n",
                          Fitted(open->size, std::size_t{1} << 20));
-    const qint64 messages = ConvertMailbox(
-        reader, writer, reporter, text, mailbox.number, started, job.MboxToBox);
+    messages_of[i] = ConvertMailbox(reader, writer, reporter, text, number,
+                                    started, plan.mbox_to_box);
 
     if (std::optional<RunFailure> failed =
-            FinishWriting(mailbox, reader, writer, *open->input)) {
+            FinishWriting(number, mailbox, reader, writer, *open->input)) {
       return stop(*failed);
     }
-    pending.push_back({mailbox.number, mailbox.name, mailbox.source,
-                       mailbox.output, messages, std::move(open->output)});
+    pending.emplace_back(i, std::move(open->output));
     pending_bytes += open->size;
     if (pending.size() >= kGroupFiles || pending_bytes >= kGroupBytes) {
       if (std::optional<RunFailure> failed = settle()) return stop(*failed);
     }
   }
   if (std::optional<RunFailure> failure = settle()) return stop(*failure);
-  FileError error;
-  if (renamed_any && !files.SyncFolder(job.TargetFolder, &error)) {
-    result.failure =
-        Failure(RunStep::kSyncFolder, 0, QString(), job.TargetFolder, error);
-  }
+  result.failure = sync_folder();
   return result;
+}
+
+RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
+                        FileLayer& files, ConversionReporter& reporter,
+                        const RunOptions& options) {
+  ConversionPlan plan = PlanOf(job);
+  CheckOptions check;
+  check.replace_existing = options.replace_existing;
+  check.check_formats = options.check_formats;
+  if (std::optional<RunFailure> failure = CheckPlan(plan, files, check)) {
+    RunResult refused;
+    refused.failure = std::move(failure);
+    return refused;
+  }
+  return RunPlan(plan, text, files, reporter, options);
 }
 
 }  // namespace quillet

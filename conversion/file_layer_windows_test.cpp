@@ -52,8 +52,9 @@ TEST(WindowsFileLayer, OutputNamesWindowsCannotHoldAreRefusedBeforeWriting) {
     WriteLiteral(space.source_folder() + name, kBox);
     space.job.MailboxFiles = {name};
     space.job.MboxToBox = false;
+    ConversionPlan plan = PlanOf(space.job);
     const std::optional<RunFailure> failure =
-        CheckJob(space.job, SystemFileLayer());
+        CheckPlan(plan, SystemFileLayer());
     if (c.allowed) {
       EXPECT_FALSE(failure)
           << c.source << ": " << failure->Describe().toStdString();

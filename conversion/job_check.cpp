@@ -196,8 +196,8 @@ std::optional<FailureReason> FormatRefusal(SourceKind kind, bool mbox_to_box) {
 
 // The format check of one source, opened for it alone.
 std::optional<RunFailure> CheckFormat(qsizetype number,
-                                      const PlannedMailbox& mailbox,
-                                      FileLayer& files) {
+                                      const RunMailbox& mailbox,
+                                      bool mbox_to_box, FileLayer& files) {
   FileError error;
   std::unique_ptr<InputFile> input = files.OpenInput(mailbox.source, &error);
   if (!input) {
@@ -212,7 +212,7 @@ std::optional<RunFailure> CheckFormat(qsizetype number,
                       mailbox.name,   mailbox.source,
                       error.words,    error.code};
   }
-  if (const auto refusal = FormatRefusal(*kind, mailbox.mbox_to_box)) {
+  if (const auto refusal = FormatRefusal(*kind, mbox_to_box)) {
     return CheckFailure(number, mailbox.name, mailbox.source, *refusal);
   }
   return std::nullopt;
@@ -220,24 +220,14 @@ std::optional<RunFailure> CheckFormat(qsizetype number,
 
 }  // namespace
 
-ConversionPlan PlanOf(std::span<const ConversionJob> jobs) {
-  ConversionPlan plan;
-  for (const ConversionJob& job : jobs) {
-    for (const QString& name : job.MailboxFiles) {
-      plan.push_back({name, job.SourceFolder + name, job.TargetFolder,
-                      OutputName(name, job.MboxToBox), job.MboxToBox});
-    }
-  }
-  return plan;
-}
-
-std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
-                                    FileLayer& files,
+std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
                                     const CheckOptions& options) {
+  plan.checked = false;
+  std::vector<RunMailbox>& mailboxes = plan.mailboxes;
   // Hash sets and maps throughout: 100,000 mailboxes take no longer per
   // mailbox than ten.
   QHash<QString, PathFacts> folders;  // target folder as written -> facts
-  for (const PlannedMailbox& mailbox : plan) {
+  for (const RunMailbox& mailbox : mailboxes) {
     const QString& folder = mailbox.target_folder;
     if (folders.contains(folder)) continue;
     const PathFacts facts = files.Inspect(folder);
@@ -246,12 +236,10 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
   }
 
   QSet<FileKey> sources;
-  sources.reserve(static_cast<qsizetype>(plan.size()));
-  std::vector<PathFacts> facts_of_sources;
-  facts_of_sources.reserve(plan.size());
-  for (std::size_t i = 0; i < plan.size(); ++i) {
-    const QString& name = plan[i].name;
-    const QString& path = plan[i].source;
+  sources.reserve(static_cast<qsizetype>(mailboxes.size()));
+  for (std::size_t i = 0; i < mailboxes.size(); ++i) {
+    const QString& name = mailboxes[i].name;
+    const QString& path = mailboxes[i].source;
     const qsizetype number = static_cast<qsizetype>(i) + 1;
     const PathFacts facts = files.Inspect(path);
     if (!facts.exists) {
@@ -264,7 +252,7 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
       return CheckFailure(number, name, path, FailureReason::kSourceUnreadable);
     }
     sources.insert(KeyOf(facts));
-    facts_of_sources.push_back(facts);
+    mailboxes[i].source_permissions = facts.permissions;
   }
 
   // Outputs by (identity of their folder, name): two spellings of one
@@ -272,15 +260,15 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
   // the second set, for folders that ignore case.
   QSet<QPair<FileKey, QString>> outputs;
   QSet<QPair<FileKey, QString>> folded_outputs;
-  QSet<FileKey> existing_outputs;      // also catches hard links between names
-  std::vector<std::size_t> replacing;  // mailboxes whose output exists
-  outputs.reserve(static_cast<qsizetype>(plan.size()));
-  for (std::size_t i = 0; i < plan.size(); ++i) {
-    const QString& mailbox = plan[i].name;
-    const QString& name = plan[i].output_name;
-    const QString path = plan[i].output();
+  QSet<FileKey> existing_outputs;  // also catches hard links between names
+  std::optional<std::size_t> first_replacing;
+  outputs.reserve(static_cast<qsizetype>(mailboxes.size()));
+  for (std::size_t i = 0; i < mailboxes.size(); ++i) {
+    const QString& mailbox = mailboxes[i].name;
+    const QString name = mailboxes[i].output_name();
+    const QString& path = mailboxes[i].output;
     const qsizetype number = static_cast<qsizetype>(i) + 1;
-    const PathFacts& folder = *folders.constFind(plan[i].target_folder);
+    const PathFacts& folder = *folders.constFind(mailboxes[i].target_folder);
     const qsizetype name_length =
         folder.name_max_in_utf16 ? name.size() : QFile::encodeName(name).size();
     if (folder.name_max > 0 && name_length > folder.name_max) {
@@ -319,37 +307,48 @@ std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
       folded_outputs.insert(folded);
     }
     outputs.insert(key);
+    mailboxes[i].replaces = facts.exists;
     if (facts.exists) {
       existing_outputs.insert(KeyOf(facts));
-      replacing.push_back(i);
+      if (!first_replacing) first_replacing = i;
     }
   }
 
-  for (std::size_t i = 0; options.check_formats && i < plan.size(); ++i) {
+  for (std::size_t i = 0; options.check_formats && i < mailboxes.size(); ++i) {
     const qsizetype number = static_cast<qsizetype>(i) + 1;
-    if (auto failure = CheckFormat(number, plan[i], files)) return failure;
-  }
-
-  if (options.existing_outputs) {
-    options.existing_outputs->clear();
-    for (const std::size_t i : replacing) {
-      options.existing_outputs->append(plan[i].output());
+    if (auto failure =
+            CheckFormat(number, mailboxes[i], plan.mbox_to_box, files)) {
+      return failure;
     }
   }
-  if (!options.replace_existing && !replacing.empty()) {
-    const PlannedMailbox& first = plan[replacing.front()];
-    return CheckFailure(static_cast<qsizetype>(replacing.front()) + 1,
-                        first.name, first.output(),
-                        FailureReason::kOutputExists);
+
+  if (!options.replace_existing && first_replacing) {
+    const RunMailbox& first = mailboxes[*first_replacing];
+    return CheckFailure(static_cast<qsizetype>(*first_replacing) + 1,
+                        first.name, first.output, FailureReason::kOutputExists);
   }
-  if (options.source_facts) *options.source_facts = std::move(facts_of_sources);
+  plan.checked = true;
   return std::nullopt;
 }
 
-std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files,
-                                   const CheckOptions& options) {
-  return CheckPlan(PlanOf(std::span<const ConversionJob>(&job, 1)), files,
-                   options);
+QStringList ReplacedOutputs(const ConversionPlan& plan) {
+  QStringList replaced;
+  for (const RunMailbox& mailbox : plan.mailboxes) {
+    if (mailbox.replaces) replaced.append(mailbox.output);
+  }
+  return replaced;
+}
+
+std::optional<RunFailure> CheckOutputsStillFree(const ConversionPlan& plan,
+                                                FileLayer& files) {
+  for (std::size_t i = 0; i < plan.mailboxes.size(); ++i) {
+    const RunMailbox& mailbox = plan.mailboxes[i];
+    if (!mailbox.replaces && files.Inspect(mailbox.output).exists) {
+      return CheckFailure(static_cast<qsizetype>(i) + 1, mailbox.name,
+                          mailbox.output, FailureReason::kOutputExists);
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace quillet

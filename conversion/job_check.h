@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "conversion/conversion_run.h"
@@ -13,26 +12,6 @@
 #include "conversion/run_failure.h"
 
 namespace quillet {
-
-// One mailbox of a plan: where it is read and where its output goes. The
-// folder is kept as given rather than cut from the output path, since it is
-// checked as given: "/home/a/file" is refused as a target, not read as the
-// folder "/home/a/" and the name prefix "file".
-struct PlannedMailbox {
-  QString name;             // how failures name the mailbox
-  QString source;           // full path
-  QString target_folder;    // the output's folder, as given
-  QString output_name;      // without folder
-  bool mbox_to_box = true;  // the direction of its job
-  QString output() const { return target_folder + output_name; }
-};
-
-// Every mailbox that a set of runs converts, in run order. Mailbox numbers
-// in a check's failure count along this list, from 1.
-using ConversionPlan = std::vector<PlannedMailbox>;
-
-// The mailboxes of `jobs` run one after another, in that order.
-ConversionPlan PlanOf(std::span<const ConversionJob> jobs);
 
 // How much of a source's head the format check reads at most: the first
 // line that starts a message of either format must begin within it. Text
@@ -66,11 +45,6 @@ struct CheckOptions {
   bool replace_existing = false;
   // Whether each source's head is read for its format (see RunOptions).
   bool check_formats = true;
-  // When given and the plan may run, or is refused only for replacing:
-  // the outputs that would replace a file, in plan order.
-  QStringList* existing_outputs = nullptr;
-  // When given and the plan may run: each source's facts in plan order.
-  std::vector<PathFacts>* source_facts = nullptr;
 };
 
 // Decides, without writing anything, whether the plan may run: every target
@@ -80,23 +54,30 @@ struct CheckOptions {
 // symbolic link, one of the sources (also through a link) or an existing
 // folder; no two mailboxes give the same output: the same folder (also
 // through a link or under another spelling) and the same name, also where
-// the folder ignores letter case; every non-empty source is of the plan's
-// format by KindOfSource (mbox or MMDF to .box, .box to mbox, by its
-// job's direction); and no
-// output replaces a file unless allowed. Checks in that order: all
-// folders, then all sources, then all outputs, then the formats, then
-// replacement, so that the first failure reported does not depend on how
-// the plan's mailboxes are grouped into runs, and no source is opened for
-// a plan that fails on names alone.
+// the folder ignores letter case; every non-empty source is of the format
+// the plan's direction reads, by KindOfSource (mbox or MMDF to .box, .box
+// to mbox); and no output replaces a file unless allowed. Checks in that
+// order: all folders, then all sources, then all outputs, then the formats,
+// then replacement: a folder's failure is told before any mailbox's,
+// wherever the folder's mailboxes stand in the plan, and no source is
+// opened for a plan that fails on names alone.
 // An empty plan may run. Takes time linear in the number of mailboxes, and
 // reads at most a bounded head of each source.
-std::optional<RunFailure> CheckPlan(const ConversionPlan& plan,
-                                    FileLayer& files,
+// Fills in what it found: each mailbox's `source_permissions` (once the
+// sources pass) and `replaces` (once the outputs pass, also when refused
+// only for replacing), and `checked` when the plan may run.
+std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
                                     const CheckOptions& options = {});
 
-// CheckPlan over the mailboxes of one job.
-std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files,
-                                   const CheckOptions& options = {});
+// The outputs that replace a file, in plan order, as CheckPlan found them.
+QStringList ReplacedOutputs(const ConversionPlan& plan);
+
+// Whether every output name that CheckPlan found free is free still; the
+// first that is not refuses the plan as the check would (kOutputExists).
+// For the moment right before a run, which may come long after the check
+// (while the user was asked about the outputs that replace files).
+std::optional<RunFailure> CheckOutputsStillFree(const ConversionPlan& plan,
+                                                FileLayer& files);
 
 }  // namespace quillet
 

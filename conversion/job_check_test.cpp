@@ -18,6 +18,13 @@ namespace {
 
 using testing::Workspace;
 
+// The check of the job's plan, as a window or the command line runs it.
+std::optional<RunFailure> CheckJob(const ConversionJob& job, FileLayer& files,
+                                   const CheckOptions& options = {}) {
+  ConversionPlan plan = PlanOf(job);
+  return CheckPlan(plan, files, options);
+}
+
 RunResult RunJob(const ConversionJob& job) {
   testing::RecordingReporter reporter;
   return RunConversion(job, testing::GermanProgress(), SystemFileLayer(),
@@ -278,17 +285,17 @@ TEST(JobCheck, ExistingOutputsAreReplacedOnlyWhenAgreed) {
   testing::WriteBytes(space.target_folder() + "c.box", "old c");
   testing::WriteBytes(space.target_folder() + "a.box", "old a");
 
-  QStringList existing;
   CheckOptions options;
-  options.existing_outputs = &existing;
+  ConversionPlan plan = PlanOf(space.job);
   std::optional<RunFailure> failure =
-      CheckJob(space.job, SystemFileLayer(), options);
+      CheckPlan(plan, SystemFileLayer(), options);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->code, FailureReason::kOutputExists);
   EXPECT_EQ(failure->mailbox_number, 1);
   EXPECT_EQ(failure->path, space.target_folder() + "a.box");
-  EXPECT_EQ(existing, (QStringList{space.target_folder() + "a.box",
-                                   space.target_folder() + "c.box"}));
+  EXPECT_EQ(ReplacedOutputs(plan),
+            (QStringList{space.target_folder() + "a.box",
+                         space.target_folder() + "c.box"}));
 
   const RunResult refused = RunJob(space.job);
   ASSERT_FALSE(refused.ok());
@@ -315,11 +322,14 @@ TEST(JobCheck, ExistingOutputsAreReplacedOnlyWhenAgreed) {
 // --- plans over several folders ------------------------------------------
 
 // A mailbox of a plan from paths under `root`: "d1/m" into "out/m.box".
-PlannedMailbox Planned(const QString& root, const QString& source,
-                       const QString& output) {
-  const qsizetype slash = output.lastIndexOf(u'/');
-  return {source.mid(source.lastIndexOf(u'/') + 1), root + source,
-          root + output.left(slash + 1), output.mid(slash + 1)};
+RunMailbox Planned(const QString& root, const QString& source,
+                   const QString& output) {
+  RunMailbox mailbox;
+  mailbox.name = source.mid(source.lastIndexOf(u'/') + 1);
+  mailbox.source = root + source;
+  mailbox.target_folder = root + output.left(output.lastIndexOf(u'/') + 1);
+  mailbox.output = root + output;
+  return mailbox;
 }
 
 // The system's folders, except that the ones named here say they ignore
@@ -392,7 +402,7 @@ TEST(JobCheck, PlanClashesAcrossFoldersAreFoundByIdentity) {
     if (c.out_folds_case) files.folding = {root + "out/", root + "link/"};
     ConversionPlan plan;
     for (const auto& [source, output] : c.plan) {
-      plan.push_back(Planned(root, source, output));
+      plan.mailboxes.push_back(Planned(root, source, output));
     }
     // The sources "d1/m.box" is an output too: replacing is allowed here.
     CheckOptions replace;
@@ -406,20 +416,20 @@ TEST(JobCheck, PlanClashesAcrossFoldersAreFoundByIdentity) {
     EXPECT_EQ(failure->step, RunStep::kCheck);
     EXPECT_EQ(failure->mailbox_number, c.mailbox);
     EXPECT_EQ(failure->path,
-              plan[static_cast<std::size_t>(c.mailbox - 1)].output());
+              plan.mailboxes[static_cast<std::size_t>(c.mailbox - 1)].output);
     EXPECT_EQ(failure->code, c.code);
     EXPECT_EQ(failure->reason, ReasonText(c.code));
   }
 }
 
-// Every folder comes before any source, whichever mailbox it serves: the
-// first failure does not depend on how the mailboxes are grouped into runs.
+// Every folder comes before any source, whichever mailbox it serves.
 TEST(JobCheck, PlanChecksEveryTargetFolderFirst) {
   Workspace space;
   const QString root = space.root() + "/";
   testing::WriteBytes(root + "in/a", "x");
-  const ConversionPlan plan = {Planned(root, "in/missing", "out/missing.box"),
-                               Planned(root, "in/a", "nowhere/a.box")};
+  ConversionPlan plan;
+  plan.mailboxes = {Planned(root, "in/missing", "out/missing.box"),
+                    Planned(root, "in/a", "nowhere/a.box")};
   const std::optional<RunFailure> failure = CheckPlan(plan, SystemFileLayer());
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->code, FailureReason::kTargetMissing);

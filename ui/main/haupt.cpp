@@ -374,19 +374,20 @@ void Haupt::Command2_Click() {
 void Haupt::Command3_Click() {
   if (running_ || unloaded_) return;
   const Language language = CheckedLanguage(Surface());
-  // The job is checked whole before the question, so that nobody is asked
-  // about a run that cannot happen; the run checks it again.
-  QStringList existing;
+  // The job is planned and checked whole before the question, so that
+  // nobody is asked about a run that cannot happen; the run executes that
+  // plan.
+  ConversionPlan plan = PlanOf(job_);
   CheckOptions check;
   check.replace_existing = true;
-  check.existing_outputs = &existing;
-  if (std::optional<RunFailure> failure = CheckJob(job_, *FileSystem, check)) {
+  if (std::optional<RunFailure> failure = CheckPlan(plan, *FileSystem, check)) {
     stopped_ = std::move(failure);
     ProgressBar1->setValue(0);
     ShowStoppedStatus();
     ShowFailure(RunFailureMessage(language, *stopped_, 0));
     return;
   }
+  const QStringList existing = ReplacedOutputs(plan);
   if (!existing.isEmpty() &&
       !desktop_.Confirm(ReplaceQuestion(language, existing),
                         ReplaceButtonText(language),
@@ -395,14 +396,11 @@ void Haupt::Command3_Click() {
   }
   running_ = true;
   stopped_.reset();
-  RunOptions options;
-  // Agreed to: exactly the files named. One that appears meanwhile is
-  // refused by the run's own check, not replaced.
-  options.replace_existing = !existing.isEmpty();
+  // Agreed to: exactly the files named. One that appears meanwhile under
+  // another output's name is refused by the run, not replaced.
   const ProgressText words = ProgressTextOf(UiText_);
   ProgressBinding binding(*this, *ProgressBar1, *Label1, words);
-  const RunResult result =
-      RunConversion(job_, words, *FileSystem, binding, options);
+  const RunResult result = RunPlan(plan, words, *FileSystem, binding);
   binding.Flush();
   last_repaint_count_ = binding.RepaintCount();
   running_ = false;
