@@ -248,21 +248,16 @@ void Haupt::Command1_Click() {
 }
 
 void Haupt::ApplyOpenAnswer(const QString& answer) {
-  if (answer.isEmpty()) return;
-  const QStringList parts = answer.split(QChar(u'\0'));
-  job_.MailboxFiles = QStringList();
-  if (parts.size() == 1) {
-    const qsizetype p = parts[0].lastIndexOf(QLatin1Char('/')) + 1;
-    job_.SourceFolder = parts[0].left(p);
-    if (job_.TargetFolder.isEmpty()) job_.TargetFolder = job_.SourceFolder;
-    job_.MailboxFiles.append(parts[0].mid(p));
-  } else {
-    QString folder = parts[0];
-    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    job_.SourceFolder = folder;
-    if (job_.TargetFolder.isEmpty()) job_.TargetFolder = job_.SourceFolder;
-    job_.MailboxFiles.append(parts.mid(1));
+  const InitialSelection chosen = SplitOpenAnswer(answer);
+  if (chosen.names.isEmpty()) return;
+  job_.SourceFolder = chosen.folder;
+  // An answer of several names gives their folder without the final "/"
+  // (but for the root); one path gives it with it, or none.
+  if (chosen.names.size() > 1 && !job_.SourceFolder.endsWith(u'/')) {
+    job_.SourceFolder += u'/';
   }
+  if (job_.TargetFolder.isEmpty()) job_.TargetFolder = job_.SourceFolder;
+  job_.MailboxFiles = chosen.names;
   Text1->setText(job_.MailboxFiles.size() == 1
                      ? job_.SourceFolder + job_.MailboxFiles.front()
                      : job_.SourceFolder);
@@ -429,19 +424,19 @@ void Haupt::ShowStoppedStatus() {
 
 // Switching the direction.
 void Haupt::Command4_Click() {
-  const bool to_mbox = job_.MboxToBox;  // true: becomes .BOX to mbox
-  QLabel* picture = to_mbox ? picToMbox : picToBox;
+  const bool to_box = !job_.MboxToBox;  // the direction it switches to
+  QLabel* picture = to_box ? picToBox : picToMbox;
   Command4->setIcon(QIcon(picture->pixmap()));
   Command4->setProperty("picture", picture->objectName());
-  Command1->setText(SourceButtonCaption(UiText_, !to_mbox));
+  Command1->setText(SourceButtonCaption(UiText_, to_box));
   job_.SourceFolder.clear();
   Text1->setText(job_.SourceFolder);
   SetGoColour(ButtonFace());
   Command3->setEnabled(false);
-  Command2->setText(TargetButtonCaption(UiText_, !to_mbox));
+  Command2->setText(TargetButtonCaption(UiText_, to_box));
   CommonDialog1->FileName.clear();
   job_.MailboxFiles = QStringList();
-  job_.MboxToBox = !to_mbox;
+  job_.MboxToBox = to_box;
 }
 
 // The language commands.
