@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #endif
 
+#include <QDir>
 #include <QFile>
 #include <csignal>
 
+#include "conversion/job_check.h"
 #include "conversion/mailbox_format.h"
 #include "tests/support/conversion_support.h"
+#include "tests/support/forwarding_file_layer.h"
 
 namespace quillet {
 namespace {
@@ -306,6 +309,92 @@ TEST(Outputs, NewOutputIsAnOrdinaryReadableFile) {
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 #endif
+
+// --- checked plans -------------------------------------------------------
+
+// The user agreed to replace the files the check found. A file that takes a
+// free output name after the check is refused before anything is written,
+// unless replacing anything was agreed.
+TEST(Plans, OutputTakenSinceTheCheckIsReplacedOnlyWhenAnyMayBe) {
+  for (const bool replace_any : {false, true}) {
+    SCOPED_TRACE(replace_any);
+    Workspace space;
+    space.AddSource("a", "From x\n");
+    space.AddSource("b", "From y\n");
+    testing::WriteBytes(space.target_folder() + "a.box", "old a");
+    ConversionPlan plan = PlanOf(space.job);
+    CheckOptions agreed;
+    agreed.replace_existing = true;
+    ASSERT_FALSE(CheckPlan(plan, SystemFileLayer(), agreed));
+    ASSERT_EQ(ReplacedOutputs(plan),
+              QStringList{space.target_folder() + "a.box"});
+    testing::WriteBytes(space.target_folder() + "b.box", "appeared");
+
+    RecordingReporter reporter;
+    RunOptions options;
+    options.replace_existing = replace_any;
+    const RunResult result =
+        RunPlan(plan, German(), SystemFileLayer(), reporter, options);
+    if (replace_any) {
+      EXPECT_TRUE(result.ok());
+      EXPECT_EQ(space.Output("b.box"), kSep + "\r\n");
+      continue;
+    }
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure->step, RunStep::kCheck);
+    EXPECT_EQ(result.failure->code, FailureReason::kOutputExists);
+    EXPECT_EQ(result.failure->mailbox_number, 2);
+    EXPECT_EQ(result.failure->path, space.target_folder() + "b.box");
+    EXPECT_EQ(space.Output("a.box"), "old a");
+    EXPECT_EQ(space.Output("b.box"), "appeared");
+    EXPECT_TRUE(reporter.calls.empty());
+  }
+}
+
+// A plan over several target folders syncs each one when the plan moves on
+// from it; a folder that cannot be synced stops the run there.
+TEST(Plans, EachTargetFolderIsSyncedBeforeTheNext) {
+  class SyncRecorder : public ForwardingFileLayer {
+   public:
+    bool SyncFolder(const QString& folder, FileError* error) override {
+      synced.append(folder);
+      if (folder != failing)
+        return ForwardingFileLayer::SyncFolder(folder, error);
+      *error = FileError::System(QStringLiteral("Input/output error"));
+      return false;
+    }
+    QStringList synced;
+    QString failing;
+  };
+  for (const bool first_fails : {false, true}) {
+    SCOPED_TRACE(first_fails);
+    Workspace space;
+    space.AddSource("a", "From x\n");
+    space.AddSource("b", "From y\n");
+    const QString second = space.root() + "/out2/";
+    ASSERT_TRUE(QDir().mkdir(second));
+    ConversionPlan plan = PlanOf(space.job);
+    plan.mailboxes[1].target_folder = second;
+    plan.mailboxes[1].output = second + "b.box";
+    SyncRecorder files;
+    if (first_fails) files.failing = space.target_folder();
+    ASSERT_FALSE(CheckPlan(plan, files));
+
+    RecordingReporter reporter;
+    const RunResult result = RunPlan(plan, German(), files, reporter);
+    if (!first_fails) {
+      EXPECT_TRUE(result.ok());
+      EXPECT_EQ(files.synced, (QStringList{space.target_folder(), second}));
+      continue;
+    }
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure->step, RunStep::kSyncFolder);
+    EXPECT_EQ(result.failure->path, space.target_folder());
+    EXPECT_EQ(result.converted.size(), 1u);
+    EXPECT_EQ(files.synced, QStringList{space.target_folder()});
+    EXPECT_TRUE(QDir(second).isEmpty());
+  }
+}
 
 }  // namespace
 }  // namespace quillet
