@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <concepts>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,17 +44,62 @@ class CountingOutput final : public OutputFile {
   QString ErrorString() const override { return {}; }
 };
 
-class SilentReporter final : public ConversionReporter {
- public:
-  void SetProgressMax(qint64) override {}
-  void SetProgressValue(qint64) override {}
-  void SetStatusText(const QString&) override {}
-  bool WantsStatusText() override { return false; }
-  void Repaint() override {}
-};
-
 // The size of the reads of a look ahead through a message's body.
 constexpr std::size_t kLookAheadChunk = 64 * 1024;
+
+// The first bytes of the lines that the rules of a direction look at, for
+// its fast paths to leave alone: a line that begins otherwise and is not
+// empty goes out as it stands (but for its line end and, when it begins
+// with '>', its quoting).
+struct RuleBytes {
+  ByteSet always;
+  ByteSet in_headers;  // in a header block: these and `always`
+
+  // The rule bytes in the current part of a message.
+  constexpr const ByteSet& For(bool in_headers_now) const {
+    return in_headers_now ? in_headers : always;
+  }
+};
+
+// Both letter cases of a Content-Length field's first byte.
+inline constexpr char kContentLengthFirst[] = {
+    kContentLengthName[0], static_cast<char>(kContentLengthName[0] - 'a' + 'A'),
+    '\0'};
+
+// What a direction's converter `T` gives ConverterBase's templates, which
+// call these hooks:
+//   - T(reader, writer, reporter, text, mailbox_number, fallback_time)
+//   - kDirection, kLineEnd (how lines end in what it writes), kRuleBytes
+//   - Run(): converts, or in counting mode counts, to the end;
+//   - StartCounting(from): counting mode for the body of the message whose
+//     Content-Length field `from` has just passed;
+//   - MayTakeWhole(): whether the fast path may take the next line;
+//   - TakeRuns(): takes runs of lines that need no change at all;
+//   - EmptyMayBeTakenWhole(): whether an empty line may skip ProcessLine();
+//   - IsPlain(line): a whole line that no rule looks at;
+//   - WritePlain(line, end): writes such a line;
+//   - EmptyLine(): an empty line, taken by either path;
+//   - ProcessLine(): every other line, started in the reader: the rules;
+//   - AfterLine(end): how each line ended.
+template <class T>
+concept LineConverter =
+    std::constructible_from<T, LineReader&, MailboxWriter&, ConversionReporter&,
+                            const ProgressText&, qint64, const QDateTime&> &&
+    requires(T& t, const T& c, std::string_view line, LineEnd end) {
+  { T::kDirection } -> std::convertible_to<Direction>;
+  { T::kLineEnd } -> std::convertible_to<std::string_view>;
+  { T::kRuleBytes } -> std::convertible_to<RuleBytes>;
+  t.Run();
+  t.StartCounting(c);
+  { c.MayTakeWhole() } -> std::same_as<bool>;
+  t.TakeRuns();
+  { c.EmptyMayBeTakenWhole() } -> std::same_as<bool>;
+  { c.IsPlain(line) } -> std::same_as<bool>;
+  t.WritePlain(line, end);
+  t.EmptyLine();
+  t.ProcessLine();
+  t.AfterLine(end);
+};
 
 // What the two directions share: the bytes kept back to be written in one
 // piece, progress and message counting, and the counting of a body's
@@ -151,17 +197,18 @@ class ConverterBase {
   }
 
   // Writes the current line with its quoting changed as QuotesWritten()
-  // says for the direction (`to_box`).
-  void CopyLine(bool to_box) {
+  // says for `direction`.
+  void CopyLine(Direction direction) {
     FlushSpan();
     const std::string_view first = reader_.Head(1);
     if (first == ">") {
       const QuoteRun run = TakeQuoteRun(reader_);
-      AppendQuotes(QuotesWritten(run, to_box),
+      AppendQuotes(QuotesWritten(run, direction),
                    [&](std::string_view q) { writer_.Append(q); });
-    } else if ((first == "F" || first == BoxSeparator.substr(0, 1)) &&
+    } else if ((first == MboxSeparatorStart.substr(0, 1) ||
+                first == BoxSeparator.substr(0, 1)) &&
                QuotesWritten(MeasureQuotes(reader_.Head(kSeparatorHeadBytes)),
-                             to_box) > 0) {
+                             direction) > 0) {
       writer_.Append(">");
     }
     CopyRestOfLine(reader_, writer_);
@@ -171,8 +218,9 @@ class ConverterBase {
   // The written length of the body of the message whose Content-Length
   // field the reader has just passed: `T` is the converter of this
   // direction, run in counting mode from the next line to the message's
-  // end.
-  template <class T>
+  // end. Counting stops at the first separator, before any report: the
+  // scout shares the run's reporter and never calls it.
+  template <LineConverter T>
   qint64 CountBody(const T& self) {
     // The field's line is taken whole: the scout starts at a line start.
     Q_ASSERT(reader_.line_end() != LineEnd::kNone || reader_.failed() ||
@@ -182,8 +230,7 @@ class ConverterBase {
                       reader_.cr_rule());
     CountingOutput sink;
     MailboxWriter counter(sink, T::kLineEnd, kLookAheadChunk);
-    SilentReporter silent;
-    T scout(reader, counter, silent, text_, mailbox_number_, QDateTime());
+    T scout(reader, counter, reporter_, text_, mailbox_number_, QDateTime());
     scout.StartCounting(self);
     scout.Run();
     if (const auto failed = reader.failure()) reader_.Fail(failed->error);
@@ -196,7 +243,7 @@ class ConverterBase {
   // started and handed to T::ProcessLine, where the rules are. T::TakeRuns
   // may first take runs of lines that need no change at all, and
   // T::AfterLine learns how each line ended.
-  template <class T>
+  template <LineConverter T>
   void RunLines(T& self) {
     std::string_view line;
     LineEnd end;
@@ -232,7 +279,7 @@ class ConverterBase {
   // header block whose value is a number (`head`, the line in view, whole)
   // is written with the length of its message's body as this direction
   // writes it. Returns false, taking nothing, for any other line.
-  template <class T>
+  template <LineConverter T>
   bool RestateContentLength(T& self, std::string_view head) {
     if (!in_headers_ || content_length_ || head.size() >= kLineProbe) {
       return false;
@@ -267,7 +314,6 @@ class ConverterBase {
   const ProgressText& text_;
   const qint64 mailbox_number_;
 
-  bool crlf_source_ = true;  // the last line ended in CR LF
   const char* span_begin_ = nullptr;
   std::size_t span_size_ = 0;
 

@@ -2,7 +2,6 @@
 #include "conversion/line_reader.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -84,19 +83,10 @@ LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
 }
 
 std::size_t PlainCrLfRun(const char* begin, const char* end,
-                         std::string_view excluded) {
-  // The excluded first bytes as a bit set over the 128 ASCII bytes: one
-  // test per line, however many bytes are excluded.
-  std::uint64_t mask[2] = {0, 0};
-  for (const char c : excluded) {
-    const auto u = static_cast<unsigned char>(c);
-    Q_ASSERT(u < 128);
-    mask[u >> 6] |= std::uint64_t{1} << (u & 63);
-  }
+                         const ByteSet& excluded) {
   const char* line = begin;
   while (line < end) {
-    const auto first = static_cast<unsigned char>(*line);
-    if (first < 128 && ((mask[first >> 6] >> (first & 63)) & 1) != 0) {
+    if (excluded.contains(*line)) {
       return static_cast<std::size_t>(line - begin);
     }
     const char* lf = FindLf(line, end);

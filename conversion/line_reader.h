@@ -57,13 +57,37 @@ struct LineScan {
 LineScan ScanLine(const char* begin, const char* stop, bool at_eof,
                   CrRule* rule);
 
+// A set of byte values, each looked up with one load: the first bytes of
+// the lines that a rule looks at.
+class ByteSet {
+ public:
+  constexpr ByteSet() = default;
+  constexpr explicit ByteSet(std::string_view bytes) {
+    for (const char c : bytes) has_[static_cast<unsigned char>(c)] = true;
+  }
+  // Implicit: a set is written as the string literal of its bytes.
+  template <std::size_t N>
+  constexpr ByteSet(const char (&bytes)[N])  // NOLINT(runtime/explicit)
+      : ByteSet(std::string_view(bytes, N - 1)) {}
+  constexpr ByteSet operator|(const ByteSet& other) const {
+    ByteSet both = *this;
+    for (std::size_t i = 0; i < 256; ++i) both.has_[i] |= other.has_[i];
+    return both;
+  }
+  constexpr bool contains(char c) const {
+    return has_[static_cast<unsigned char>(c)];
+  }
+
+ private:
+  bool has_[256] = {};
+};
+
 // In a file whose lone CRs are ordinary bytes: the length of the longest
 // run at the start of [begin, end), which must be the start of a line, made
 // of whole lines that each end in CR LF and do not begin with any byte of
-// `excluded` (ASCII bytes). Such lines need no change on their way into a
-// .box file.
+// `excluded`. Such lines need no change on their way into a .box file.
 std::size_t PlainCrLfRun(const char* begin, const char* end,
-                         std::string_view excluded);
+                         const ByteSet& excluded);
 
 // Reads a file from an offset on through positional reads, leaving the
 // position of the file's own reads alone: the source of a second reader
@@ -80,7 +104,9 @@ class OffsetInput final : public InputFile {
     return file_.ReadAt(offset, data, max);
   }
   bool Close() override { return true; }
+  // The file's own failure, passed on unchanged.
   QString ErrorString() const override { return file_.ErrorString(); }
+  FailureReason ErrorCode() const override { return file_.ErrorCode(); }
 
  private:
   InputFile& file_;
@@ -155,7 +181,7 @@ class LineReader {
   // returns it (it may be empty; it always is while lone CRs may end
   // lines). Reads nothing; the view stays valid as long as
   // PeekWholeLine()'s does.
-  std::string_view TakePlainCrLfRun(std::string_view excluded) {
+  std::string_view TakePlainCrLfRun(const ByteSet& excluded) {
     if (in_line_ || rule_ != CrRule::kOrdinary) return {};
     const char* begin = data();
     const std::size_t size = PlainCrLfRun(begin, begin + available(), excluded);
@@ -184,7 +210,6 @@ class LineReader {
   InputFile& file() { return file_; }
 
   bool failed() const { return failed_; }
-  QString error() const { return error_.words; }
   // The read step's failure, once a read failed.
   std::optional<StepFailure> failure() const {
     if (!failed_) return std::nullopt;

@@ -5,9 +5,9 @@
 
 namespace quillet {
 
-bool IsSourceSeparator(std::string_view line_head, bool mbox_to_box) {
+bool IsSourceSeparator(std::string_view line_head, Direction direction) {
   const std::string_view separator =
-      mbox_to_box ? MboxSeparatorStart : BoxSeparator;
+      direction == Direction::kToBox ? MboxSeparatorStart : BoxSeparator;
   return line_head.substr(0, separator.size()) == separator;
 }
 
@@ -95,8 +95,8 @@ std::string AsctimeUtc(const QDateTime& time) {
   return AsctimeUtc(UtcTimeOf(time.toSecsSinceEpoch()));
 }
 
-std::string TargetSeparator(bool mbox_to_box, const UtcTime& message_time) {
-  if (mbox_to_box) return std::string(BoxSeparator);
+std::string TargetSeparator(Direction direction, const UtcTime& message_time) {
+  if (direction == Direction::kToBox) return std::string(BoxSeparator);
   static constexpr std::string_view kHead = "From - ";
   std::string line(kHead.size() + kAsctimeSize, ' ');
   std::memcpy(line.data(), kHead.data(), kHead.size());
@@ -104,9 +104,9 @@ std::string TargetSeparator(bool mbox_to_box, const UtcTime& message_time) {
   return line;
 }
 
-std::string TargetSeparator(bool mbox_to_box, const QDateTime& message_time) {
-  return TargetSeparator(mbox_to_box,
-                         UtcTimeOf(message_time.toSecsSinceEpoch()));
+std::string TargetSeparator(Direction direction,
+                            const QDateTime& message_time) {
+  return TargetSeparator(direction, UtcTimeOf(message_time.toSecsSinceEpoch()));
 }
 
 QString OutputName(const QString& source_name, bool mbox_to_box) {

@@ -20,11 +20,14 @@ inline constexpr std::string_view MboxSeparatorStart = "From ";
 // How many leading bytes of a line decide whether it is a separator.
 inline constexpr std::size_t kSeparatorHeadBytes = BoxSeparator.size();
 
+// Which way a mailbox is converted.
+enum class Direction { kToBox, kToMbox };
+
 // True when `line_head` (a line's first bytes, at least min(line length,
 // kSeparatorHeadBytes) of them) begins a separator line of the source
-// format: "From " when `mbox_to_box`, BoxSeparator otherwise. Case-sensitive;
-// nothing after the separator's own bytes is looked at.
-bool IsSourceSeparator(std::string_view line_head, bool mbox_to_box);
+// format of `direction`: "From " towards .box, BoxSeparator towards mbox.
+// Case-sensitive; nothing after the separator's own bytes is looked at.
+bool IsSourceSeparator(std::string_view line_head, Direction direction);
 
 // An instant in UTC, with the fields an asctime line shows.
 struct UtcTime {
@@ -49,8 +52,8 @@ std::int64_t DaysSinceEpoch(std::int64_t year, int month, int day);
 // .box it is BoxSeparator. Towards mbox it is "From - " and `message_time`
 // in asctime form in UTC ("From - Mon Jan  1 09:00:00 2024"), which every
 // common mbox reader accepts.
-std::string TargetSeparator(bool mbox_to_box, const UtcTime& message_time);
-std::string TargetSeparator(bool mbox_to_box, const QDateTime& message_time);
+std::string TargetSeparator(Direction direction, const UtcTime& message_time);
+std::string TargetSeparator(Direction direction, const QDateTime& message_time);
 
 // The asctime form of `time` in UTC: "Mon Jan  1 09:00:00 2024", with
 // English names whatever the locale. The year must have four digits.

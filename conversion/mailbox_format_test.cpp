@@ -13,31 +13,32 @@ namespace {
 TEST(Separators, MboxSeparatorIsFromSpaceAndNothingElse) {
   for (const char* line :
        {"From ", "From someone@example.org Mon Jan  1", "From -", "From  "}) {
-    EXPECT_TRUE(IsSourceSeparator(line, true)) << line;
+    EXPECT_TRUE(IsSourceSeparator(line, Direction::kToBox)) << line;
   }
   for (const char* line : {"From", "from x", "FROM x", ">From x", " From x",
                            "From:x", "From: me", "Fro", ""}) {
-    EXPECT_FALSE(IsSourceSeparator(line, true)) << line;
+    EXPECT_FALSE(IsSourceSeparator(line, Direction::kToBox)) << line;
   }
 }
 
 TEST(Separators, BoxSeparatorIsFourteenBytesWhateverFollows) {
   const std::string sep(BoxSeparator);
   EXPECT_EQ(sep, "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11\x11S");
-  EXPECT_TRUE(IsSourceSeparator(sep, false));
-  EXPECT_TRUE(IsSourceSeparator(sep + "trailing text", false));
+  EXPECT_TRUE(IsSourceSeparator(sep, Direction::kToMbox));
+  EXPECT_TRUE(IsSourceSeparator(sep + "trailing text", Direction::kToMbox));
   // Seven 0x10 but only five 0x11 before the S.
   EXPECT_FALSE(IsSourceSeparator(
-      "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11S", false));
-  EXPECT_FALSE(IsSourceSeparator(sep.substr(0, 13), false));
-  EXPECT_FALSE(IsSourceSeparator("From x", false));
-  EXPECT_FALSE(IsSourceSeparator(sep, true));
+      "\x10\x10\x10\x10\x10\x10\x10\x11\x11\x11\x11\x11S", Direction::kToMbox));
+  EXPECT_FALSE(IsSourceSeparator(sep.substr(0, 13), Direction::kToMbox));
+  EXPECT_FALSE(IsSourceSeparator("From x", Direction::kToMbox));
+  EXPECT_FALSE(IsSourceSeparator(sep, Direction::kToBox));
 }
 
 TEST(Separators, TargetSeparators) {
   const QDateTime when(QDate(2024, 1, 1), QTime(9, 0, 0), QTimeZone::utc());
-  EXPECT_EQ(TargetSeparator(true, when), BoxSeparator);
-  EXPECT_EQ(TargetSeparator(false, when), "From - Mon Jan  1 09:00:00 2024");
+  EXPECT_EQ(TargetSeparator(Direction::kToBox, when), BoxSeparator);
+  EXPECT_EQ(TargetSeparator(Direction::kToMbox, when),
+            "From - Mon Jan  1 09:00:00 2024");
 }
 
 TEST(Asctime, PadsDayAndConvertsToUtc) {

@@ -48,11 +48,4 @@ bool MailboxWriter::FinishWriting() {
   return true;
 }
 
-bool MailboxWriter::Finish() {
-  if (!FinishWriting()) return false;
-  if (!file_.Sync()) return Fail(RunStep::kSync);
-  if (!file_.Commit()) return Fail(RunStep::kCommit);
-  return true;
-}
-
 }  // namespace quillet

@@ -53,11 +53,9 @@ class MailboxWriter {
   bool EndLine() { return Append(line_end_); }
 
   // Writes out what is buffered and hands it to the system (the flush
-  // step). The output is then complete but not yet visible.
+  // step). The output is then complete but not yet visible: syncing and
+  // naming it are the run's, which does them for many outputs together.
   bool FinishWriting();
-  // FinishWriting(), then has the disk confirm every byte (the sync step)
-  // and makes the output visible under its name (the commit step).
-  bool Finish();
 
   // Bytes written so far, line ends included, buffered or not.
   qint64 position() const { return drained_ + static_cast<qint64>(used_); }
@@ -65,7 +63,6 @@ class MailboxWriter {
   bool failed() const { return failure_.has_value(); }
   // What failed first: the write, flush, sync or commit step, and why.
   const std::optional<StepFailure>& failure() const { return failure_; }
-  QString error() const { return failure_ ? failure_->error.words : QString(); }
 
  private:
   bool AppendSlow(std::string_view bytes);

@@ -160,7 +160,7 @@ std::optional<bool> FromLineStartsMessage(std::string_view raw,
 }
 
 bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
-                             QString* error) {
+                             std::optional<FileError>* failure) {
   constexpr std::size_t kChunk = 64 * 1024;
   OffsetInput input(file, offset);
   LineReader reader(input, kChunk, offset, rule);
@@ -174,13 +174,13 @@ bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
               reader.ReadMailboxLine() &&
               IsHeaderFieldStart(reader.Head(kFieldNameMax + 1)));
   }
-  if (reader.failed()) *error = reader.error();
+  if (const auto failed = reader.failure()) *failure = failed->error;
   return starts;
 }
 
 std::optional<ContentLengthField> ParseContentLengthField(
     std::string_view line) {
-  static constexpr std::string_view kName = "content-length:";
+  constexpr std::string_view kName = kContentLengthName;
   if (line.size() < kName.size()) return std::nullopt;
   for (std::size_t i = 0; i < kName.size(); ++i) {
     if (AsciiLower(line[i]) != kName[i]) return std::nullopt;
@@ -209,10 +209,9 @@ std::string WithContentLength(std::string_view line,
   return out;
 }
 
-std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
-                                                  qint64 body_start,
-                                                  qint64 length, CrRule rule,
-                                                  bool mmdf, QString* error) {
+std::optional<TrustedBody> CheckContentLengthBody(
+    InputFile& file, qint64 body_start, qint64 length, CrRule rule, bool mmdf,
+    std::optional<FileError>* failure) {
   // The body's last byte, then room for an empty CR LF line and "From "
   // (or an MMDF delimiter and its line end).
   constexpr qint64 kWindow = 1 + 2 + 2 + 6;
@@ -220,7 +219,7 @@ std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
   const qint64 at = length > 0 ? body_start + length - 1 : body_start;
   const qint64 got = ReadFully(file, at, bytes.data(), kWindow);
   if (got < 0) {
-    *error = file.ErrorString();
+    *failure = file.Error();
     return std::nullopt;
   }
   std::string_view window(bytes.data(), static_cast<std::size_t>(got));

@@ -79,9 +79,10 @@ class FromLineJudge {
 std::optional<bool> FromLineStartsMessage(std::string_view raw,
                                           bool raw_ends_file, CrRule rule);
 // The same for the line at `offset` of `file`, however long, read through
-// positional reads in pieces. A failed read sets `error`.
+// positional reads in pieces. A failed read sets `failure` to the file's
+// own failure value, as the reader has it.
 bool FromLineStartsMessageAt(InputFile& file, qint64 offset, CrRule rule,
-                             QString* error);
+                             std::optional<FileError>* failure);
 
 // Whether `line` begins with a header field name (1 to kFieldNameMax bytes
 // from 33 to 126 other than ':') and a colon.
@@ -89,6 +90,7 @@ bool IsHeaderFieldStart(std::string_view line);
 
 // A "Content-Length:" field (name in any case) whose value on its line is a
 // decimal number, blanks around it allowed.
+inline constexpr std::string_view kContentLengthName = "content-length:";
 struct ContentLengthField {
   std::size_t digits_begin = 0;  // where the number stands in the line
   std::size_t digits_end = 0;
@@ -114,12 +116,12 @@ struct TrustedBody {
 // line ends or at the end of the file, and what follows is the end of the
 // file, a line beginning "From " (in an MMDF file: the closing delimiter
 // line), or one empty line followed by either. Reads only the few bytes
-// around the body's end. A failed read sets `error` and gives nothing.
-// In an MMDF file `separator` is the closing line's offset.
-std::optional<TrustedBody> CheckContentLengthBody(InputFile& file,
-                                                  qint64 body_start,
-                                                  qint64 length, CrRule rule,
-                                                  bool mmdf, QString* error);
+// around the body's end. A failed read sets `failure` to the file's own
+// failure value and gives nothing. In an MMDF file `separator` is the
+// closing line's offset.
+std::optional<TrustedBody> CheckContentLengthBody(
+    InputFile& file, qint64 body_start, qint64 length, CrRule rule, bool mmdf,
+    std::optional<FileError>* failure);
 
 // The run of '>' that a quoted line begins with. `quotes` may be longer
 // than any buffer: it is counted, not held.
@@ -143,10 +145,11 @@ QuoteRun MeasureQuotes(std::string_view bytes);
 // the run (none when the line begins otherwise).
 QuoteRun TakeQuoteRun(LineReader& reader);
 // How many '>' a line quoted as `run` says is written with: one more or
-// one fewer as the line is written towards .box or towards mbox.
-inline qint64 QuotesWritten(const QuoteRun& run, bool to_box) {
-  if (run.from_follows) return run.quotes + (to_box ? -1 : 1);
-  if (run.box_follows) return run.quotes + (to_box ? 1 : -1);
+// one fewer as the line is written in `direction`.
+inline qint64 QuotesWritten(const QuoteRun& run, Direction direction) {
+  const qint64 to_box = direction == Direction::kToBox ? 1 : -1;
+  if (run.from_follows) return run.quotes - to_box;
+  if (run.box_follows) return run.quotes + to_box;
   return run.quotes;
 }
 // Writes `count` '>' bytes through `append`.

@@ -309,7 +309,7 @@ class DateFields {
   // both fields are known whole: no later line changes the result.
   bool Line(std::string_view line, bool whole) {
     if (line.empty() || IsSourceSeparator(line.substr(0, kSeparatorHeadBytes),
-                                          /*mbox_to_box=*/false)) {
+                                          Direction::kToMbox)) {
       return false;  // the header block ends
     }
     if (IsBlank(line.front())) {
@@ -419,7 +419,8 @@ std::optional<UtcTime> MessageDate(std::string_view window,
 }
 
 std::optional<UtcTime> MessageDateAt(InputFile& file, qint64 offset,
-                                     CrRule rule, QString* error) {
+                                     CrRule rule,
+                                     std::optional<FileError>* failure) {
   constexpr std::size_t kChunk = 64 * 1024;
   OffsetInput input(file, offset);
   LineReader reader(input, kChunk, offset, rule);
@@ -428,8 +429,8 @@ std::optional<UtcTime> MessageDateAt(InputFile& file, qint64 offset,
     const std::string_view head = reader.Head(kDateLineMax + 1);
     if (!fields.Line(head, head.size() <= kDateLineMax)) break;
   }
-  if (reader.failed()) {
-    *error = reader.error();
+  if (const auto failed = reader.failure()) {
+    *failure = failed->error;
     return std::nullopt;
   }
   return fields.Result();

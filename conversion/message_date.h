@@ -37,9 +37,11 @@ std::optional<UtcTime> MessageDate(std::string_view window,
 
 // The same for the header block at `offset` of `file`, however long, read
 // line by line through positional reads: only the two fields' values are
-// held. A failed read sets `error` and gives nothing.
+// held. A failed read sets `failure` to the file's own failure value, as
+// the reader has it, and gives nothing.
 std::optional<UtcTime> MessageDateAt(InputFile& file, qint64 offset,
-                                     CrRule rule, QString* error);
+                                     CrRule rule,
+                                     std::optional<FileError>* failure);
 
 // Reads a mail date the way Python's email.utils.parsedate_to_datetime does
 // (RFC 5322 and its obsolete forms, asctime order, RFC 850 dates, two-digit

@@ -227,9 +227,9 @@ class BytesFile final : public InputFile {
 // reader may take for a header line).
 std::string WhenWhole(std::string_view block) {
   BytesFile file("\n" + std::string(block));
-  QString error;
-  const auto when = MessageDateAt(file, 1, CrRule::kOrdinary, &error);
-  EXPECT_TRUE(error.isEmpty());
+  std::optional<FileError> failure;
+  const auto when = MessageDateAt(file, 1, CrRule::kOrdinary, &failure);
+  EXPECT_FALSE(failure.has_value());
   return when ? AsctimeUtc(*when) : "none";
 }
 

@@ -23,7 +23,16 @@ namespace {
 // message is the format's.
 class ToBoxConverter : public ConverterBase {
  public:
+  static constexpr Direction kDirection = Direction::kToBox;
   static constexpr std::string_view kLineEnd = "\r\n";
+  // Separators and quoted "From " lines, MMDF delimiters, lines that could
+  // pass for a .box separator; in a header block, Content-Length fields.
+  static constexpr RuleBytes kRuleBytes = [] {
+    constexpr char kAlways[] = {MboxSeparatorStart[0], kMmdfDelimiter[0],
+                                BoxSeparator[0], '\0'};
+    return RuleBytes{ByteSet(kAlways),
+                     ByteSet(kAlways) | ByteSet(kContentLengthFirst)};
+  }();
 
   ToBoxConverter(LineReader& reader, MailboxWriter& writer,
                  ConversionReporter& reporter, const ProgressText& text,
@@ -50,8 +59,7 @@ class ToBoxConverter : public ConverterBase {
     content_length_ = from.content_length_;
   }
 
- private:
-  friend class ConverterBase;
+  // The hooks of ConverterBase's line loop (see LineConverter).
 
   // The first line decides the file's kind and is always looked at.
   bool MayTakeWhole() const { return reader_.offset() > 0; }
@@ -59,13 +67,15 @@ class ToBoxConverter : public ConverterBase {
   // Lines that end in CR LF and need no change go out as they are, many at
   // a time; each is reckoned at its length plus 2, its size. Looked for
   // only while the source's lines end in CR LF: in an LF source every
-  // attempt would stop at once.
+  // attempt would stop at once. Besides the rule bytes, a run stops at a
+  // quoted line, whose quoting changes, and at an empty one (CR first).
   void TakeRuns() {
+    static constexpr ByteSet kStops[2] = {
+        kRuleBytes.always | ByteSet(">\r"),
+        kRuleBytes.in_headers | ByteSet(">\r")};
     if (!crlf_source_ || awaiting_envelope_) return;
-    const std::string_view run = reader_.TakePlainCrLfRun(
-        in_headers_ ? std::string_view("F>\r\x01\x10"
-                                       "Cc")
-                    : std::string_view("F>\r\x01\x10"));
+    const std::string_view run =
+        reader_.TakePlainCrLfRun(kStops[in_headers_ ? 1 : 0]);
     if (run.empty()) return;
     // The run's first line shows that an empty line held back was the
     // message's own.
@@ -75,12 +85,11 @@ class ToBoxConverter : public ConverterBase {
   }
 
   bool EmptyMayBeTakenWhole() const { return !awaiting_envelope_; }
-  void AfterLine(LineEnd end) { crlf_source_ = end == LineEnd::kCrLf; }
 
   void WritePlain(std::string_view line, LineEnd end) {
     // No rule looks at this line: no separator, no MMDF delimiter, no
     // Content-Length field.
-    Q_ASSERT(line.substr(0, MboxSeparatorStart.size()) != MboxSeparatorStart);
+    Q_ASSERT(!IsSourceSeparator(line, kDirection) && line != kMmdfDelimiter);
     Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
     if (pending_empty_) WritePendingEmpty();
     // A quoted "From " line loses its first '>'; a line quoted before the
@@ -101,11 +110,11 @@ class ToBoxConverter : public ConverterBase {
 
   // Lines the fast path may take: no rule looks at them.
   bool IsPlain(std::string_view line) const {
-    if (line.empty() || awaiting_envelope_) return false;
-    const char c = line[0];
-    return c != 'F' && c != kMmdfDelimiter[0] && c != BoxSeparator[0] &&
-           !(in_headers_ && (c == 'C' || c == 'c'));
+    return !line.empty() && !awaiting_envelope_ &&
+           !kRuleBytes.For(in_headers_).contains(line[0]);
   }
+
+  void AfterLine(LineEnd end) { crlf_source_ = end == LineEnd::kCrLf; }
 
   void WritePendingEmpty() {
     Writer().WriteMailboxLine({});
@@ -158,26 +167,8 @@ class ToBoxConverter : public ConverterBase {
     }
     if (pending_empty_) WritePendingEmpty();
     if (RestateContentLength(*this, head)) return;
-    CopyLine(/*to_box=*/true);
+    CopyLine(kDirection);
     Reckon(reader_.line_length());
-  }
-
-  // Whether the "From " line at `line_start` starts a message.
-  bool IsSeparator(qint64 line_start) {
-    if (line_start == 0 || line_start == trusted_.separator) return true;
-    if (line_start < trusted_.end) return false;  // inside a trusted body
-    const std::string_view raw = reader_.LookAhead(kFromLineLookAhead);
-    if (const auto starts = FromLineStartsMessage(
-            raw, raw.size() < kFromLineLookAhead && reader_.at_eof(),
-            reader_.cr_rule())) {
-      return *starts;
-    }
-    // A line too long to judge in the buffer: read it a second time.
-    QString error;
-    const bool starts = FromLineStartsMessageAt(reader_.file(), line_start,
-                                                reader_.cr_rule(), &error);
-    if (!error.isEmpty()) reader_.Fail(FileError::System(error));
-    return starts;
   }
 
   // An empty line, taken from the reader by either path.
@@ -208,12 +199,31 @@ class ToBoxConverter : public ConverterBase {
     pending_empty_ = true;
   }
 
+ private:
+  // Whether the "From " line at `line_start` starts a message.
+  bool IsSeparator(qint64 line_start) {
+    if (line_start == 0 || line_start == trusted_.separator) return true;
+    if (line_start < trusted_.end) return false;  // inside a trusted body
+    const std::string_view raw = reader_.LookAhead(kFromLineLookAhead);
+    if (const auto starts = FromLineStartsMessage(
+            raw, raw.size() < kFromLineLookAhead && reader_.at_eof(),
+            reader_.cr_rule())) {
+      return *starts;
+    }
+    // A line too long to judge in the buffer: read it a second time.
+    std::optional<FileError> failure;
+    const bool starts = FromLineStartsMessageAt(reader_.file(), line_start,
+                                                reader_.cr_rule(), &failure);
+    if (failure) reader_.Fail(*failure);
+    return starts;
+  }
+
   void TrustContentLength() {
-    QString error;
-    const auto body = CheckContentLengthBody(reader_.file(), reader_.offset(),
-                                             *content_length_,
-                                             reader_.cr_rule(), mmdf_, &error);
-    if (!error.isEmpty()) reader_.Fail(FileError::System(error));
+    std::optional<FileError> failure;
+    const auto body = CheckContentLengthBody(
+        reader_.file(), reader_.offset(), *content_length_, reader_.cr_rule(),
+        mmdf_, &failure);
+    if (failure) reader_.Fail(*failure);
     if (body) trusted_ = *body;
   }
 
@@ -241,6 +251,7 @@ class ToBoxConverter : public ConverterBase {
     in_headers_ = false;
   }
 
+  bool crlf_source_ = true;  // the last line ended in CR LF
   bool mmdf_ = false;
   bool in_message_ = false;  // after a separator (MMDF: before its close)
   bool awaiting_envelope_ = false;
@@ -249,6 +260,8 @@ class ToBoxConverter : public ConverterBase {
   bool pending_closes_headers_ = false;
   TrustedBody trusted_{-1, -1};  // the current trusted body, if any
 };
+
+static_assert(LineConverter<ToBoxConverter>);
 
 }  // namespace
 

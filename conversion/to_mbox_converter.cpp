@@ -16,7 +16,15 @@ namespace {
 // same one empty line: mbox → .box reads it back as the format's.
 class ToMboxConverter : public ConverterBase {
  public:
+  static constexpr Direction kDirection = Direction::kToMbox;
   static constexpr std::string_view kLineEnd = "\n";
+  // Separators, lines that pass for a .box separator or an mbox one
+  // (quoted); in a header block, Content-Length fields.
+  static constexpr RuleBytes kRuleBytes = [] {
+    constexpr char kAlways[] = {BoxSeparator[0], MboxSeparatorStart[0], '\0'};
+    return RuleBytes{ByteSet(kAlways),
+                     ByteSet(kAlways) | ByteSet(kContentLengthFirst)};
+  }();
 
   ToMboxConverter(LineReader& reader, MailboxWriter& writer,
                   ConversionReporter& reporter, const ProgressText& text,
@@ -36,16 +44,14 @@ class ToMboxConverter : public ConverterBase {
     content_length_ = 0;  // the field counted for is behind
   }
 
- private:
-  friend class ConverterBase;
-
+  // The hooks of ConverterBase's line loop (see LineConverter).
   bool MayTakeWhole() const { return true; }
   void TakeRuns() {}
   bool EmptyMayBeTakenWhole() const { return true; }
   void AfterLine(LineEnd) {}
 
   void WritePlain(std::string_view line, LineEnd end) {
-    Q_ASSERT(!IsSourceSeparator(line, false));
+    Q_ASSERT(!IsSourceSeparator(line, kDirection));
     Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
     // A quoted "From " line gets one '>' more; a line quoted before the
     // .box separator's bytes loses one.
@@ -63,15 +69,12 @@ class ToMboxConverter : public ConverterBase {
   }
 
   bool IsPlain(std::string_view line) const {
-    if (line.empty()) return false;
-    const char c = line[0];
-    return c != BoxSeparator[0] && c != 'F' &&
-           !(in_headers_ && (c == 'C' || c == 'c'));
+    return !line.empty() && !kRuleBytes.For(in_headers_).contains(line[0]);
   }
 
   void ProcessLine() {
     const std::string_view head = reader_.Head(kLineProbe);
-    if (IsSourceSeparator(head, false)) {
+    if (IsSourceSeparator(head, kDirection)) {
       StartMessage();
       return;
     }
@@ -82,7 +85,7 @@ class ToMboxConverter : public ConverterBase {
     }
     wrote_any_ = true;
     if (RestateContentLength(*this, head)) return;
-    CopyLine(/*to_box=*/false);
+    CopyLine(kDirection);
     Reckon(reader_.line_length());
   }
 
@@ -97,6 +100,7 @@ class ToMboxConverter : public ConverterBase {
     }
   }
 
+ private:
   void StartMessage() {
     if (!TakeSeparator()) return;
     if (in_message_) {
@@ -106,7 +110,7 @@ class ToMboxConverter : public ConverterBase {
       // format's empty line.
       Writer().WriteMailboxLine({});
     }
-    Writer().WriteMailboxLine(TargetSeparator(false, MessageTime()));
+    Writer().WriteMailboxLine(TargetSeparator(kDirection, MessageTime()));
     in_message_ = true;
     in_headers_ = true;
     content_length_.reset();
@@ -133,10 +137,10 @@ class ToMboxConverter : public ConverterBase {
         window, window_ends_file, reader_.cr_rule() == CrRule::kEndsLine, &cut);
     if (cut) {
       // A header block longer than the window: read it where it stands.
-      QString error;
+      std::optional<FileError> failure;
       when = MessageDateAt(reader_.file(), reader_.offset(), reader_.cr_rule(),
-                           &error);
-      if (!error.isEmpty()) reader_.Fail(FileError::System(error));
+                           &failure);
+      if (failure) reader_.Fail(*failure);
     }
     return when ? *when : fallback_time_;
   }
@@ -145,6 +149,8 @@ class ToMboxConverter : public ConverterBase {
   bool in_message_ = false;
   bool wrote_any_ = false;
 };
+
+static_assert(LineConverter<ToMboxConverter>);
 
 }  // namespace
 
