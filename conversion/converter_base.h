@@ -7,7 +7,9 @@
 
 #include <QDateTime>
 #include <QString>
+#include <algorithm>
 #include <concepts>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -153,6 +155,56 @@ class ConverterBase {
   }
 
   void Reckon(qint64 line_length) { reckoned_ += line_length + 2; }
+
+  // The pass over the reader's buffer: takes the whole lines at the
+  // reading position whose first byte is none of `stops` (the direction's
+  // rule bytes, '>', CR and LF: no rule looks at these lines and none is
+  // empty) and writes them with the line end of `direction`: a line that
+  // already ends so joins the span kept back, any other is copied without
+  // its line end straight into the writer's buffer. `before` runs first,
+  // when there is such a line: whatever path takes it, the line is
+  // written. Returns how the last line taken ended (kNone: none was).
+  template <Direction direction, class Before>
+  LineEnd TakePlainLines(const ByteSet& stops, Before&& before) {
+    constexpr std::string_view kEnd =
+        direction == Direction::kToBox ? "\r\n" : "\n";
+    const std::string_view unread = reader_.UnreadLines();
+    const char* const begin = unread.data();
+    const char* const end = begin + unread.size();
+    const char* line = begin;
+    if (line == end || stops.contains(*line)) return LineEnd::kNone;
+    before();
+    LineEnd last = LineEnd::kNone;
+    qint64 lf_lines = 0;  // reckoned at their length plus 2: one more
+    do {
+      const char* const lf = FindLf(line, end);
+      if (lf == end) break;  // cut by the buffer's end: the reader's
+      // Not empty: the line's first byte is neither CR nor LF.
+      const bool crlf = lf[-1] == '\r';
+      if (crlf == (direction == Direction::kToBox)) {
+        Keep(line, static_cast<std::size_t>(lf + 1 - line));
+      } else {
+        FlushSpan();
+        const std::size_t size =
+            static_cast<std::size_t>(lf - line) - (crlf ? 1 : 0);
+        if (writer_.Room() >= size + kEnd.size()) {
+          char* const out = writer_.Tail();
+          std::memcpy(out, line, size);
+          std::memcpy(out + size, kEnd.data(), kEnd.size());
+          writer_.Wrote(size + kEnd.size());
+        } else {
+          writer_.WriteMailboxLine({line, size});  // makes room first
+        }
+      }
+      lf_lines += crlf ? 0 : 1;
+      last = crlf ? LineEnd::kCrLf : LineEnd::kLf;
+      line = lf + 1;
+    } while (line != end && !stops.contains(*line));
+    const auto taken = static_cast<std::size_t>(line - begin);
+    reader_.TakeLines(taken);
+    reckoned_ += static_cast<qint64>(taken) + lf_lines;
+    return last;
+  }
 
   // A source separator in view: counting ends there; converting takes the
   // line, reckons it and reports the message. Returns whether to go on and

@@ -191,6 +191,23 @@ class LineReader {
     return {begin, size};
   }
 
+  // The fast way through the buffer, in a file whose lone CRs are ordinary
+  // bytes: between lines, the unread bytes in the buffer, whole lines
+  // first and maybe the start of one more; empty otherwise. Reads nothing;
+  // TakeLines() takes whole lines of them. The view stays valid as long as
+  // PeekWholeLine()'s does.
+  std::string_view UnreadLines() const {
+    if (in_line_ || rule_ != CrRule::kOrdinary) return {};
+    return {data(), available()};
+  }
+  // Takes the first `size` bytes of UnreadLines(): whole lines, so they
+  // end just after an LF.
+  void TakeLines(std::size_t size) {
+    Q_ASSERT(!in_line_ && size <= available());
+    Q_ASSERT(size == 0 || data()[size - 1] == '\n');
+    pos_ += size;
+  }
+
   // Bytes of the current line taken so far (all of it once NextPiece has
   // returned false).
   qint64 line_length() const { return line_length_; }

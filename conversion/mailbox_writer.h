@@ -52,6 +52,13 @@ class MailboxWriter {
   }
   bool EndLine() { return Append(line_end_); }
 
+  // For a caller that writes lines straight into the buffer, many in a
+  // row: where the next byte goes, and how many bytes fit there (none
+  // after a failure); Wrote(size) then adds the first `size` of them.
+  char* Tail() { return buffer_.data() + used_; }
+  std::size_t Room() const { return failure_ ? 0 : buffer_.size() - used_; }
+  void Wrote(std::size_t size) { used_ += size; }
+
   // Writes out what is buffered and hands it to the system (the flush
   // step). The output is then complete but not yet visible: syncing and
   // naming it are the run's, which does them for many outputs together.

@@ -64,24 +64,31 @@ class ToBoxConverter : public ConverterBase {
   // The first line decides the file's kind and is always looked at.
   bool MayTakeWhole() const { return reader_.offset() > 0; }
 
-  // Lines that end in CR LF and need no change go out as they are, many at
-  // a time; each is reckoned at its length plus 2, its size. Looked for
-  // only while the source's lines end in CR LF: in an LF source every
-  // attempt would stop at once. Besides the rule bytes, a run stops at a
-  // quoted line, whose quoting changes, and at an empty one (CR first).
+  // Whole lines that no rule looks at go out many at a time: besides the
+  // rule bytes, a run stops at a quoted line, whose quoting changes, and at
+  // an empty one (CR or LF first). The first of them shows that an empty
+  // line held back was the message's own. While the source's lines end in
+  // CR LF they need no change at all: PlainCrLfRun() first takes them in
+  // one span, each reckoned at its length plus 2, its size.
   void TakeRuns() {
     static constexpr ByteSet kStops[2] = {
-        kRuleBytes.always | ByteSet(">\r"),
-        kRuleBytes.in_headers | ByteSet(">\r")};
-    if (!crlf_source_ || awaiting_envelope_) return;
-    const std::string_view run =
-        reader_.TakePlainCrLfRun(kStops[in_headers_ ? 1 : 0]);
-    if (run.empty()) return;
-    // The run's first line shows that an empty line held back was the
-    // message's own.
-    if (pending_empty_) WritePendingEmpty();
-    Keep(run.data(), run.size());
-    reckoned_ += static_cast<qint64>(run.size());
+        kRuleBytes.always | ByteSet(">\r\n"),
+        kRuleBytes.in_headers | ByteSet(">\r\n")};
+    if (awaiting_envelope_) return;
+    const ByteSet& stops = kStops[in_headers_ ? 1 : 0];
+    const auto write_pending = [this] {
+      if (pending_empty_) WritePendingEmpty();
+    };
+    if (crlf_source_) {
+      const std::string_view run = reader_.TakePlainCrLfRun(stops);
+      if (!run.empty()) {
+        write_pending();
+        Keep(run.data(), run.size());
+        reckoned_ += static_cast<qint64>(run.size());
+      }
+    }
+    const LineEnd last = TakePlainLines<kDirection>(stops, write_pending);
+    if (last != LineEnd::kNone) crlf_source_ = last == LineEnd::kCrLf;
   }
 
   bool EmptyMayBeTakenWhole() const { return !awaiting_envelope_; }

@@ -46,7 +46,16 @@ class ToMboxConverter : public ConverterBase {
 
   // The hooks of ConverterBase's line loop (see LineConverter).
   bool MayTakeWhole() const { return true; }
-  void TakeRuns() {}
+  // Whole lines that no rule looks at go out many at a time: besides the
+  // rule bytes, a run stops at a quoted line, whose quoting changes, and at
+  // an empty one (CR or LF first).
+  void TakeRuns() {
+    static constexpr ByteSet kStops[2] = {
+        kRuleBytes.always | ByteSet(">\r\n"),
+        kRuleBytes.in_headers | ByteSet(">\r\n")};
+    TakePlainLines<kDirection>(kStops[in_headers_ ? 1 : 0],
+                               [this] { wrote_any_ = true; });
+  }
   bool EmptyMayBeTakenWhole() const { return true; }
   void AfterLine(LineEnd) {}
 
