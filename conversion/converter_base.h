@@ -333,10 +333,7 @@ class ConverterBase {
   // writes it. Returns false, taking nothing, for any other line.
   template <LineConverter T>
   bool RestateContentLength(T& self, std::string_view head) {
-    if (!in_headers_ || content_length_ || head.size() >= kLineProbe) {
-      return false;
-    }
-    const auto field = ParseContentLengthField(head);
+    const auto field = ContentLengthToRestate(head);
     if (!field) return false;
     content_length_ = field->value;
     const std::string line = TakeWholeLine();
@@ -344,6 +341,16 @@ class ConverterBase {
     const qint64 body = CountBody(self);
     Writer().WriteMailboxLine(WithContentLength(line, *field, body));
     return true;
+  }
+
+  // The field that RestateContentLength() would restate, when `head` (the
+  // line in view, whole) is one.
+  std::optional<ContentLengthField> ContentLengthToRestate(
+      std::string_view head) const {
+    if (!in_headers_ || content_length_ || head.size() >= kLineProbe) {
+      return std::nullopt;
+    }
+    return ParseContentLengthField(head);
   }
 
   bool in_headers_ = false;  // in a message's header block

@@ -96,8 +96,9 @@ class ToBoxConverter : public ConverterBase {
   void WritePlain(std::string_view line, LineEnd end) {
     // No rule looks at this line: no separator, no MMDF delimiter, no
     // Content-Length field.
-    Q_ASSERT(!IsSourceSeparator(line, kDirection) && line != kMmdfDelimiter);
-    Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
+    Q_ASSERT(!IsSourceSeparator(line, kDirection));
+    Q_ASSERT(!(mmdf_ && line == kMmdfDelimiter));
+    Q_ASSERT(!ContentLengthToRestate(line));
     if (pending_empty_) WritePendingEmpty();
     // A quoted "From " line loses its first '>'; a line quoted before the
     // .box separator's bytes gains one.
@@ -115,10 +116,16 @@ class ToBoxConverter : public ConverterBase {
     }
   }
 
-  // Lines the fast path may take: no rule looks at them.
+  // Lines the fast path may take: no rule looks at them, or the rules that
+  // their first byte calls for, asked in place, leave them as they are (a
+  // "From:" field, a Content-Type field, a line of 0x10 bytes other than a
+  // separator's).
   bool IsPlain(std::string_view line) const {
-    return !line.empty() && !awaiting_envelope_ &&
-           !kRuleBytes.For(in_headers_).contains(line[0]);
+    if (line.empty() || awaiting_envelope_) return false;
+    if (!kRuleBytes.For(in_headers_).contains(line[0])) return true;
+    return !IsSourceSeparator(line, kDirection) &&
+           !line.starts_with(BoxSeparator) &&
+           !(mmdf_ && line == kMmdfDelimiter) && !ContentLengthToRestate(line);
   }
 
   void AfterLine(LineEnd end) { crlf_source_ = end == LineEnd::kCrLf; }

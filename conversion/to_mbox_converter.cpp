@@ -61,7 +61,7 @@ class ToMboxConverter : public ConverterBase {
 
   void WritePlain(std::string_view line, LineEnd end) {
     Q_ASSERT(!IsSourceSeparator(line, kDirection));
-    Q_ASSERT(!(in_headers_ && ParseContentLengthField(line)));
+    Q_ASSERT(!ContentLengthToRestate(line));
     // A quoted "From " line gets one '>' more; a line quoted before the
     // .box separator's bytes loses one.
     if (line[0] == '>') {
@@ -77,8 +77,15 @@ class ToMboxConverter : public ConverterBase {
     wrote_any_ = true;
   }
 
+  // Lines the fast path may take: no rule looks at them, or the rules that
+  // their first byte calls for, asked in place, leave them as they are (a
+  // "From:" field, a Content-Type field).
   bool IsPlain(std::string_view line) const {
-    return !line.empty() && !kRuleBytes.For(in_headers_).contains(line[0]);
+    if (line.empty()) return false;
+    if (!kRuleBytes.For(in_headers_).contains(line[0])) return true;
+    return !IsSourceSeparator(line, kDirection) &&
+           !line.starts_with(MboxSeparatorStart) &&
+           !ContentLengthToRestate(line);
   }
 
   void ProcessLine() {
