@@ -174,13 +174,15 @@ class ConverterBase {
     const char* line = begin;
     if (line == end || stops.contains(*line)) return LineEnd::kNone;
     before();
-    LineEnd last = LineEnd::kNone;
+    bool crlf = false;  // how the last line taken ended
+    bool taken_any = false;
     qint64 lf_lines = 0;  // reckoned at their length plus 2: one more
     do {
       const char* const lf = FindLf(line, end);
       if (lf == end) break;  // cut by the buffer's end: the reader's
       // Not empty: the line's first byte is neither CR nor LF.
-      const bool crlf = lf[-1] == '\r';
+      crlf = lf[-1] == '\r';
+      taken_any = true;
       if (crlf == (direction == Direction::kToBox)) {
         Keep(line, static_cast<std::size_t>(lf + 1 - line));
       } else {
@@ -197,13 +199,13 @@ class ConverterBase {
         }
       }
       lf_lines += crlf ? 0 : 1;
-      last = crlf ? LineEnd::kCrLf : LineEnd::kLf;
       line = lf + 1;
     } while (line != end && !stops.contains(*line));
     const auto taken = static_cast<std::size_t>(line - begin);
     reader_.TakeLines(taken);
     reckoned_ += static_cast<qint64>(taken) + lf_lines;
-    return last;
+    if (!taken_any) return LineEnd::kNone;
+    return crlf ? LineEnd::kCrLf : LineEnd::kLf;
   }
 
   // A source separator in view: counting ends there; converting takes the

@@ -153,9 +153,11 @@ class LineReader {
                      std::size_t* end_size) {
     if (in_line_) return false;
     if (rule_ == CrRule::kOrdinary) {
-      // ScanLine()'s rule for these files, inline for speed.
+      // ScanLine()'s rule for these files, inline for speed; an empty line
+      // is told by its first byte.
       const char* stop = data() + available();
-      const char* lf = FindLf(data(), stop);
+      const char* lf =
+          available() > 0 && *data() == '\n' ? data() : FindLf(data(), stop);
       if (lf == stop) return false;
       const bool crlf = lf > data() && lf[-1] == '\r';
       *line = {data(), static_cast<std::size_t>(lf - data()) - (crlf ? 1 : 0)};

@@ -5,12 +5,6 @@
 
 namespace quillet {
 
-bool IsSourceSeparator(std::string_view line_head, Direction direction) {
-  const std::string_view separator =
-      direction == Direction::kToBox ? MboxSeparatorStart : BoxSeparator;
-  return line_head.substr(0, separator.size()) == separator;
-}
-
 std::int64_t DaysSinceEpoch(std::int64_t year, int month, int day) {
   // Counted in eras of 400 years from a March 1st, so that the leap day
   // is the last day of its year (H. Hinnant's days_from_civil).

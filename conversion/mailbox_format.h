@@ -27,7 +27,11 @@ enum class Direction { kToBox, kToMbox };
 // kSeparatorHeadBytes) of them) begins a separator line of the source
 // format of `direction`: "From " towards .box, BoxSeparator towards mbox.
 // Case-sensitive; nothing after the separator's own bytes is looked at.
-bool IsSourceSeparator(std::string_view line_head, Direction direction);
+// Inline: it is asked of many lines.
+inline bool IsSourceSeparator(std::string_view line_head, Direction direction) {
+  return line_head.starts_with(
+      direction == Direction::kToBox ? MboxSeparatorStart : BoxSeparator);
+}
 
 // An instant in UTC, with the fields an asctime line shows.
 struct UtcTime {

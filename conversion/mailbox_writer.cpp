@@ -7,7 +7,12 @@ namespace quillet {
 
 MailboxWriter::MailboxWriter(OutputFile& file, std::string_view line_end,
                              std::size_t buffer_size)
-    : file_(file), line_end_(line_end), buffer_(buffer_size) {}
+    : file_(file),
+      line_end_(line_end),
+      line_end_two_{line_end[0], line_end.size() > 1 ? line_end[1] : '\0'},
+      buffer_(buffer_size) {
+  Q_ASSERT(line_end.size() == 1 || line_end.size() == 2);
+}
 
 bool MailboxWriter::AppendSlow(std::string_view bytes) {
   if (failure_) return false;

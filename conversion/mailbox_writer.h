@@ -33,7 +33,10 @@ class MailboxWriter {
         std::memcpy(buffer_.data() + used_, text.data(), text.size());
       }
       used_ += text.size();
-      for (char c : line_end_) buffer_[used_++] = c;
+      // Two bytes whatever the line end's size: the room is there, and a
+      // byte past the line end is written over by the next write.
+      std::memcpy(buffer_.data() + used_, line_end_two_, 2);
+      used_ += line_end_.size();
       return true;
     }
     return Append(text) && EndLine();
@@ -77,7 +80,8 @@ class MailboxWriter {
   bool Fail(RunStep step);
 
   OutputFile& file_;
-  std::string_view line_end_;
+  std::string_view line_end_;  // CR LF or LF
+  char line_end_two_[2];       // its bytes, padded to two
   RawBuffer buffer_;
   std::size_t used_ = 0;
   qint64 drained_ = 0;  // bytes handed to the file
