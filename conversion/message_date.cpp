@@ -284,10 +284,71 @@ std::optional<std::string_view> FieldValue(std::string_view line,
   return line.substr(i + 1);
 }
 
+// Most Date fields have one shape, "[Www, ]d Mmm yyyy hh:mm:ss +hhmm" with
+// single spaces: it is read here in a few steps, to the instant that
+// PythonDate() reads from it in many. Nothing for anything else, or for a
+// field out of range, which PythonDate() then reads.
+std::optional<std::int64_t> UsualDate(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSplitSpace(text[i])) ++i;
+  const std::string_view s = text.substr(i);
+  i = 0;
+  // A word ending in a comma goes in either reading: the weekday's.
+  if (s.size() > 5 && s[3] == ',' && s[4] == ' ' && IsDayName(s.substr(0, 3))) {
+    i = 5;
+  }
+  // `n` digits at `i`, then the byte `after` (or, for '\0', the text's
+  // end or a split space); -1 otherwise.
+  const auto number = [&](std::size_t n, char after) -> int {
+    if (s.size() < i + n) return -1;
+    int value = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      if (!IsDigit(s[i + k])) return -1;
+      value = value * 10 + (s[i + k] - '0');
+    }
+    i += n;
+    if (after == '\0') {
+      if (i < s.size() && !IsSplitSpace(s[i])) return -1;
+    } else {
+      if (i >= s.size() || s[i] != after) return -1;
+      ++i;
+    }
+    return value;
+  };
+  const bool one_digit_day = s.size() > i + 1 && s[i + 1] == ' ';
+  const int day = number(one_digit_day ? 1 : 2, ' ');
+  if (day < 1 || s.size() < i + 4 || s[i + 3] != ' ') return std::nullopt;
+  const int month = MonthNumber(s.substr(i, 3));
+  i += 4;
+  const int year = month == 0 ? -1 : number(4, ' ');
+  const int hour = year < 1000 ? -1 : number(2, ':');
+  const int minute = hour < 0 ? -1 : number(2, ':');
+  const int second = minute < 0 ? -1 : number(2, ' ');
+  if (second < 0 || i >= s.size() || (s[i] != '+' && s[i] != '-')) {
+    return std::nullopt;
+  }
+  const int sign = s[i++] == '-' ? -1 : 1;
+  const int hhmm = number(4, '\0');
+  if (hhmm < 0 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  const std::int64_t offset =
+      sign * ((hhmm / 100) * std::int64_t{3600} + (hhmm % 100) * 60);
+  if (offset <= -86400 || offset >= 86400) return std::nullopt;
+  static constexpr std::array<int, 12> kMonthDays = {31, 28, 31, 30, 31, 30,
+                                                     31, 31, 30, 31, 30, 31};
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  if (day > kMonthDays[static_cast<std::size_t>(month - 1)] +
+                (month == 2 && leap ? 1 : 0)) {
+    return std::nullopt;
+  }
+  return DaysSinceEpoch(year, month, day) * 86400 + hour * 3600 + minute * 60 +
+         second - offset;
+}
+
 }  // namespace
 
 std::optional<UtcTime> ParseMailDate(std::string_view text) {
-  std::optional<std::int64_t> seconds = PythonDate(text);
+  std::optional<std::int64_t> seconds = UsualDate(text);
+  if (!seconds) seconds = PythonDate(text);
   if (!seconds && text.find('(') != std::string_view::npos) {
     seconds = PythonDate(WithoutComments(text));
   }

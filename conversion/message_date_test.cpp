@@ -154,6 +154,36 @@ TEST(MailDates, ReadTheInstantPythonReads) {
 
 // Case rules must not follow the locale: under a Turkish one, "I" is not
 // the capital of "i" there.
+// The usual shape is read by a short path; the same words with two spaces
+// between them take Python's steps. Both must read the same instant, at
+// every field's edges.
+TEST(MailDates, UsualShapeReadsAsPythonsStepsDo) {
+  int compared = 0;
+  for (const char* day : {"0", "1", "01", "28", "29", "30", "31", "32"}) {
+    for (const char* month : {"Jan", "feb", "FEB", "Apr", "Dec", "Foo"}) {
+      for (const char* year : {"0999", "1000", "1900", "2000", "2024"}) {
+        for (const char* clock :
+             {"00:00:00", "23:59:59", "24:00:00", "12:60:00", "12:00:60"}) {
+          for (const char* zone : {"+0000", "-0000", "+2359", "-2359", "+2400",
+                                   "+0099", "+0130 (CET)"}) {
+            const std::string tail =
+                std::string(month) + " " + year + " " + clock + " " + zone;
+            const std::string usual = std::string(day) + " " + tail;
+            const std::string spaced = std::string(day) + "  " + tail;
+            ASSERT_EQ(Parsed(usual), Parsed(spaced)) << usual;
+            ASSERT_EQ(Parsed("Sun, " + usual), Parsed("Sun,  " + usual))
+                << usual;
+            ++compared;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(compared, 8 * 6 * 5 * 5 * 7);
+  // The grid holds dates that both read.
+  EXPECT_NE(Parsed("29 feb 2024 23:59:59 -2359"), "none");
+}
+
 TEST(MailDates, CaseRulesIgnoreTheLocale) {
   const std::string texts[] = {
       "FRI 05 JAN 2024 10:00:00 +0000", "fri 05 jan 2024 10:00:00 pdt",
