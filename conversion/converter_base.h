@@ -158,11 +158,12 @@ class ConverterBase {
 
   // The pass over the reader's buffer: takes the whole lines at the
   // reading position whose first byte is none of `stops` (the direction's
-  // rule bytes, '>', CR and LF: no rule looks at these lines and none is
-  // empty) and writes them with the line end of `direction`: a line that
-  // already ends so joins the span kept back, any other is copied without
-  // its line end straight into the writer's buffer. `before` runs first,
-  // when there is such a line: whatever path takes it, the line is
+  // rule bytes and, where an empty line changes state, CR and LF) and
+  // writes them with the line end of `direction`: a line that already ends
+  // so joins the span kept back, any other is copied without its line end
+  // straight into the writer's buffer. A quoted line is judged in place:
+  // one that the quoting rule changes ends the pass. `before` runs first,
+  // when the first line is not a stop: whatever path takes it, the line is
   // written. Returns how the last line taken ended (kNone: none was).
   template <Direction direction, class Before>
   LineEnd TakePlainLines(const ByteSet& stops, Before&& before) {
@@ -180,8 +181,12 @@ class ConverterBase {
     do {
       const char* const lf = FindLf(line, end);
       if (lf == end) break;  // cut by the buffer's end: the reader's
-      // Not empty: the line's first byte is neither CR nor LF.
-      crlf = lf[-1] == '\r';
+      if (*line == '>') {
+        const QuoteRun run =
+            MeasureQuotes({line, static_cast<std::size_t>(lf - line)});
+        if (run.from_follows || run.box_follows) break;
+      }
+      crlf = lf != line && lf[-1] == '\r';
       taken_any = true;
       if (crlf == (direction == Direction::kToBox)) {
         Keep(line, static_cast<std::size_t>(lf + 1 - line));

@@ -65,22 +65,27 @@ class ToBoxConverter : public ConverterBase {
   bool MayTakeWhole() const { return reader_.offset() > 0; }
 
   // Whole lines that no rule looks at go out many at a time: besides the
-  // rule bytes, a run stops at a quoted line, whose quoting changes, and at
-  // an empty one (CR or LF first). The first of them shows that an empty
+  // rule bytes, a run stops at an empty line (CR or LF first), which may
+  // be the format's. The first of them shows that an empty
   // line held back was the message's own. While the source's lines end in
   // CR LF they need no change at all: PlainCrLfRun() first takes them in
   // one span, each reckoned at its length plus 2, its size.
   void TakeRuns() {
     static constexpr ByteSet kStops[2] = {
-        kRuleBytes.always | ByteSet(">\r\n"),
-        kRuleBytes.in_headers | ByteSet(">\r\n")};
+        kRuleBytes.always | ByteSet("\r\n"),
+        kRuleBytes.in_headers | ByteSet("\r\n")};
+    // PlainCrLfRun() judges no quoted line: it stops there.
+    static constexpr ByteSet kCrLfRunStops[2] = {kStops[0] | ByteSet(">"),
+                                                 kStops[1] | ByteSet(">")};
     if (awaiting_envelope_) return;
-    const ByteSet& stops = kStops[in_headers_ ? 1 : 0];
+    const int part = in_headers_ ? 1 : 0;
+    const ByteSet& stops = kStops[part];
     const auto write_pending = [this] {
       if (pending_empty_) WritePendingEmpty();
     };
     if (crlf_source_) {
-      const std::string_view run = reader_.TakePlainCrLfRun(stops);
+      const std::string_view run =
+          reader_.TakePlainCrLfRun(kCrLfRunStops[part]);
       if (!run.empty()) {
         write_pending();
         Keep(run.data(), run.size());

@@ -47,12 +47,11 @@ class ToMboxConverter : public ConverterBase {
   // The hooks of ConverterBase's line loop (see LineConverter).
   bool MayTakeWhole() const { return true; }
   // Whole lines that no rule looks at go out many at a time: besides the
-  // rule bytes, a run stops at a quoted line, whose quoting changes, and at
-  // an empty one (CR or LF first).
+  // rule bytes, a run stops in a header block at an empty line (CR or LF
+  // first), which closes it; in a body an empty line is only written.
   void TakeRuns() {
     static constexpr ByteSet kStops[2] = {
-        kRuleBytes.always | ByteSet(">\r\n"),
-        kRuleBytes.in_headers | ByteSet(">\r\n")};
+        kRuleBytes.always, kRuleBytes.in_headers | ByteSet("\r\n")};
     TakePlainLines<kDirection>(kStops[in_headers_ ? 1 : 0],
                                [this] { wrote_any_ = true; });
   }
