@@ -76,7 +76,7 @@ inline constexpr char kContentLengthFirst[] = {
 //   - StartCounting(from): counting mode for the body of the message whose
 //     Content-Length field `from` has just passed;
 //   - MayTakeWhole(): whether the fast path may take the next line;
-//   - TakeRuns(): takes runs of lines that need no change at all;
+//   - TakeRuns(): takes runs of plain lines in one pass over the buffer;
 //   - EmptyMayBeTakenWhole(): whether an empty line may skip ProcessLine();
 //   - IsPlain(line): a whole line that no rule looks at;
 //   - WritePlain(line, end): writes such a line;
@@ -107,12 +107,13 @@ concept LineConverter =
 // piece, progress and message counting, and the counting of a body's
 // written length for its Content-Length field.
 //
-// Every line goes through one of two paths. The fast path (whole plain
-// lines in the reader's buffer, and runs of CR LF lines) takes only lines
-// that no rule changes and that change no state: no separator candidate,
-// no quoted line, no empty line, no Content-Length candidate. Every other
-// line takes ProcessLine(), where all the rules are; so the fast path only
-// decides where the bytes come from.
+// Every line goes through one of two paths. The fast path (the pass over
+// the reader's buffer, TakePlainLines(), and whole lines in the buffer,
+// T::IsPlain) takes only lines that no rule changes and that change no
+// state: their first byte is none of the direction's rule bytes, or the
+// rules asked in place leave them as they are. Every other line takes
+// ProcessLine(), where all the rules are; so the fast path only decides
+// where the bytes come from.
 class ConverterBase {
  public:
   ConverterBase(LineReader& reader, MailboxWriter& writer,
@@ -300,8 +301,9 @@ class ConverterBase {
   // in the buffer that no rule changes go the fast way (T::IsPlain,
   // T::WritePlain), empty ones straight to T::EmptyLine; every other line is
   // started and handed to T::ProcessLine, where the rules are. T::TakeRuns
-  // may first take runs of lines that need no change at all, and
-  // T::AfterLine learns how each line ended.
+  // first takes, in one pass over the buffer, the lines up to the next one
+  // whose first byte could matter, and T::AfterLine learns how each line
+  // ended.
   template <LineConverter T>
   void RunLines(T& self) {
     std::string_view line;

@@ -135,21 +135,6 @@ class ToBoxConverter : public ConverterBase {
 
   void AfterLine(LineEnd end) { crlf_source_ = end == LineEnd::kCrLf; }
 
-  void WritePendingEmpty() {
-    Writer().WriteMailboxLine({});
-    pending_empty_ = false;
-    if (pending_closes_headers_) {
-      pending_closes_headers_ = false;
-      body_start_ = writer_.position();
-    }
-  }
-
-  // The empty line held back was the format's.
-  void DropPendingEmpty() {
-    pending_empty_ = false;
-    pending_closes_headers_ = false;
-  }
-
   void ProcessLine() {
     const qint64 line_start = reader_.offset();
     const std::string_view head = reader_.Head(kLineProbe);
@@ -219,6 +204,21 @@ class ToBoxConverter : public ConverterBase {
   }
 
  private:
+  void WritePendingEmpty() {
+    Writer().WriteMailboxLine({});
+    pending_empty_ = false;
+    if (pending_closes_headers_) {
+      pending_closes_headers_ = false;
+      body_start_ = writer_.position();
+    }
+  }
+
+  // The empty line held back was the format's.
+  void DropPendingEmpty() {
+    pending_empty_ = false;
+    pending_closes_headers_ = false;
+  }
+
   // Whether the "From " line at `line_start` starts a message.
   bool IsSeparator(qint64 line_start) {
     if (line_start == 0 || line_start == trusted_.separator) return true;
