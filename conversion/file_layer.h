@@ -58,9 +58,11 @@ class OutputFile {
   virtual FailureReason ErrorCode() const { return FailureReason::kSystem; }
   // The last failure as one value.
   FileError Error() const { return {ErrorCode(), ErrorString()}; }
-  // The permission bits a new output takes (less the umask, as cp does);
-  // an output that replaces a file keeps that file's mode, owner, group and
-  // access-control list instead. Call before Commit().
+  // The source's permission bits. The output takes them less the umask
+  // (as cp does), narrowed to the replaced file's bits where it replaces
+  // one; it belongs to the user running the conversion and never takes a
+  // replaced file's owner, group or access-control list. Call before
+  // Commit().
   virtual void SetNewFileMode(quint32 /*mode*/) {}
 };
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows file layer, under Wine or on Windows: what Wine can show.
 // Only a real Windows machine shows NTFS share modes against other
-// programs, ACLs kept by ReplaceFileW and MOVEFILE_WRITE_THROUGH reaching
-// the disk; Wine maps those onto the Linux file system below it.
+// programs, an output's own ACL replacing an older file's, and
+// MOVEFILE_WRITE_THROUGH reaching the disk; Wine maps those onto the Linux
+// file system below it.
 #include <gtest/gtest.h>
 #include <windows.h>
 

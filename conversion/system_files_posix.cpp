@@ -11,9 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
-#ifdef Q_OS_LINUX
-#include <sys/xattr.h>
-#endif
 
 #include "conversion/interrupt_cleanup_posix.h"
 
@@ -142,13 +139,15 @@ class SystemOutputFile final : public OutputFile {
     if (!synced_ && !Sync()) return false;
     struct stat old {};
     const bool exists = ::lstat(path_.constData(), &old) == 0;
-    if (exists && S_ISREG(old.st_mode)) {
-      KeepMetadataOf(old);
-    } else {
-      // A new file: the source's permission bits less the umask, as cp
-      // gives them (a 0600 mailbox must not become readable by all).
-      ::fchmod(fd_, new_mode_ & 0777 & ~ProcessUmask());
-    }
+    // The output is this process's file (created by it, never given away)
+    // and grants nobody more than the source does: the source's permission
+    // bits less the umask, as cp gives them, and where it replaces a file
+    // no more than that file gave either. The old file's owner, group and
+    // access-control list are not copied: another user's empty 0666 file in
+    // a shared folder must not receive a private mailbox.
+    mode_t mode = new_mode_ & 0777 & ~ProcessUmask();
+    if (exists && S_ISREG(old.st_mode)) mode &= old.st_mode & 0777;
+    ::fchmod(fd_, mode);
     const InterruptsHeld held;  // renamed and unregistered as one step
     int result = -1;
     if (!exists) {
@@ -194,26 +193,6 @@ class SystemOutputFile final : public OutputFile {
       c = kChars[QRandomGenerator::global()->bounded(int(sizeof kChars) - 1)];
     }
     return part;
-  }
-
-  // A replaced output keeps who may read it: mode, owner and group (where
-  // the process may give them), and the access-control list.
-  void KeepMetadataOf(const struct stat& old) {
-    // The group alone where the process may not give the owner; failing
-    // both, the output keeps the process's own, as a new file would.
-    [[maybe_unused]] const bool owner_kept =
-        ::fchown(fd_, old.st_uid, old.st_gid) == 0 ||
-        ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) == 0;
-    ::fchmod(fd_, old.st_mode & 07777);
-#ifdef Q_OS_LINUX
-    char acl[4096];
-    const ssize_t size = ::lgetxattr(
-        path_.constData(), "system.posix_acl_access", acl, sizeof acl);
-    if (size > 0) {
-      ::fsetxattr(fd_, "system.posix_acl_access", acl,
-                  static_cast<std::size_t>(size), 0);
-    }
-#endif
   }
 
   bool OpenFailed(int error, const QByteArray& folder) {

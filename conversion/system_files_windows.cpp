@@ -240,12 +240,13 @@ class SystemOutputFile final : public OutputFile {
       }
       if (!moved) return Fail(error);
     } else {
-      // An older output: replaced as one step, keeping its access-control
-      // list and attributes, so that who may read it does not change.
-      moved = ::ReplaceFileW(final_.c_str(), temporary_.c_str(), nullptr,
-                             REPLACEFILE_IGNORE_MERGE_ERRORS |
-                                 REPLACEFILE_IGNORE_ACL_ERRORS,
-                             nullptr, nullptr) != 0;
+      // An older output: replaced as one step by the new file, which keeps
+      // the security it was created with (the folder's inherited entries,
+      // this user as owner). The old file's access-control list and owner
+      // are not taken over: another user's file must not hand them on.
+      moved = ::MoveFileExW(
+                  temporary_.c_str(), final_.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       if (!moved) return Fail(::GetLastError());
     }
     committed_ = true;

@@ -993,49 +993,73 @@ TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
       << process.err;
 }
 
-// Who may read an output: a new one is as private as its source, a
-// replaced one keeps the mode, owner, group and ACL of the file it replaces.
-TEST(RealFaults, OutputsKeepPrivacyOwnerAndAcl) {
-  Workspace space;
-  space.AddSource("private", kMbox);
-  ASSERT_EQ(::chmod(QFile::encodeName(space.source_folder() + "private"), 0600),
-            0);
-  space.job.MailboxFiles = {"private"};
-  ASSERT_TRUE(RunJob(space.job).ok());
-  struct stat st {};
-  ASSERT_EQ(
-      ::stat(QFile::encodeName(space.target_folder() + "private.box"), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+// Who may read an output: never more than its source allows (less the
+// umask), never more than a file it replaces allowed, and never anyone but
+// the user who ran the conversion as owner, nor an old file's ACL.
+TEST(RealFaults, OutputsNeverGrantMoreThanTheSourceNorTakeAnotherOwner) {
+  const mode_t umask_now = ::umask(022);
+  ::umask(umask_now);
+  struct Case {
+    mode_t source;
+    int old;  // the replaced file's mode, or -1 for a new output
+    mode_t expected;
+  };
+  const Case cases[] = {
+      {0600, -1, 0600},   {0644, -1, 0644 & ~umask_now},
+      {0600, 0666, 0600}, {0644, 0600, 0600},
+      {0666, 0640, 0640 & ~umask_now},
+  };
+  for (const Case& c : cases) {
+    Workspace space;
+    space.AddSource("m", kMbox);
+    space.job.MailboxFiles = {"m"};
+    const QByteArray source = QFile::encodeName(space.source_folder() + "m");
+    const QByteArray output = QFile::encodeName(space.target_folder() + "m.box");
+    ASSERT_EQ(::chmod(source.constData(), c.source), 0);
+    if (c.old >= 0) {
+      WriteBytes(space.target_folder() + "m.box", "old");
+      ASSERT_EQ(::chmod(output.constData(), static_cast<mode_t>(c.old)), 0);
+    }
+    ASSERT_TRUE(RunJob(space.job).ok());
+    struct stat st {};
+    ASSERT_EQ(::stat(output.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.expected)
+        << std::oct << "source " << c.source << ", old " << c.old;
+  }
 
   if (!HaveSecondUser()) GTEST_SKIP() << "the rest needs root and runuser";
+  // Another user's empty 0666 file, with an ACL for a third, in a shared
+  // sticky folder: root's private mailbox must not reach either of them.
+  Workspace space;
+  space.AddSource("private", kMbox);
+  space.job.MailboxFiles = {"private"};
+  ASSERT_EQ(::chmod(QFile::encodeName(space.source_folder() + "private"), 0600),
+            0);
   const QString target = space.target_folder();
   ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 01777), 0);
   ASSERT_EQ(::chmod(QFile::encodeName(space.root()).constData(), 0755), 0);
   const std::string old = Quoted(target + "private.box");
-  ASSERT_TRUE(Shell("rm -f " + old));
-  ASSERT_TRUE(Shell("runuser -u nobody -- sh -c 'umask 027; echo old > " +
+  ASSERT_TRUE(Shell("runuser -u nobody -- sh -c 'umask 0; : > " +
                     QFile::encodeName(target).toStdString() + "private.box'"));
-  const bool acl = Shell("setfacl -m u:daemon:r " + old);
+  const bool acl = Shell("setfacl -m u:daemon:rw " + old);
   if (!acl) std::printf("no ACL on this file system: mode and owner only\n");
   struct stat before {};
   ASSERT_EQ(::stat(QFile::encodeName(target + "private.box"), &before), 0);
-  const std::string acl_file = QFile::encodeName(space.root()).toStdString();
-  if (acl) {
-    ASSERT_TRUE(Shell("getfacl -c " + old + " >" + acl_file + "/acl-before"));
-  }
+  ASSERT_NE(before.st_uid, ::geteuid());
 
   ASSERT_TRUE(RunJob(space.job).ok());
+  struct stat st {};
   ASSERT_EQ(::stat(QFile::encodeName(target + "private.box"), &st), 0);
   EXPECT_EQ(ReadBytes(target + "private.box"), Expected(kMbox, true));
-  EXPECT_EQ(st.st_uid, before.st_uid);
-  EXPECT_EQ(st.st_gid, before.st_gid);
-  EXPECT_EQ(st.st_mode & 07777, before.st_mode & 07777);
+  EXPECT_EQ(st.st_uid, ::geteuid());
+  EXPECT_EQ(st.st_gid, ::getegid());
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
   if (acl) {
-    ASSERT_TRUE(Shell("getfacl -c " + old + " >" + acl_file + "/acl-after"));
-    EXPECT_EQ(ReadBytes(space.root() + "/acl-after"),
-              ReadBytes(space.root() + "/acl-before"));
-    EXPECT_NE(ReadBytes(space.root() + "/acl-after").find("user:daemon:r--"),
-              std::string::npos);
+    const std::string listing = space.root().toStdString() + "/acl-after";
+    ASSERT_TRUE(Shell("getfacl -c " + old + " >" + listing));
+    EXPECT_EQ(ReadBytes(space.root() + "/acl-after").find("daemon"),
+              std::string::npos)
+        << ReadBytes(space.root() + "/acl-after");
   }
 }
 
