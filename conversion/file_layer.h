@@ -79,6 +79,15 @@ struct PathFacts {
   quint64 device = 0;
   quint64 inode = 0;
   quint32 permissions = 0;  // the mode's permission bits (07777)
+  // The system refuses to change, replace or remove it (Linux: chattr +i),
+  // or allows only appending to it (chattr +a; a folder: new names only,
+  // none renamed or removed). Either way no output can replace it or, for
+  // a folder, be renamed into it.
+  bool immutable = false;
+  // Another user owns it, and the process may not act as its owner (not
+  // root): in a sticky folder (permissions & 01000) that the process does
+  // not own either, the system refuses to replace it.
+  bool foreign_owner = false;
   // Regular files: the process may read it.
   bool readable = true;
   // Folders: the process may create files in it, and why not.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -146,18 +147,49 @@ void InspectFolder(const QByteArray& path, const struct stat& st,
   if (!facts->folds_case) facts->folds_case = ProbeFoldsCase(path, st);
 }
 
+// What stat says of `path` (the link itself unless `follow`), and on Linux
+// whether the file is immutable or append-only, in the same one call.
+bool StatPath(const QByteArray& path, bool follow, struct stat* st,
+              bool* immutable) {
+#if defined(Q_OS_LINUX) && defined(STATX_BASIC_STATS)
+  struct statx sx {};
+  if (::statx(AT_FDCWD, path.constData(), follow ? 0 : AT_SYMLINK_NOFOLLOW,
+              STATX_BASIC_STATS, &sx) != 0) {
+    return false;
+  }
+  *st = {};
+  st->st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  st->st_ino = sx.stx_ino;
+  st->st_mode = sx.stx_mode;
+  st->st_uid = sx.stx_uid;
+  st->st_gid = sx.stx_gid;
+  st->st_size = static_cast<off_t>(sx.stx_size);
+  st->st_mtim.tv_sec = sx.stx_mtime.tv_sec;
+  st->st_mtim.tv_nsec = sx.stx_mtime.tv_nsec;
+  *immutable =
+      (sx.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+  return true;
+#else
+  *immutable = false;
+  return (follow ? ::stat(path.constData(), st)
+                 : ::lstat(path.constData(), st)) == 0;
+#endif
+}
+
 class SystemFileLayerImpl final : public FileLayer {
  public:
   PathFacts Inspect(const QString& path) override {
     PathFacts facts;
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
-    if (::lstat(name.constData(), &st) != 0) return facts;
+    if (!StatPath(name, false, &st, &facts.immutable)) return facts;
     facts.exists = true;
     facts.is_symlink = S_ISLNK(st.st_mode);
-    if (facts.is_symlink && ::stat(name.constData(), &st) != 0) {
+    if (facts.is_symlink && !StatPath(name, true, &st, &facts.immutable)) {
       return facts;  // dangling: a name, but no file behind it
     }
+    const uid_t self = ::geteuid();
+    facts.foreign_owner = self != 0 && st.st_uid != self;
     facts.is_regular_file = S_ISREG(st.st_mode);
     facts.is_directory = S_ISDIR(st.st_mode);
     facts.device = static_cast<quint64>(st.st_dev);

@@ -131,6 +131,11 @@ class SystemFileLayerImpl final : public FileLayer {
         !facts.is_directory && ::GetFileType(file) == FILE_TYPE_DISK;
     facts.permissions =
         (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    // A read-only file cannot be replaced by a move: the check refuses it
+    // as it refuses an immutable file elsewhere. (On folders the attribute
+    // means nothing to moves.)
+    facts.immutable = facts.is_regular_file &&
+                      (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (facts.is_regular_file) {
       // Only a refusal counts: a writer holding the file makes the open
       // fail with a sharing violation, which the run waits out.

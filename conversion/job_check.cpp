@@ -66,6 +66,9 @@ std::optional<RunFailure> CheckFolder(const QString& folder,
   if (!facts.is_directory) {
     return CheckFailure(0, {}, folder, FailureReason::kTargetNotFolder);
   }
+  if (facts.immutable) {
+    return CheckFailure(0, {}, folder, FailureReason::kTargetImmutable);
+  }
   if (!facts.writable) return CheckFailure(0, {}, folder, facts.not_writable);
   return std::nullopt;
 }
@@ -292,6 +295,17 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
     if (facts.exists && sources.contains(KeyOf(facts))) {
       return CheckFailure(number, mailbox, path,
                           FailureReason::kOutputIsSource);
+    }
+    // The rename over an old file is refused for these: found now, before
+    // an earlier output is written.
+    if (facts.exists && facts.immutable) {
+      return CheckFailure(number, mailbox, path,
+                          FailureReason::kOutputImmutable);
+    }
+    if (facts.exists && facts.foreign_owner && folder.foreign_owner &&
+        (folder.permissions & 01000) != 0) {
+      return CheckFailure(number, mailbox, path,
+                          FailureReason::kOutputOtherOwner);
     }
     const QPair<FileKey, QString> key(KeyOf(folder), name);
     if (outputs.contains(key) ||

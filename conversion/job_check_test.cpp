@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -435,6 +436,73 @@ TEST(JobCheck, PlanChecksEveryTargetFolderFirst) {
   EXPECT_EQ(failure->code, FailureReason::kTargetMissing);
   EXPECT_EQ(failure->mailbox_number, 0);
   EXPECT_EQ(failure->path, root + "nowhere/");
+}
+
+// Facts that make the rename over an old output, or into the folder, fail:
+// each refused by the check with its own reason, before anything is written.
+TEST(JobCheck, RenamesTheSystemWouldRefuseAreFoundFirst) {
+  struct AlteredFacts : ForwardingFileLayer {
+    QString path;
+    std::function<void(PathFacts&)> alter;
+    PathFacts Inspect(const QString& p) override {
+      PathFacts facts = ForwardingFileLayer::Inspect(p);
+      if (p == path) alter(facts);
+      return facts;
+    }
+  };
+  struct Case {
+    const char* what;
+    bool on_folder;
+    std::function<void(PathFacts&)> alter;
+    std::optional<FailureReason> code;
+  };
+  const Case cases[] = {
+      {"immutable folder", true, [](PathFacts& f) { f.immutable = true; },
+       FailureReason::kTargetImmutable},
+      {"immutable old output", false, [](PathFacts& f) { f.immutable = true; },
+       FailureReason::kOutputImmutable},
+      {"another's old output, folder not sticky", false,
+       [](PathFacts& f) { f.foreign_owner = true; }, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    Workspace space;
+    space.AddSource("a", "From x\n");
+    space.AddSource("b", "From y\n");
+    testing::WriteBytes(space.target_folder() + "b.box", "old");
+    AlteredFacts files;
+    files.path =
+        c.on_folder ? space.job.TargetFolder : space.target_folder() + "b.box";
+    files.alter = c.alter;
+    CheckOptions replace;
+    replace.replace_existing = true;
+    const auto failure = CheckJob(space.job, files, replace);
+    if (!c.code) {
+      EXPECT_FALSE(failure.has_value()) << c.what;
+      continue;
+    }
+    ASSERT_TRUE(failure.has_value()) << c.what;
+    EXPECT_EQ(failure->code, *c.code) << c.what;
+    EXPECT_EQ(failure->mailbox_number, c.on_folder ? 0 : 2) << c.what;
+  }
+  // Another user's old output in a sticky folder that is not ours either.
+  Workspace space;
+  space.AddSource("b", "From y\n");
+  testing::WriteBytes(space.target_folder() + "b.box", "old");
+  struct Both : ForwardingFileLayer {
+    QString folder;
+    PathFacts Inspect(const QString& p) override {
+      PathFacts facts = ForwardingFileLayer::Inspect(p);
+      if (p == folder) facts.permissions |= 01000;
+      if (p == folder || p.endsWith(u".box")) facts.foreign_owner = true;
+      return facts;
+    }
+  } files;
+  files.folder = space.job.TargetFolder;
+  CheckOptions replace;
+  replace.replace_existing = true;
+  const auto failure = CheckJob(space.job, files, replace);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureReason::kOutputOtherOwner);
 }
 
 }  // namespace

@@ -79,6 +79,27 @@ QString ReasonText(FailureReason reason) {
           "picture, a program or an archive");
     case FailureReason::kOutputExists:
       return QStringLiteral("a file of the output's name exists already");
+    case FailureReason::kOutputImmutable:
+      return QStringLiteral(
+          "the file of the output's name is immutable or append-only, so it "
+          "cannot be replaced");
+    case FailureReason::kTargetImmutable:
+      return QStringLiteral(
+          "the target folder is immutable or append-only, so no output can "
+          "be put in it");
+    case FailureReason::kOutputOtherOwner:
+      return QStringLiteral(
+          "the file of the output's name belongs to another user in a folder "
+          "where only its owner may replace it");
+    case FailureReason::kTargetMoved:
+      return QStringLiteral(
+          "the target folder was moved or replaced while the output was "
+          "written; nothing was put in either folder");
+    case FailureReason::kOutputLooksLikeSource:
+      return QStringLiteral(
+          "the file of the output's name has the same contents, size and "
+          "time as a mailbox of this run, on a file system that cannot tell "
+          "whether they are one file");
   }
   return {};
 }

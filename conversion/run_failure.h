@@ -54,6 +54,11 @@ enum class FailureReason {
   kNoBoxMessage,       // text without a .box separator line
   kSourceIsBinary,     // no message, and binary data (a picture, a program)
   kOutputExists,       // the output would replace a file nobody agreed to
+  kOutputImmutable,    // the file to replace is immutable or append-only
+  kTargetImmutable,    // the target folder is immutable or append-only
+  kOutputOtherOwner,   // the file to replace is another user's, sticky folder
+  kTargetMoved,        // the target folder was moved or replaced meanwhile
+  kOutputLooksLikeSource,  // same bytes, size and time as a mailbox of the run
   kCount
 };
 

@@ -1005,16 +1005,16 @@ TEST(RealFaults, OutputsNeverGrantMoreThanTheSourceNorTakeAnotherOwner) {
     mode_t expected;
   };
   const Case cases[] = {
-      {0600, -1, 0600},   {0644, -1, 0644 & ~umask_now},
-      {0600, 0666, 0600}, {0644, 0600, 0600},
-      {0666, 0640, 0640 & ~umask_now},
+      {0600, -1, 0600},   {0644, -1, 0644 & ~umask_now},   {0600, 0666, 0600},
+      {0644, 0600, 0600}, {0666, 0640, 0640 & ~umask_now},
   };
   for (const Case& c : cases) {
     Workspace space;
     space.AddSource("m", kMbox);
     space.job.MailboxFiles = {"m"};
     const QByteArray source = QFile::encodeName(space.source_folder() + "m");
-    const QByteArray output = QFile::encodeName(space.target_folder() + "m.box");
+    const QByteArray output =
+        QFile::encodeName(space.target_folder() + "m.box");
     ASSERT_EQ(::chmod(source.constData(), c.source), 0);
     if (c.old >= 0) {
       WriteBytes(space.target_folder() + "m.box", "old");
@@ -1128,6 +1128,74 @@ TEST(RealFaults, CheckForeseesUnreadableSourcesUnwritableFoldersLongNames) {
   EXPECT_NE(process.err.find("no permission to create"), std::string::npos)
       << process.err;
   EXPECT_TRUE(Entries(closed).isEmpty());
+}
+
+// Renames the system would refuse after earlier outputs were written:
+// an immutable or append-only old output, an append-only or immutable
+// folder, another user's old output in a sticky folder. Each is refused by
+// the check, with its reason, and nothing is written.
+TEST(RealFaults, CheckForeseesRenamesTheSystemWouldRefuse) {
+  if (::geteuid() != 0) GTEST_SKIP() << "chattr +i and +a need root";
+  struct Case {
+    const char* attribute;
+    bool on_folder;
+    const char* words;
+  };
+  const Case cases[] = {
+      {"+i", false, "immutable or append-only, so it cannot be replaced"},
+      {"+a", false, "immutable or append-only, so it cannot be replaced"},
+      {"+a", true, "folder is immutable or append-only"},
+      {"+i", true, "folder is immutable or append-only"},
+  };
+  for (const Case& c : cases) {
+    Workspace space;
+    WriteBytes(space.source_folder() + "a", kMbox);
+    WriteBytes(space.source_folder() + "b", kMbox);
+    WriteBytes(space.target_folder() + "b.box", "old");
+    const std::string marked = Quoted(
+        c.on_folder ? space.target_folder() : space.target_folder() + "b.box");
+    if (!Shell("chattr " + std::string(c.attribute) + " " + marked)) {
+      GTEST_SKIP() << "chattr " << c.attribute
+                   << " is refused on this file system";
+    }
+    const Process process =
+        RunConvert({"--to-box", "--force", "-o",
+                    space.target_folder().toStdString(), "a", "b"},
+                   space.source_folder());
+    Shell("chattr -i -a " + marked);
+    EXPECT_EQ(process.code, 1) << c.attribute << process.err;
+    EXPECT_NE(process.err.find(c.words), std::string::npos)
+        << c.attribute << " " << process.err;
+    EXPECT_EQ(Entries(space.target_folder()), QStringList{"b.box"})
+        << c.attribute << (c.on_folder ? " folder" : " file");
+    EXPECT_EQ(ReadBytes(space.target_folder() + "b.box"), "old");
+  }
+
+  if (!HaveSecondUser() || !Shell("runuser -u daemon -- true")) {
+    GTEST_SKIP() << "the sticky-folder case needs root, runuser and the users "
+                    "nobody and daemon";
+  }
+  Workspace space;
+  const QString folder = space.source_folder();
+  ASSERT_EQ(::chmod(QFile::encodeName(space.root()).constData(), 0755), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+  WriteBytes(folder + "a", kMbox);
+  WriteBytes(folder + "b", kMbox);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder + "a").constData(), 0644), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder + "b").constData(), 0644), 0);
+  ASSERT_TRUE(Shell("runuser -u daemon -- sh -c 'umask 0; echo old > " +
+                    QFile::encodeName(folder).toStdString() + "b.box'"));
+  const QString program = space.root() + "/quillet-convert";
+  ASSERT_TRUE(QFile::copy(QUILLET_CONVERT_PATH, program));
+  ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0755), 0);
+  const Process process = RunShell(
+      "exec runuser -u nobody -- " + Quoted(program) + " --to-box --force a b",
+      folder);
+  EXPECT_EQ(process.code, 1) << process.err;
+  EXPECT_NE(process.err.find("belongs to another user"), std::string::npos)
+      << process.err;
+  EXPECT_FALSE(QFileInfo::exists(folder + "a.box"));
+  EXPECT_EQ(ReadBytes(folder + "b.box"), "old\n");
 }
 
 // "caf\xE9" decodes to "caf\uFFFD", which is another file's name.

@@ -60,6 +60,17 @@ constexpr const char* kGermanReasons[] = {
     "die Datei ist keine Mailbox: sie enthält Binärdaten, etwa ein Bild, "
     "ein Programm oder ein Archiv",                        // kSourceIsBinary
     "eine Datei mit dem Namen der Ausgabe gibt es schon",  // kOutputExists
+    "die Datei mit dem Namen der Ausgabe ist unveränderlich oder nur "
+    "erweiterbar und kann nicht ersetzt werden",  // kOutputImmutable
+    "der Zielordner ist unveränderlich oder nur erweiterbar, keine Ausgabe "
+    "kann hinein",  // kTargetImmutable
+    "die Datei mit dem Namen der Ausgabe gehört einem anderen Benutzer, in "
+    "einem Ordner, in dem nur ihr Besitzer sie ersetzen darf",  // kOutputOtherOwner
+    "der Zielordner wurde während des Schreibens verschoben oder ersetzt; "
+    "in keinen der Ordner wurde etwas gelegt",  // kTargetMoved
+    "die Datei mit dem Namen der Ausgabe hat denselben Inhalt, dieselbe "
+    "Größe und Zeit wie ein Postfach dieses Laufs, auf einem Dateisystem, "
+    "das nicht zeigt, ob es dieselbe Datei ist",  // kOutputLooksLikeSource
 };
 constexpr const char* kFrenchReasons[] = {
     "",                                                     // kSystem
@@ -105,6 +116,18 @@ constexpr const char* kFrenchReasons[] = {
     "le fichier n'est pas une boîte aux lettres : il contient des données "
     "binaires, comme une image, un programme ou une archive",  // kSourceIsBinary
     "un fichier du nom du fichier de sortie existe déjà",      // kOutputExists
+    "le fichier du nom du fichier de sortie est immuable ou en ajout "
+    "seul et ne peut être remplacé",  // kOutputImmutable
+    "le dossier cible est immuable ou en ajout seul, aucun fichier de "
+    "sortie ne peut y être placé",  // kTargetImmutable
+    "le fichier du nom du fichier de sortie appartient à un autre "
+    "utilisateur, dans un dossier où seul son propriétaire peut le "
+    "remplacer",  // kOutputOtherOwner
+    "le dossier cible a été déplacé ou remplacé pendant l'écriture ; rien "
+    "n'a été placé dans l'un ou l'autre dossier",  // kTargetMoved
+    "le fichier du nom du fichier de sortie a le même contenu, la même "
+    "taille et la même date qu'une boîte de ce traitement, sur un système "
+    "de fichiers qui ne dit pas s'il s'agit du même fichier",  // kOutputLooksLikeSource
 };
 static_assert(std::size(kGermanReasons) == kReasonCount);
 static_assert(std::size(kFrenchReasons) == kReasonCount);
