@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "conversion/system_files_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +12,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "conversion/interrupt_cleanup_posix.h"
 
@@ -43,63 +49,109 @@ mode_t ProcessUmask() {
 
 // --- outputs -----------------------------------------------------------------
 
+// Removes the leftovers of earlier runs in the folder held by `dir_fd`:
+// temporary outputs named ".<name>.quillet-tmp-XXXXXX" that this user owns,
+// that nobody has modified for kLeftoverAge, and whose lock can be taken. A
+// live run holds an exclusive flock on its temporary file from a moment
+// after creating it until it is renamed or removed, so a file whose lock
+// is free and which has not been written to since is no live run's.
+// Other users' files and anything else are never touched.
+void RemoveDeadLeftovers(int dir_fd) {
+  static constexpr time_t kLeftoverAge = 10 * 60;
+  const int list_fd = ::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (list_fd < 0) return;
+  DIR* dir = ::fdopendir(list_fd);
+  if (dir == nullptr) {
+    ::close(list_fd);
+    return;
+  }
+  const uid_t self = ::geteuid();
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    const char* name = entry->d_name;
+    const char* marker = std::strstr(name, kTemporaryMarker);
+    if (name[0] != '.' || marker == nullptr ||
+        std::strlen(marker) != sizeof kTemporaryMarker - 1 + 6) {
+      continue;
+    }
+    const int fd =
+        ::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == self &&
+        now - st.st_mtime > kLeftoverAge &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // Still the same file under that name: removed while locked.
+      struct stat named {};
+      if (::fstatat(dir_fd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+          named.st_dev == st.st_dev && named.st_ino == st.st_ino) {
+        ::unlinkat(dir_fd, name, 0);
+      }
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+// Folders whose dead leftovers this process has looked for: once each.
+bool FirstVisit(dev_t device, ino_t inode) {
+  static std::mutex mutex;
+  static std::set<std::pair<dev_t, ino_t>> visited;
+  const std::lock_guard<std::mutex> lock(mutex);
+  return visited.insert({device, inode}).second;
+}
+
+// An output written into the folder it was opened in, reached through that
+// folder's descriptor, taken once at the open: the temporary file, the
+// rename and the clean-up all happen in that folder, even when its path
+// later leads elsewhere. Before the output is named, the path must still
+// lead to the held folder; otherwise nothing is put in either.
+//
+// Where the system offers it (Linux, O_TMPFILE), the temporary output has
+// no name while it is written: a killed run leaves nothing behind. It is
+// linked into place only when complete and synced. Elsewhere it is a named
+// file ".<name>.quillet-tmp-XXXXXX", locked for its life (see
+// RemoveDeadLeftovers).
 class SystemOutputFile final : public OutputFile {
  public:
   explicit SystemOutputFile(QByteArray path) : path_(std::move(path)) {}
   ~SystemOutputFile() override {
     if (fd_ >= 0) ::close(fd_);
-    const InterruptsHeld held;
-    if (!committed_ && !temporary_.isEmpty()) ::unlink(temporary_.constData());
-    UnregisterTemporary(slot_);
+    {
+      const InterruptsHeld held;
+      if (!committed_ && !temporary_name_.isEmpty()) {
+        ::unlinkat(dir_fd_, temporary_name_.constData(), 0);
+      }
+      UnregisterTemporary(slot_);
+    }
+    if (dir_fd_ >= 0) ::close(dir_fd_);
   }
 
   bool Open() {
     const qsizetype slash = path_.lastIndexOf('/');
-    const QByteArray folder = path_.left(slash + 1);
-    const QByteArray name = path_.mid(slash + 1);
-    // The name says what a leftover is (after a power cut or SIGKILL) and
-    // begins with a dot, so that mail programs reading the folder skip it.
-    // Created exclusively and without following links: a name planted in a
-    // shared folder cannot redirect the write.
-    static constexpr int kRandom = 6;
-    const qsizetype extra =
-        1 + qsizetype(sizeof kTemporaryMarker) - 1 + kRandom;
-    QByteArray base = name;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary_ = folder + '.' + base + kTemporaryMarker + RandomPart(kRandom);
-      {
-        const InterruptsHeld held;
-        fd_ =
-            ::open(temporary_.constData(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd_ >= 0) {
-          slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
-          break;
-        }
-      }
-      const int error = errno;
-      if (error == EEXIST) continue;
-      if (error == ENAMETOOLONG && base.size() > 1 &&
-          base.size() + extra > 255) {
-        // An output name near the limit: shorten the temporary name's copy
-        // of it (at a character boundary), not the output's.
-        qsizetype keep = std::max<qsizetype>(1, 255 - extra);
-        while (keep > 1 &&
-               (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) {
-          --keep;
-        }
-        base = base.left(keep);
-        continue;
-      }
-      temporary_.clear();
-      return OpenFailed(error, folder);
+    slash_ = slash >= 0;
+    folder_ = slash < 0 ? QByteArray(".") : path_.left(slash + 1);
+    name_ = path_.mid(slash + 1);
+    dir_fd_ = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd_ < 0) return Fail(errno);
+    if (::fstat(dir_fd_, &folder_st_) != 0) return Fail(errno);
+    if (FirstVisit(folder_st_.st_dev, folder_st_.st_ino)) {
+      RemoveDeadLeftovers(dir_fd_);
     }
-    if (fd_ < 0) {
-      temporary_.clear();
-      error_ = SystemError(EEXIST);
-      return false;
+#if defined(Q_OS_LINUX) && defined(O_TMPFILE)
+    fd_ = ::openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      // Discarded by the system when the process ends: the handler has
+      // nothing to remove, but names the output it was writing.
+      temporary_ = (slash_ ? folder_ : QByteArray()) + '.' + name_ +
+                   kTemporaryMarker + "unnamed";
+      slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
+      return true;
     }
-    return true;
+    // Not offered by this file system (FAT, many network and FUSE file
+    // systems): a named temporary file; its own open says what is wrong.
+#endif
+    return OpenNamed();
   }
 
   bool Write(const char* data, qint64 size) override {
@@ -138,7 +190,8 @@ class SystemOutputFile final : public OutputFile {
   bool Commit() override {
     if (!synced_ && !Sync()) return false;
     struct stat old {};
-    const bool exists = ::lstat(path_.constData(), &old) == 0;
+    const bool exists =
+        ::fstatat(dir_fd_, name_.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     // The output is this process's file (created by it, never given away)
     // and grants nobody more than the source does: the source's permission
     // bits less the umask, as cp gives them, and where it replaces a file
@@ -148,30 +201,19 @@ class SystemOutputFile final : public OutputFile {
     mode_t mode = new_mode_ & 0777 & ~ProcessUmask();
     if (exists && S_ISREG(old.st_mode)) mode &= old.st_mode & 0777;
     ::fchmod(fd_, mode);
-    const InterruptsHeld held;  // renamed and unregistered as one step
-    int result = -1;
-    if (!exists) {
-      // Never replace what appeared under the name meanwhile, nor (where
-      // the file system ignores letter case) another output of this run.
-#ifdef Q_OS_LINUX
-      result = ::renameat2(AT_FDCWD, temporary_.constData(), AT_FDCWD,
-                           path_.constData(), RENAME_NOREPLACE);
-      if (result != 0 && errno == EEXIST) {
-        code_ = FailureReason::kOutputTaken;
-        error_ = ReasonText(code_);
-        return false;
-      }
-      if (result != 0 && errno != EINVAL && errno != ENOSYS &&
-          errno != ENOTSUP) {
-        return Fail(errno);
-      }
-#endif
+    // The folder moved, or its path now leads elsewhere (a link put in its
+    // place): the output goes into neither, and its temporary file is
+    // removed from the held folder. (A move after this test and before the
+    // rename still puts the output into the moved folder.)
+    struct stat now {};
+    if (::stat(folder_.constData(), &now) != 0 ||
+        now.st_dev != folder_st_.st_dev || now.st_ino != folder_st_.st_ino) {
+      return FailOwn(FailureReason::kTargetMoved);
     }
-    // rename() replaces the directory entry, a symbolic link included,
-    // never the file a link leads to.
-    if (result != 0 &&
-        ::rename(temporary_.constData(), path_.constData()) != 0) {
-      return Fail(errno);
+    const InterruptsHeld held;  // named and unregistered as one step
+    if (temporary_name_.isEmpty() ? !CommitUnnamed(exists)
+                                  : !CommitNamed(exists)) {
+      return false;
     }
     committed_ = true;
     UnregisterTemporary(slot_);
@@ -185,6 +227,136 @@ class SystemOutputFile final : public OutputFile {
   void SetNewFileMode(quint32 mode) override { new_mode_ = mode; }
 
  private:
+  bool OpenNamed() {
+    // The name says what a leftover is (after a power cut or SIGKILL) and
+    // begins with a dot, so that mail programs reading the folder skip it.
+    // Created exclusively and without following links: a name planted in a
+    // shared folder cannot redirect the write.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      PickTemporaryName();
+      {
+        const InterruptsHeld held;
+        fd_ = ::openat(dir_fd_, temporary_name_.constData(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       0600);
+        if (fd_ >= 0) {
+          ::flock(fd_, LOCK_EX | LOCK_NB);  // new: nobody else holds it
+          slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
+          return true;
+        }
+      }
+      const int error = errno;
+      temporary_name_.clear();
+      if (error == EEXIST) continue;
+      if (error == ENAMETOOLONG && Shorten()) continue;
+      return OpenFailed(error);
+    }
+    return Fail(EEXIST);
+  }
+
+  // Renames the named temporary file onto the output name. A new output
+  // never replaces what appeared under the name meanwhile, nor (where the
+  // file system ignores letter case) another output of this run; rename
+  // replaces the directory entry, a symbolic link included, never the file
+  // a link leads to.
+  bool CommitNamed(bool exists) {
+    int result = -1;
+    if (!exists) {
+#ifdef Q_OS_LINUX
+      result = ::renameat2(dir_fd_, temporary_name_.constData(), dir_fd_,
+                           name_.constData(), RENAME_NOREPLACE);
+      if (result != 0 && errno == EEXIST) {
+        return FailOwn(FailureReason::kOutputTaken);
+      }
+      if (result != 0 && errno != EINVAL && errno != ENOSYS &&
+          errno != ENOTSUP) {
+        return Fail(errno);
+      }
+#endif
+    }
+    if (result != 0 && ::renameat(dir_fd_, temporary_name_.constData(), dir_fd_,
+                                  name_.constData()) != 0) {
+      return Fail(errno);
+    }
+    return true;
+  }
+
+  // Gives the unnamed temporary file the output's name: linked directly
+  // where the name is free (a link never replaces, so what appeared
+  // meanwhile stays), else linked under a temporary name and renamed over
+  // the old file.
+  bool CommitUnnamed(bool exists) {
+    if (!exists) {
+      if (LinkAs(name_)) return true;
+      if (errno == EEXIST) return FailOwn(FailureReason::kOutputTaken);
+      return OpenFailed(errno);
+    }
+    // Locked like a named temporary file: the name it takes for a moment
+    // is then no dead leftover to another run.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      // The registry points at the string: never changed while listed.
+      UnregisterTemporary(slot_);
+      PickTemporaryName();
+      slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
+      if (LinkAs(temporary_name_)) {
+        if (::renameat(dir_fd_, temporary_name_.constData(), dir_fd_,
+                       name_.constData()) != 0) {
+          return Fail(errno);  // the destructor removes the linked name
+        }
+        return true;
+      }
+      const int error = errno;
+      temporary_name_.clear();
+      if (error == EEXIST) continue;
+      if (error == ENAMETOOLONG && Shorten()) continue;
+      return OpenFailed(error);
+    }
+    return Fail(EEXIST);
+  }
+
+  // Links the open unnamed file as `name` in the held folder: through
+  // /proc (any user), or where /proc is not mounted through the
+  // descriptor itself (needs CAP_DAC_READ_SEARCH).
+  bool LinkAs(const QByteArray& name) {
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd_);
+    if (::linkat(AT_FDCWD, proc, dir_fd_, name.constData(),
+                 AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+#ifdef AT_EMPTY_PATH
+    if (errno == ENOENT &&
+        ::linkat(fd_, "", dir_fd_, name.constData(), AT_EMPTY_PATH) == 0) {
+      return true;
+    }
+#endif
+    return false;
+  }
+
+  // A fresh name ".<name>.quillet-tmp-XXXXXX" in the held folder (the
+  // copy of the output's name cut short where the whole would pass the
+  // file system's limit), also as a full path for the interrupt handler.
+  void PickTemporaryName() {
+    if (base_.isEmpty()) base_ = name_;
+    temporary_name_ = '.' + base_ + kTemporaryMarker + RandomPart(kRandom);
+    temporary_ = (slash_ ? folder_ : QByteArray()) + temporary_name_;
+  }
+  // Shortens the temporary name's copy of the output name, at a character
+  // boundary, for an output name near the limit. False when it cannot.
+  bool Shorten() {
+    static constexpr qsizetype kExtra =
+        1 + qsizetype(sizeof kTemporaryMarker) - 1 + kRandom;
+    if (base_.size() <= 1 || base_.size() + kExtra <= 255) return false;
+    qsizetype keep = std::max<qsizetype>(1, 255 - kExtra);
+    while (keep > 1 &&
+           (static_cast<unsigned char>(base_[keep]) & 0xC0) == 0x80) {
+      --keep;
+    }
+    base_ = base_.left(keep);
+    return true;
+  }
+
   static QByteArray RandomPart(int length) {
     static constexpr char kChars[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -195,22 +367,17 @@ class SystemOutputFile final : public OutputFile {
     return part;
   }
 
-  bool OpenFailed(int error, const QByteArray& folder) {
+  bool OpenFailed(int error) {
     // The system's words where they name the cause; where they do not (a
     // FAT or exFAT volume refusing a character says "Invalid argument" or
-    // even "No such file or directory"), the program's own.
+    // even "No such file or directory" in a folder that is there), the
+    // program's own.
     struct stat st {};
     if (error == EINVAL ||
-        (error == ENOENT && ::stat(folder.constData(), &st) == 0)) {
-      code_ = FailureReason::kNameNotAllowed;
-      error_ = ReasonText(code_);
-      return false;
+        (error == ENOENT && ::fstat(dir_fd_, &st) == 0 && st.st_nlink > 0)) {
+      return FailOwn(FailureReason::kNameNotAllowed);
     }
-    if (error == ENAMETOOLONG) {
-      code_ = FailureReason::kNameTooLong;
-      error_ = ReasonText(code_);
-      return false;
-    }
+    if (error == ENAMETOOLONG) return FailOwn(FailureReason::kNameTooLong);
     return Fail(error);
   }
 
@@ -238,8 +405,24 @@ class SystemOutputFile final : public OutputFile {
     code_ = FailureReason::kSystem;
     return false;
   }
+  bool FailOwn(FailureReason code) {
+    code_ = code;
+    error_ = ReasonText(code);
+    return false;
+  }
+
+  static constexpr int kRandom = 6;
 
   QByteArray path_;
+  QByteArray folder_;   // as given, or "." for a bare name
+  bool slash_ = false;  // the path names a folder
+  QByteArray name_;
+  QByteArray base_;  // the output name as the temporary name repeats it
+  int dir_fd_ = -1;  // the output's folder, held from the open on
+  struct stat folder_st_ {};
+  // The temporary file's name in the held folder while it has one, and as
+  // a full path for the interrupt handler.
+  QByteArray temporary_name_;
   QByteArray temporary_;
   int fd_ = -1;
   int slot_ = -1;

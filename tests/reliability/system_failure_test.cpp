@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -941,8 +942,27 @@ TEST(RealFaults, DotDotAfterALinkIsResolvedByTheSystem) {
   EXPECT_FALSE(QFileInfo::exists(root + "inbox.box"));
 }
 
+// Whether process `pid` has a file open in `folder` that has no name
+// there (O_TMPFILE: "<folder>/#<inode> (deleted)").
+bool HoldsUnnamedFileIn(pid_t pid, const QString& folder) {
+  const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
+  const QByteArray prefix = QFile::encodeName(QDir(folder).absolutePath());
+  for (const QString& fd : QDir(fds).entryList(QDir::System)) {
+    char target[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(fds + fd).constData(),
+                                 target, sizeof target - 1);
+    if (n <= 0) continue;
+    const QByteArray link(target, n);
+    if (link.startsWith(prefix + "/#") && link.endsWith(" (deleted)")) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // SIGINT, SIGTERM and SIGHUP while an output is written, on a volume
-// without unnamed temporary files where one can be mounted.
+// without unnamed temporary files where one can be mounted, else on the
+// disk with them.
 TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
   Workspace space;
   Volume stick(Volume::kExfat, space.root());
@@ -964,6 +984,9 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
             for (const QString& name : Entries(target)) {
               if (name.contains(kTemporaryMarker)) seen = true;
             }
+            // An unnamed temporary file: only the process's descriptors
+            // show it.
+            if (!seen) seen = HoldsUnnamedFileIn(pid, target);
             if (!seen)
               std::this_thread::sleep_for(std::chrono::microseconds(500));
           }
@@ -1196,6 +1219,127 @@ TEST(RealFaults, CheckForeseesRenamesTheSystemWouldRefuse) {
       << process.err;
   EXPECT_FALSE(QFileInfo::exists(folder + "a.box"));
   EXPECT_EQ(ReadBytes(folder + "b.box"), "old\n");
+}
+
+// The target folder moved away and its path made a link to another
+// folder while an output is written: neither folder receives the output
+// or keeps a temporary copy, an old output stays as it was, and the
+// failure says the folder moved. On the disk (an unnamed temporary file
+// where the system offers one) and on exFAT (a named one) where it mounts.
+TEST(RealFaults, TargetFolderMovedWhileWritingReceivesNothing) {
+  Workspace space;
+  Volume stick(Volume::kExfat, space.root());
+  std::vector<QString> roots = {space.root() + "/disk/"};
+  if (stick.mounted()) {
+    roots.push_back(stick.path());
+  } else {
+    std::printf("named temporary files untested here: %s\n",
+                stick.error().c_str());
+  }
+  for (const QString& root : roots) {
+    SCOPED_TRACE(root.toStdString());
+    ASSERT_TRUE(QDir().mkpath(root + "T"));
+    ASSERT_TRUE(QDir().mkpath(root + "elsewhere"));
+    for (const bool replacing : {false, true}) {
+      if (replacing) WriteBytes(root + "T/x.box", "old");
+      FileError error;
+      std::unique_ptr<OutputFile> output =
+          SystemFileLayer().OpenOutput(root + "T/x.box", &error);
+      ASSERT_TRUE(output) << error.words.toStdString();
+      const std::string data(std::size_t{1} << 20, 'x');
+      ASSERT_TRUE(output->Write(data.data(), qint64(data.size())));
+      ASSERT_EQ(::rename(QFile::encodeName(root + "T").constData(),
+                         QFile::encodeName(root + "T.moved").constData()),
+                0);
+      // A link where the volume has them (exFAT has not): a new folder.
+      const bool linked =
+          ::symlink(QFile::encodeName(root + "elsewhere").constData(),
+                    QFile::encodeName(root + "T").constData()) == 0;
+      if (!linked) {
+        ASSERT_TRUE(QDir().mkdir(root + "T"));
+      }
+      EXPECT_FALSE(output->Commit());
+      EXPECT_EQ(output->ErrorCode(), FailureReason::kTargetMoved);
+      output.reset();
+      EXPECT_EQ(Entries(root + "T.moved"),
+                replacing ? QStringList{"x.box"} : QStringList{});
+      if (replacing) {
+        EXPECT_EQ(ReadBytes(root + "T.moved/x.box"), "old");
+      }
+      EXPECT_EQ(Entries(root + "elsewhere"), QStringList{});
+      EXPECT_EQ(Entries(root + "T"), QStringList{});
+      if (linked) {
+        ASSERT_EQ(::unlink(QFile::encodeName(root + "T").constData()), 0);
+      } else {
+        ASSERT_TRUE(QDir().rmdir(root + "T"));
+      }
+      ASSERT_EQ(::rename(QFile::encodeName(root + "T.moved").constData(),
+                         QFile::encodeName(root + "T").constData()),
+                0);
+    }
+  }
+}
+
+// A run killed while writing leaves no temporary file where the system
+// offers unnamed ones; named leftovers of dead runs are removed by a later
+// run into the folder only when provably dead (this user's, not written to
+// for ten minutes, lock free), every other file stays.
+TEST(RealFaults, KilledRunsLeaveNoTemporaryFileAndDeadLeftoversGo) {
+  Workspace space;
+  const QString target = space.target_folder();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    FileError error;
+    std::unique_ptr<OutputFile> output =
+        SystemFileLayer().OpenOutput(target + "big.box", &error);
+    if (!output) ::_exit(2);
+    const std::string data(std::size_t{4} << 20, 'x');
+    if (!output->Write(data.data(), qint64(data.size())) || !output->Sync()) {
+      ::_exit(3);
+    }
+    ::raise(SIGKILL);
+    ::_exit(4);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "child exit " << WEXITSTATUS(status);
+  EXPECT_EQ(Entries(target), QStringList{}) << "a killed run's leftover";
+
+  const QString dead = ".a.box.quillet-tmp-AbCdEf";
+  const QString young = ".b.box.quillet-tmp-AbCdEf";
+  const QString locked = ".c.box.quillet-tmp-AbCdEf";
+  const QString other = ".d.box.quillet-tmp-AbCdEf";
+  const QString unlike = ".e.box.quillet-tmp-AbC";
+  const bool second_user = HaveSecondUser();
+  for (const QString& name : {dead, young, locked, other, unlike}) {
+    if (name == other && !second_user) continue;
+    WriteBytes(target + name, "leftover");
+    if (name == young) continue;
+    const timespec old_times[2] = {{::time(nullptr) - 3600, 0},
+                                   {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, QFile::encodeName(target + name), old_times, 0),
+        0);
+  }
+  if (second_user) {
+    ASSERT_TRUE(Shell("chown nobody " + Quoted(target + other)));
+  }
+  const int held =
+      ::open(QFile::encodeName(target + locked), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  WriteBytes(space.source_folder() + "m", kMbox);
+  const Process process =
+      RunConvert({"--to-box", "--quiet", "-o", target.toStdString(), "m"},
+                 space.source_folder());
+  ::close(held);
+  EXPECT_EQ(process.code, 0) << process.err;
+  QStringList expected = {young, locked, unlike, "m.box"};
+  if (second_user) expected.append(other);
+  expected.sort();
+  QStringList entries = Entries(target);
+  entries.sort();
+  EXPECT_EQ(entries, expected);
 }
 
 // "caf\xE9" decodes to "caf\uFFFD", which is another file's name.
