@@ -1342,6 +1342,71 @@ TEST(RealFaults, KilledRunsLeaveNoTemporaryFileAndDeadLeftoversGo) {
   EXPECT_EQ(entries, expected);
 }
 
+// The output's own system calls failing inside quillet-convert (a
+// preloaded library makes the first such call fail): the unnamed temporary
+// file refused (the named one is used instead), its link, the renames, the
+// sync, the named file's creation. A failure leaves the folder as it was,
+// an old output intact and no temporary file; the system's words are said.
+TEST(SystemCallFaults, OutputCallsFailingLeaveTheFolderAsItWas) {
+  if (kSanitizerBuild) {
+    GTEST_SKIP() << "AddressSanitizer must come first: no preloaded library";
+  }
+  struct Case {
+    const char* faults;
+    int error;
+    bool replacing;
+    bool converts;  // the run still succeeds (another way was taken)
+  };
+  const Case cases[] = {
+      {"tmpfile", EOPNOTSUPP, false, true},
+      {"tmpfile", EOPNOTSUPP, true, true},
+      {"linkat", ENOSPC, false, false},
+      {"linkat", ENOSPC, true, false},
+      {"renameat", EIO, true, false},
+      {"fdatasync", EIO, true, false},
+      {"tmpfile,renameat2", EIO, false, false},
+      {"tmpfile,renameat", EIO, true, false},
+      {"tmpfile,create", EACCES, false, false},
+      {"unlinkat,renameat", EIO, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.faults) + (c.replacing ? " replacing" : ""));
+    Workspace space;
+    WriteBytes(space.source_folder() + "m", kMbox);
+    const QString target = space.target_folder();
+    if (c.replacing) WriteBytes(target + "m.box", "old");
+    const Process process = RunShell(
+        std::string("LD_PRELOAD='") + QUILLET_SYSCALL_FAULTS_PATH +
+            "' QUILLET_FAULT='" + c.faults +
+            "' QUILLET_FAULT_ERRNO=" + std::to_string(c.error) +
+            " exec \"$Q\" --to-box --quiet --force -o " + Quoted(target) + " m",
+        space.source_folder());
+    if (c.converts) {
+      EXPECT_EQ(process.code, 0) << process.err;
+      EXPECT_EQ(Entries(target), QStringList{"m.box"});
+      EXPECT_EQ(ReadBytes(target + "m.box"), Expected(kMbox, true));
+      continue;
+    }
+    EXPECT_EQ(process.code, 1) << process.err;
+    EXPECT_NE(process.err.find(std::strerror(c.error)), std::string::npos)
+        << process.err;
+    // A failed unlinkat of the linked name is the one case where a
+    // temporary file may stay: it is named and, unlocked, a dead leftover.
+    QStringList entries = Entries(target);
+    if (std::strstr(c.faults, "unlinkat") != nullptr) {
+      entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                   [](const QString& name) {
+                                     return name.contains(kTemporaryMarker);
+                                   }),
+                    entries.end());
+    }
+    EXPECT_EQ(entries, c.replacing ? QStringList{"m.box"} : QStringList{});
+    if (c.replacing) {
+      EXPECT_EQ(ReadBytes(target + "m.box"), "old");
+    }
+  }
+}
+
 // "caf\xE9" decodes to "caf\uFFFD", which is another file's name.
 TEST(RealFaults, NameThatIsNotUtf8NeverConvertsAnotherFile) {
   QTemporaryDir folder;
