@@ -146,10 +146,13 @@ class FileLayer {
 // (file_layer_posix.cpp, file_layer_windows.cpp). Sources are opened so that
 // a writer holding them makes them "locked" (a shared fcntl lock on POSIX
 // systems, FILE_SHARE_READ on Windows). Outputs are written into a new file
-// of the target folder named ".<output name>.quillet-tmp-XXXXXX", synced
-// (checked) and renamed onto the output name; the temporary file is removed
-// on every failure and, through InstallInterruptCleanup(), when the user
-// interrupts the run.
+// of the target folder (on Linux one without a name, O_TMPFILE, where the
+// file system offers it; else named ".<output name>.quillet-tmp-XXXXXX"),
+// synced (checked) and given the output name; the temporary file is
+// removed on every failure and, through InstallInterruptCleanup(), when the
+// user interrupts the run. On POSIX systems an output reaches its folder
+// only through the descriptor taken when it was opened, and fails with
+// kTargetMoved when the folder's path no longer leads there.
 FileLayer& SystemFileLayer();
 
 // The marker in the name of every temporary output.
