@@ -88,6 +88,14 @@ struct PathFacts {
   // root): in a sticky folder (permissions & 01000) that the process does
   // not own either, the system refuses to replace it.
   bool foreign_owner = false;
+  // Regular files: size in bytes and modification time (nanoseconds since
+  // the epoch), for the sameness test where identities cannot be trusted.
+  qint64 size = 0;
+  qint64 modified_ns = 0;
+  // On a file system that may show one file under other device and inode
+  // numbers than another view of it does (FUSE, NFS, SMB, 9P): equal keys
+  // still mean one file, unequal ones no longer mean two.
+  bool hides_identity = false;
   // Regular files: the process may read it.
   bool readable = true;
   // Folders: the process may create files in it, and why not.

@@ -12,6 +12,8 @@
 
 #include <QFile>
 #include <cerrno>
+#include <map>
+#include <mutex>
 #ifdef Q_OS_LINUX
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -34,6 +36,11 @@ constexpr long kNtfs3Magic = 0x7366746e;
 constexpr long kCifsMagic = 0xFF534D42;
 constexpr long kSmb2Magic = 0xFE534D42;
 constexpr long kHfsPlusMagic = 0x482b;
+constexpr long kNfsMagic = 0x6969;
+constexpr long kSmbMagic = 0x517B;
+constexpr long k9pMagic = 0x01021997;
+constexpr long kCephMagic = 0x00C36400;
+constexpr long kAfsMagic = 0x5346414F;
 
 QByteArray SwapCase(const QByteArray& name, bool* changed) {
   QByteArray swapped = name;
@@ -176,6 +183,29 @@ bool StatPath(const QByteArray& path, bool follow, struct stat* st,
 #endif
 }
 
+// Whether the file system of device `device` (reached at `path`) may show
+// a file with other identities than another view of it does: FUSE (bindfs,
+// sshfs, ...), NFS, SMB, 9P, Ceph, AFS. Asked once per device.
+bool HidesIdentity(dev_t device, const QByteArray& path) {
+  static std::mutex mutex;
+  static std::map<dev_t, bool> known;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto found = known.find(device);
+    if (found != known.end()) return found->second;
+  }
+  struct statfs fs {};
+  if (::statfs(path.constData(), &fs) != 0) return false;
+  const long type = static_cast<long>(fs.f_type);
+  const bool hides = type == kFuseblkMagic || type == kCifsMagic ||
+                     type == kSmb2Magic || type == kNfsMagic ||
+                     type == kSmbMagic || type == k9pMagic ||
+                     type == kCephMagic || type == kAfsMagic;
+  const std::lock_guard<std::mutex> lock(mutex);
+  known[device] = hides;
+  return hides;
+}
+
 class SystemFileLayerImpl final : public FileLayer {
  public:
   PathFacts Inspect(const QString& path) override {
@@ -190,6 +220,10 @@ class SystemFileLayerImpl final : public FileLayer {
     }
     const uid_t self = ::geteuid();
     facts.foreign_owner = self != 0 && st.st_uid != self;
+    facts.size = static_cast<qint64>(st.st_size);
+    facts.modified_ns = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 +
+                        st.st_mtim.tv_nsec;
+    facts.hides_identity = HidesIdentity(st.st_dev, name);
     facts.is_regular_file = S_ISREG(st.st_mode);
     facts.is_directory = S_ISDIR(st.st_mode);
     facts.device = static_cast<quint64>(st.st_dev);

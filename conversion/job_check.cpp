@@ -3,9 +3,12 @@
 
 #include <QFile>
 #include <QHash>
+#include <QMultiHash>
 #include <QPair>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -221,6 +224,39 @@ std::optional<RunFailure> CheckFormat(qsizetype number,
   return std::nullopt;
 }
 
+// Whether the files at `a` and `b` hold the same bytes, read through
+// `files`. A file that cannot be read is taken as different: the source
+// can be read, so an unreadable file is not it.
+bool SameContents(FileLayer& files, const QString& a, const QString& b) {
+  FileError error;
+  std::unique_ptr<InputFile> first = files.OpenInput(a, &error);
+  if (!first) return false;
+  std::unique_ptr<InputFile> second = files.OpenInput(b, &error);
+  if (!second) {
+    first->Close();
+    return false;
+  }
+  constexpr qint64 kChunk = 64 << 10;
+  std::string one(kChunk, '\0');
+  std::string two(kChunk, '\0');
+  bool same = true;
+  for (qint64 at = 0; same;) {
+    const qint64 n = first->ReadAt(at, one.data(), kChunk);
+    const qint64 m = n < 0 ? -1 : second->ReadAt(at, two.data(), n > 0 ? n : 1);
+    if (n < 0 || m != n) {
+      same = n == 0 && m == 0;
+      break;
+    }
+    if (n == 0) break;
+    same =
+        std::memcmp(one.data(), two.data(), static_cast<std::size_t>(n)) == 0;
+    at += n;
+  }
+  first->Close();  // only read: a failed close harms nothing here
+  second->Close();
+  return same;
+}
+
 }  // namespace
 
 std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
@@ -240,6 +276,11 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
 
   QSet<FileKey> sources;
   sources.reserve(static_cast<qsizetype>(mailboxes.size()));
+  std::vector<PathFacts> facts_of_sources;
+  facts_of_sources.reserve(mailboxes.size());
+  // Sources by size and modification time, for outputs whose identity the
+  // file system may hide.
+  QMultiHash<QPair<qint64, qint64>, std::size_t> by_size_and_time;
   for (std::size_t i = 0; i < mailboxes.size(); ++i) {
     const QString& name = mailboxes[i].name;
     const QString& path = mailboxes[i].source;
@@ -256,6 +297,8 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
     }
     sources.insert(KeyOf(facts));
     mailboxes[i].source_permissions = facts.permissions;
+    by_size_and_time.insert({facts.size, facts.modified_ns}, i);
+    facts_of_sources.push_back(facts);
   }
 
   // Outputs by (identity of their folder, name): two spellings of one
@@ -295,6 +338,21 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
     if (facts.exists && sources.contains(KeyOf(facts))) {
       return CheckFailure(number, mailbox, path,
                           FailureReason::kOutputIsSource);
+    }
+    // A source seen through another mount (bindfs, NFS) has other
+    // identities than its output name shows: the same bytes, size and
+    // time there stand for the same file.
+    if (facts.exists && facts.is_regular_file) {
+      const QPair<qint64, qint64> size_and_time(facts.size, facts.modified_ns);
+      for (auto it = by_size_and_time.constFind(size_and_time);
+           it != by_size_and_time.cend() && it.key() == size_and_time; ++it) {
+        const PathFacts& source = facts_of_sources[it.value()];
+        if ((facts.hides_identity || source.hides_identity) &&
+            SameContents(files, mailboxes[it.value()].source, path)) {
+          return CheckFailure(number, mailbox, path,
+                              FailureReason::kOutputLooksLikeSource);
+        }
+      }
     }
     // The rename over an old file is refused for these: found now, before
     // an earlier output is written.

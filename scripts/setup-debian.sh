@@ -38,6 +38,7 @@ test_packages=(
   shared-mime-info libglib2.0-bin   # the package test: the .box MIME type (gio)
   locales                           # Turkish locales for the date parser's case test
   e2fsprogs exfatprogs exfat-fuse acl  # real file systems in the reliability tests: thin ext4, exFAT, ACLs
+  bindfs                            # a second view of a folder through FUSE, with other file identities
 )
 
 case "$set_name" in

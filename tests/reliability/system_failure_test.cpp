@@ -1342,6 +1342,44 @@ TEST(RealFaults, KilledRunsLeaveNoTemporaryFileAndDeadLeftoversGo) {
   EXPECT_EQ(entries, expected);
 }
 
+// A folder seen a second time through bindfs (FUSE: other device
+// numbers): mailbox 1's output there would replace mailbox 2's source
+// before it is read. The check refuses it by size, time and bytes, in
+// either direction of the views; nothing is written.
+TEST(RealFaults, OutputThatIsASourceThroughASecondMountIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting bindfs needs root here";
+  Workspace space;
+  const QString real = space.root() + "/real/";
+  const QString view = space.root() + "/view/";
+  ASSERT_TRUE(QDir().mkpath(real));
+  ASSERT_TRUE(QDir().mkpath(view));
+  if (!Shell("bindfs " + Quoted(real) + " " + Quoted(view))) {
+    GTEST_SKIP() << "no bindfs mount here (bindfs, /dev/fuse)";
+  }
+  struct Unmount {
+    QString at;
+    ~Unmount() {
+      Shell("umount " + Quoted(at) + " || umount -l " + Quoted(at));
+    }
+  } unmount{view};
+  WriteBytes(real + "a", kMbox);
+  WriteBytes(real + "a.box", kMbox);  // a mailbox of mbox text, by its name
+  for (const bool sources_in_view : {false, true}) {
+    SCOPED_TRACE(sources_in_view ? "sources through bindfs" : "output there");
+    const QString sources = sources_in_view ? view : real;
+    const QString target = sources_in_view ? real : view;
+    const Process process = RunConvert(
+        {"--to-box", "--force", "-o", target.toStdString(), "a", "a.box"},
+        sources);
+    EXPECT_EQ(process.code, 1) << process.err;
+    EXPECT_NE(process.err.find("same contents, size and time"),
+              std::string::npos)
+        << process.err;
+    EXPECT_EQ(ReadBytes(real + "a.box"), kMbox);
+    EXPECT_EQ(Entries(real), (QStringList{"a", "a.box"}));
+  }
+}
+
 // The output's own system calls failing inside quillet-convert (a
 // preloaded library makes the first such call fail): the unnamed temporary
 // file refused (the named one is used instead), its link, the renames, the
