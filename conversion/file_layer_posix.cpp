@@ -218,7 +218,7 @@ class SystemFileLayerImpl final : public FileLayer {
     if (facts.is_symlink && !StatPath(name, true, &st, &facts.immutable)) {
       return facts;  // dangling: a name, but no file behind it
     }
-    const uid_t self = ::geteuid();
+    static const uid_t self = ::geteuid();  // fixed for the process's life
     facts.foreign_owner = self != 0 && st.st_uid != self;
     facts.size = static_cast<qint64>(st.st_size);
     facts.modified_ns = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 +
