@@ -276,11 +276,12 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
 
   QSet<FileKey> sources;
   sources.reserve(static_cast<qsizetype>(mailboxes.size()));
-  std::vector<PathFacts> facts_of_sources;
-  facts_of_sources.reserve(mailboxes.size());
   // Sources by size and modification time, for outputs whose identity the
-  // file system may hide.
+  // file system may hide: all of them, and those on such file systems
+  // (an output elsewhere is compared with these alone, so that where no
+  // file system hides identities nothing is compared at all).
   QMultiHash<QPair<qint64, qint64>, std::size_t> by_size_and_time;
+  QMultiHash<QPair<qint64, qint64>, std::size_t> hidden_by_size_and_time;
   for (std::size_t i = 0; i < mailboxes.size(); ++i) {
     const QString& name = mailboxes[i].name;
     const QString& path = mailboxes[i].source;
@@ -298,7 +299,9 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
     sources.insert(KeyOf(facts));
     mailboxes[i].source_permissions = facts.permissions;
     by_size_and_time.insert({facts.size, facts.modified_ns}, i);
-    facts_of_sources.push_back(facts);
+    if (facts.hides_identity) {
+      hidden_by_size_and_time.insert({facts.size, facts.modified_ns}, i);
+    }
   }
 
   // Outputs by (identity of their folder, name): two spellings of one
@@ -344,11 +347,11 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
     // time there stand for the same file.
     if (facts.exists && facts.is_regular_file) {
       const QPair<qint64, qint64> size_and_time(facts.size, facts.modified_ns);
-      for (auto it = by_size_and_time.constFind(size_and_time);
-           it != by_size_and_time.cend() && it.key() == size_and_time; ++it) {
-        const PathFacts& source = facts_of_sources[it.value()];
-        if ((facts.hides_identity || source.hides_identity) &&
-            SameContents(files, mailboxes[it.value()].source, path)) {
+      const auto& candidates =
+          facts.hides_identity ? by_size_and_time : hidden_by_size_and_time;
+      for (auto it = candidates.constFind(size_and_time);
+           it != candidates.cend() && it.key() == size_and_time; ++it) {
+        if (SameContents(files, mailboxes[it.value()].source, path)) {
           return CheckFailure(number, mailbox, path,
                               FailureReason::kOutputLooksLikeSource);
         }
