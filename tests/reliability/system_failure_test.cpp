@@ -25,6 +25,7 @@
 #include <QTimeZone>
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <future>
@@ -1378,6 +1379,35 @@ TEST(RealFaults, OutputThatIsASourceThroughASecondMountIsRefused) {
     EXPECT_EQ(ReadBytes(real + "a.box"), kMbox);
     EXPECT_EQ(Entries(real), (QStringList{"a", "a.box"}));
   }
+}
+
+// A folder path so long that the output's path just fits PATH_MAX but a
+// temporary file's full path would not: temporary names are relative to
+// the held folder, so the output is written.
+TEST(RealFaults, TemporaryNameBeyondPathMaxWhereTheOutputFits) {
+  Workspace space;
+  WriteBytes(space.source_folder() + "m", kMbox);
+  QString folder = space.root() + "/";
+  const QString output = "m.box";
+  // Components of up to 200 bytes until the output path is PATH_MAX - 1.
+  while (true) {
+    const qsizetype room = PATH_MAX - 1 - folder.size() - output.size();
+    if (room <= 1) break;
+    const qsizetype part = std::min<qsizetype>(200, room - 1);
+    folder += QString(part, u'd') + "/";
+    ASSERT_TRUE(QDir().mkdir(folder)) << folder.size();
+  }
+  ASSERT_LT(QFile::encodeName(folder + output).size(), PATH_MAX);
+  ASSERT_GE(
+      QFile::encodeName(folder + "." + output + kTemporaryMarker + "XXXXXX")
+          .size(),
+      PATH_MAX);
+  const Process process =
+      RunConvert({"--to-box", "--quiet", "-o", folder.toStdString(), "m"},
+                 space.source_folder());
+  EXPECT_EQ(process.code, 0) << process.err;
+  EXPECT_EQ(ReadBytes(folder + output), Expected(kMbox, true));
+  EXPECT_EQ(Entries(folder), QStringList{output});
 }
 
 // The output's own system calls failing inside quillet-convert (a
