@@ -19,8 +19,6 @@
 namespace quillet {
 namespace {
 
-// Identity of a file as the system sees it; equal keys mean the same file.
-
 RunFailure CheckFailure(qsizetype number, const QString& mailbox,
                         const QString& path, FailureReason code) {
   return RunFailure{RunStep::kCheck,  static_cast<int>(number),

@@ -46,7 +46,7 @@ enum class OpenOutcome { kOpened, kNoAssociation, kFailed };
 // The services of the desktop that the windows use: the file-open dialog,
 // the folder picker, the message box and the document opener. The program
 // has one implementation with real dialogs (ui/main/widget_desktop.h) and
-// tests have a fake (platform/fake_desktop.h). Every call runs on the GUI
+// tests have a fake (tests/support/fake_desktop.h). Every call runs on the GUI
 // thread and, apart from the document opener, returns when the user has
 // closed what it showed.
 class Desktop {

@@ -21,7 +21,8 @@
 
 namespace {
 
-constexpr char kVersion[] = "0.3.1";
+// The project's one version, from CMake's project().
+constexpr char kVersion[] = QUILLET_VERSION;
 constexpr char kUsage[] =
     "Usage: quillet [FILE...]\n"
     "Converts mailboxes between mbox and Foxmail .box in a window.\n"
