@@ -12,7 +12,6 @@
 #include "cli/terminal_progress.h"
 #include "conversion/job_check.h"
 #include "conversion/mailbox_format.h"
-#include "ui/text/ui_text.h"
 
 namespace quillet {
 namespace {
@@ -261,8 +260,6 @@ std::optional<RunFailure> UndecodableName(const Command& command,
 // `err` when `show_progress`, and erased before this returns.
 RunResult Run(const ConversionPlan& plan, FileLayer& files, QIODevice& err,
               bool show_progress, bool force) {
-  UiText text;
-  FillUiText(text, Language::kEnglish);
   SilentReporter silent;
   TerminalProgress progress(err, static_cast<qsizetype>(plan.mailboxes.size()),
                             {}, TerminalProgress::ClearingFor(qgetenv("TERM")));
@@ -270,8 +267,8 @@ RunResult Run(const ConversionPlan& plan, FileLayer& files, QIODevice& err,
       show_progress ? static_cast<ConversionReporter&>(progress) : silent;
   RunOptions options;
   options.replace_existing = force;
-  RunResult result =
-      RunPlan(plan, ProgressTextOf(text), files, reporter, options);
+  // The terminal's line is built from numbers: no status words.
+  RunResult result = RunPlan(plan, ProgressText{}, files, reporter, options);
   progress.Finish();
   return result;
 }

@@ -8,7 +8,7 @@
 #include <QtGlobal>
 #include <functional>
 
-#include "conversion/conversion_run.h"
+#include "conversion/conversion_reporter.h"
 
 namespace quillet {
 

@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "conversion/conversion_reporter.h"
 #include "conversion/file_layer.h"
-#include "conversion/progress_text.h"
 #include "conversion/run_failure.h"
 
 namespace quillet {
@@ -23,28 +23,6 @@ struct ConversionJob {
   QString SourceFolder;      // empty until sources are chosen
   QString TargetFolder;      // empty until chosen or defaulted
   bool MboxToBox = true;     // true: mbox to .box; false: .box to mbox
-};
-
-// How a run shows its progress. Called only on the thread running the run.
-class ConversionReporter {
- public:
-  virtual ~ConversionReporter() = default;
-  // Once per mailbox, before its files are opened: the source's size.
-  virtual void SetProgressMax(qint64 size) = 0;
-  // At each separator line: the bytes reckoned through the end of that line
-  // (every line counts its length plus 2). May exceed the maximum for
-  // sources whose lines do not all end in CR LF.
-  virtual void SetProgressValue(qint64 reckoned) = 0;
-  // Right after SetProgressValue, when WantsStatusText() said yes:
-  // "<prefix><mailbox><middle><message><suffix>".
-  virtual void SetStatusText(const QString& text) = 0;
-  // Asked right after SetProgressValue: whether the status text would be
-  // shown now. Building it costs more than converting a short message, so
-  // a reporter that shows no text (or not at this moment) says no and gets
-  // no SetStatusText for this message.
-  virtual bool WantsStatusText() { return true; }
-  // Right after SetStatusText (or WantsStatusText, when it said no).
-  virtual void Repaint() = 0;
 };
 
 // One mailbox of a run, from the plan through the check to the result:

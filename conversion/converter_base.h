@@ -14,12 +14,12 @@
 #include <string>
 #include <string_view>
 
+#include "conversion/conversion_reporter.h"
 #include "conversion/conversion_run.h"
 #include "conversion/line_reader.h"
 #include "conversion/mailbox_format.h"
 #include "conversion/mailbox_writer.h"
 #include "conversion/mbox_rules.h"
-#include "conversion/progress_text.h"
 
 namespace quillet::converter {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "conversion/conversion_reporter.h"
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
-#include "conversion/progress_text.h"
 #include "tests/support/failing_output_layer.h"
 #include "tests/support/recording_reporter.h"
 

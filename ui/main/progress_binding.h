@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "conversion/conversion_reporter.h"
 #include "conversion/conversion_run.h"
-#include "conversion/progress_text.h"
 
 class QLabel;
 class QProgressBar;

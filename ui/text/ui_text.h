@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "conversion/progress_text.h"
+#include "conversion/conversion_reporter.h"
 
 namespace quillet {
 
