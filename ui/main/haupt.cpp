@@ -24,9 +24,9 @@
 #include "ui/help/frm_splash.h"
 #include "ui/help/module1.h"
 #include "ui/help/window_geometry.h"
-#include "ui/main/failure_text.h"
 #include "ui/main/graphical_button.h"
 #include "ui/main/progress_binding.h"
+#include "ui/text/failure_text.h"
 #include "ui/text/qt_translations.h"
 
 namespace quillet {

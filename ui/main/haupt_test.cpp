@@ -34,8 +34,8 @@
 #include "tests/support/failing_output_layer.h"
 #include "tests/support/fake_desktop.h"
 #include "ui/help/frm_splash.h"
-#include "ui/main/failure_text.h"
 #include "ui/main/progress_binding.h"
+#include "ui/text/failure_text.h"
 
 namespace quillet {
 namespace {

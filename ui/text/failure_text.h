@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#ifndef QUILLET_UI_MAIN_FAILURE_TEXT_H_
-#define QUILLET_UI_MAIN_FAILURE_TEXT_H_
+#ifndef QUILLET_UI_TEXT_FAILURE_TEXT_H_
+#define QUILLET_UI_TEXT_FAILURE_TEXT_H_
 
 #include <QString>
 #include <QStringList>
 
-#include "conversion/conversion_run.h"
+#include "conversion/run_failure.h"
 #include "ui/text/ui_text.h"
 
 namespace quillet {
@@ -63,4 +63,4 @@ QString OutsideFilesMessage(Language language, OutsideRefusal why,
 
 }  // namespace quillet
 
-#endif  // QUILLET_UI_MAIN_FAILURE_TEXT_H_
+#endif  // QUILLET_UI_TEXT_FAILURE_TEXT_H_
