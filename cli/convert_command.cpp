@@ -57,9 +57,9 @@ int UsageError(QIODevice& err, const QCommandLineParser& parser,
 int ReportFailure(QIODevice& err, const RunFailure& failure) {
   QString line = failure.Describe();
   // The format check knows the other direction would take the file.
-  if (failure.code == FailureReason::kSourceIsMbox) {
+  if (failure.error.code == FailureReason::kSourceIsMbox) {
     line += QStringLiteral(" (convert it with --to-box)");
-  } else if (failure.code == FailureReason::kSourceIsBox) {
+  } else if (failure.error.code == FailureReason::kSourceIsBox) {
     line += QStringLiteral(" (convert it with --to-mbox)");
   }
   Write(err, QLatin1String(kProgramName) + QStringLiteral(": ") + line +
@@ -238,8 +238,7 @@ std::optional<RunFailure> UndecodableName(const Command& command,
   }
   if (undecodable.isEmpty()) return std::nullopt;
   RunFailure failure;
-  failure.code = FailureReason::kNameNotUtf8;
-  failure.reason = ReasonText(failure.code);
+  failure.error = FileError::Own(FailureReason::kNameNotUtf8);
   if (undecodable.contains(command.output_dir)) {
     failure.path = command.output_dir;
     return failure;

@@ -18,8 +18,7 @@ namespace {
 
 RunFailure Failure(RunStep step, qint64 number, const QString& mailbox,
                    const QString& path, const FileError& error) {
-  return RunFailure{
-      step, static_cast<int>(number), mailbox, path, error.words, error.code};
+  return RunFailure{step, static_cast<int>(number), mailbox, path, error};
 }
 
 // Small outputs are confirmed by the disk in groups: one flush of the file

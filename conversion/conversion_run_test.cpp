@@ -246,7 +246,7 @@ TEST(Failures, ExistingOutputIsReplacedOnlyWhenComplete) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->step, RunStep::kWrite);
   EXPECT_EQ(result.failure->path, space.target_folder() + "a.box");
-  EXPECT_EQ(result.failure->reason, "No space left on device");
+  EXPECT_EQ(ErrorText(result.failure->error), "No space left on device");
   EXPECT_EQ(space.TargetEntries(), QStringList{"b.box"});  // no leftovers
   EXPECT_EQ(space.Output("b.box"), "old b");
 
@@ -290,7 +290,7 @@ TEST(Failures, SystemWriteFailureLeavesNothingPartial) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->mailbox_number, 2);
   EXPECT_EQ(result.failure->mailbox, "big");
-  EXPECT_FALSE(result.failure->reason.isEmpty());
+  EXPECT_EQ(result.failure->error, FileError::System(EFBIG));
   EXPECT_TRUE(result.failure->Describe().startsWith("mailbox 2 (big): cannot"));
   EXPECT_EQ(space.TargetEntries(), (QStringList{"big.box", "small.box"}));
   EXPECT_EQ(space.Output("big.box"), "previous");
@@ -342,7 +342,7 @@ TEST(Plans, OutputTakenSinceTheCheckIsReplacedOnlyWhenAnyMayBe) {
     }
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.failure->step, RunStep::kCheck);
-    EXPECT_EQ(result.failure->code, FailureReason::kOutputExists);
+    EXPECT_EQ(result.failure->error.code, FailureReason::kOutputExists);
     EXPECT_EQ(result.failure->mailbox_number, 2);
     EXPECT_EQ(result.failure->path, space.target_folder() + "b.box");
     EXPECT_EQ(space.Output("a.box"), "old a");
@@ -360,7 +360,7 @@ TEST(Plans, EachTargetFolderIsSyncedBeforeTheNext) {
       synced.append(folder);
       if (folder != failing)
         return ForwardingFileLayer::SyncFolder(folder, error);
-      *error = FileError::System(QStringLiteral("Input/output error"));
+      *error = FileError::System(EIO);
       return false;
     }
     QStringList synced;

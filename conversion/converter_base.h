@@ -43,7 +43,7 @@ class CountingOutput final : public OutputFile {
   bool Write(const char*, qint64) override { return true; }
   bool Flush() override { return true; }
   bool Commit() override { return true; }
-  QString ErrorString() const override { return {}; }
+  FileError Error() const override { return {}; }
 };
 
 // The size of the reads of a look ahead through a message's body.

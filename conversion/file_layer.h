@@ -17,7 +17,7 @@ class InputFile {
  public:
   virtual ~InputFile() = default;
   // Reads up to `max` bytes into `data`. Returns the number read, 0 at the
-  // end of the file, or -1 on failure (ErrorString() then says why).
+  // end of the file, or -1 on failure (Error() then says why).
   virtual qint64 Read(char* data, qint64 max) = 0;
   // Reads up to `max` bytes from `offset` without moving the position that
   // Read() goes on from: a look far ahead (a Content-Length body's end)
@@ -25,14 +25,12 @@ class InputFile {
   virtual qint64 ReadAt(qint64 offset, char* data, qint64 max) = 0;
   // Releases the file. Returns false on failure, also when the file's size
   // or modification time at the close differ from those at the open
-  // (ErrorCode() is then kSourceChanged).
+  // (Error() is then kSourceChanged).
   virtual bool Close() = 0;
-  virtual QString ErrorString() const = 0;
-  // The program's own reason for the last failure, when it has one (the
-  // file changed while it was read, a writer's lock, not a regular file).
-  virtual FailureReason ErrorCode() const { return FailureReason::kSystem; }
-  // The last failure as one value.
-  FileError Error() const { return {ErrorCode(), ErrorString()}; }
+  // The last failure: the program's own reason when it has one (the file
+  // changed while it was read, a writer's lock, not a regular file), else
+  // the system's code.
+  virtual FileError Error() const = 0;
 };
 
 // An output mailbox being written. Nothing appears under the output name
@@ -53,11 +51,9 @@ class OutputFile {
   // there (a symbolic link of that name is itself replaced, never the file
   // it leads to). After a failed Commit nothing of the output remains.
   virtual bool Commit() = 0;
-  virtual QString ErrorString() const = 0;
-  // The program's own reason for the last failure, when it has one.
-  virtual FailureReason ErrorCode() const { return FailureReason::kSystem; }
-  // The last failure as one value.
-  FileError Error() const { return {ErrorCode(), ErrorString()}; }
+  // The last failure: the program's own reason when it has one, else the
+  // system's code.
+  virtual FileError Error() const = 0;
   // The source's permission bits. The output takes them less the umask
   // (as cp does), narrowed to the replaced file's bits where it replaces
   // one; it belongs to the user running the conversion and never takes a

@@ -240,7 +240,7 @@ class SystemFileLayerImpl final : public FileLayer {
   std::optional<qint64> Size(const QString& path, FileError* error) override {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-      *error = FileError::System(SystemError(errno));
+      *error = FileError::System(errno);
       return std::nullopt;
     }
     return static_cast<qint64>(st.st_size);
@@ -260,7 +260,7 @@ class SystemFileLayerImpl final : public FileLayer {
     const int fd = ::open(QFile::encodeName(folder).constData(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-      *error = FileError::System(SystemError(errno));
+      *error = FileError::System(errno);
       return false;
     }
     int result = 0;
@@ -271,7 +271,7 @@ class SystemFileLayerImpl final : public FileLayer {
     // EINVAL: a file system that keeps folders in no way it could sync
     // (nothing there to make durable).
     if (result != 0 && sync_error != EINVAL) {
-      *error = FileError::System(SystemError(sync_error));
+      *error = FileError::System(sync_error);
       return false;
     }
     return true;

@@ -158,7 +158,7 @@ class SystemFileLayerImpl final : public FileLayer {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard,
                                 &data)) {
-      *error = FileError::System(SystemError(::GetLastError()));
+      *error = FileError::System(::GetLastError());
       return std::nullopt;
     }
     return static_cast<qint64>((quint64{data.nFileSizeHigh} << 32) |

@@ -61,7 +61,8 @@ TEST(WindowsFileLayer, OutputNamesWindowsCannotHoldAreRefusedBeforeWriting) {
           << c.source << ": " << failure->Describe().toStdString();
     } else {
       ASSERT_TRUE(failure) << c.source;
-      EXPECT_EQ(failure->code, FailureReason::kNameNotAllowed) << c.source;
+      EXPECT_EQ(failure->error.code, FailureReason::kNameNotAllowed)
+          << c.source;
     }
     EXPECT_TRUE(space.TargetEntries().isEmpty()) << c.source;
   }
@@ -125,7 +126,7 @@ TEST(WindowsFileLayer, OutputAppearsOnlyWhenCommitted) {
   ASSERT_TRUE(output);
   ASSERT_TRUE(output->Write("mine", 4));
   ASSERT_TRUE(output->Sync());
-  ASSERT_TRUE(output->Commit()) << output->ErrorString().toStdString();
+  ASSERT_TRUE(output->Commit()) << ErrorText(output->Error()).toStdString();
   EXPECT_EQ(testing::ReadBytes(path), "mine");
   EXPECT_EQ(space.TargetEntries(), QStringList{QStringLiteral("a.box")});
 }
@@ -133,9 +134,12 @@ TEST(WindowsFileLayer, OutputAppearsOnlyWhenCommitted) {
 TEST(WindowsFileLayer, SystemReasonsInWordsTheWindowTranslatesOrTheSystems) {
   // Failures users meet in the words the window translates; others in the
   // system's, without the sentence's full stop.
-  EXPECT_EQ(SystemError(ERROR_DISK_FULL), "No space left on device");
-  EXPECT_EQ(SystemError(ERROR_FILE_NOT_FOUND), "No such file or directory");
-  const QString words = SystemError(ERROR_NOT_SAME_DEVICE);
+  EXPECT_EQ(SystemErrorText(ERROR_DISK_FULL), "No space left on device");
+  EXPECT_EQ(CommonFailureOf(ERROR_DISK_FULL), CommonSystemFailure::kNoSpace);
+  EXPECT_EQ(SystemErrorText(ERROR_FILE_NOT_FOUND), "No such file or directory");
+  EXPECT_EQ(CommonFailureOf(ERROR_NOT_SAME_DEVICE),
+            CommonSystemFailure::kOther);
+  const QString words = SystemErrorText(ERROR_NOT_SAME_DEVICE);
   EXPECT_FALSE(words.isEmpty());
   EXPECT_FALSE(words.endsWith(u'.')) << words.toStdString();
   EXPECT_EQ(LongPath(QStringLiteral("C:/in/../out/x")), L"\\\\?\\C:\\out\\x");

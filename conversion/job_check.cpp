@@ -21,9 +21,8 @@ namespace {
 
 RunFailure CheckFailure(qsizetype number, const QString& mailbox,
                         const QString& path, FailureReason code) {
-  return RunFailure{RunStep::kCheck,  static_cast<int>(number),
-                    mailbox,          path,
-                    ReasonText(code), code};
+  return RunFailure{RunStep::kCheck, static_cast<int>(number), mailbox, path,
+                    FileError::Own(code)};
 }
 
 // Whether FAT and exFAT can hold `name` as it is: they refuse some
@@ -206,15 +205,13 @@ std::optional<RunFailure> CheckFormat(qsizetype number,
   std::unique_ptr<InputFile> input = files.OpenInput(mailbox.source, &error);
   if (!input) {
     return RunFailure{RunStep::kOpenSource, static_cast<int>(number),
-                      mailbox.name,         mailbox.source,
-                      error.words,          error.code};
+                      mailbox.name, mailbox.source, error};
   }
   const std::optional<SourceKind> kind = KindOfSource(*input, &error);
   input->Close();  // only read: a failed close harms nothing here
   if (!kind) {
-    return RunFailure{RunStep::kRead, static_cast<int>(number),
-                      mailbox.name,   mailbox.source,
-                      error.words,    error.code};
+    return RunFailure{RunStep::kRead, static_cast<int>(number), mailbox.name,
+                      mailbox.source, error};
   }
   if (const auto refusal = FormatRefusal(*kind, mbox_to_box)) {
     return CheckFailure(number, mailbox.name, mailbox.source, *refusal);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,15 +52,15 @@ TEST(JobCheck, SourceMustBeARegularFile) {
   Workspace space;
   QDir(space.source_folder()).mkdir("folder.box");
   space.job.MailboxFiles = {"folder.box"};
-  EXPECT_EQ(RunJob(space.job).failure->reason,
+  EXPECT_EQ(ErrorText(RunJob(space.job).failure->error),
             "the mailbox is not a regular file");
   ASSERT_EQ(::mkfifo((space.source_folder() + "fifo").toLocal8Bit(), 0600), 0);
   space.job.MailboxFiles = {"fifo"};  // would block a reader forever
-  EXPECT_EQ(RunJob(space.job).failure->reason,
+  EXPECT_EQ(ErrorText(RunJob(space.job).failure->error),
             "the mailbox is not a regular file");
   space.job.SourceFolder = "/dev/";
   space.job.MailboxFiles = {"zero"};
-  EXPECT_EQ(RunJob(space.job).failure->reason,
+  EXPECT_EQ(ErrorText(RunJob(space.job).failure->error),
             "the mailbox is not a regular file");
 }
 
@@ -67,7 +68,7 @@ TEST(JobCheck, TargetMustBeAnExistingFolder) {
   Workspace space;
   space.AddSource("a", "x");
   space.job.TargetFolder = space.root() + "/nowhere/";
-  EXPECT_EQ(RunJob(space.job).failure->reason,
+  EXPECT_EQ(ErrorText(RunJob(space.job).failure->error),
             "the target folder does not exist");
   space.job.TargetFolder = space.source_folder() + "a/";
   EXPECT_FALSE(RunJob(space.job).ok());
@@ -82,7 +83,7 @@ TEST(JobCheck, OutputMayNotBeASourceEvenThroughALink) {
   space.job.TargetFolder = space.source_folder();
   const RunResult direct = RunJob(space.job);  // x.box -> x.box.box
   ASSERT_FALSE(direct.ok());
-  EXPECT_EQ(direct.failure->reason,
+  EXPECT_EQ(ErrorText(direct.failure->error),
             "the output would overwrite a mailbox of this run");
 
   Workspace linked;
@@ -101,7 +102,7 @@ TEST(JobCheck, TwoSourcesMayNotShareAnOutput) {
   const RunResult result = RunJob(space.job);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->mailbox_number, 2);
-  EXPECT_EQ(result.failure->reason,
+  EXPECT_EQ(ErrorText(result.failure->error),
             "another mailbox of this run has the same output");
   EXPECT_TRUE(space.TargetEntries().isEmpty());
 }
@@ -198,7 +199,7 @@ TEST(JobCheck, SourceMustBeOfTheDirectionsFormat) {
       }
       ASSERT_FALSE(result.ok());
       EXPECT_EQ(result.failure->step, RunStep::kCheck);
-      EXPECT_EQ(result.failure->code, *refusal);
+      EXPECT_EQ(result.failure->error.code, *refusal);
       EXPECT_EQ(result.failure->mailbox_number, 2);
       EXPECT_EQ(result.failure->path, space.source_folder() + "second");
       EXPECT_TRUE(space.TargetEntries().isEmpty());  // not even "first"
@@ -224,7 +225,7 @@ TEST(JobCheck, FormatCheckReadsABoundedHead) {
           return Count(inner_->ReadAt(offset, data, max));
         }
         bool Close() override { return inner_->Close(); }
-        QString ErrorString() const override { return inner_->ErrorString(); }
+        FileError Error() const override { return inner_->Error(); }
 
        private:
         qint64 Count(qint64 n) {
@@ -245,7 +246,7 @@ TEST(JobCheck, FormatCheckReadsABoundedHead) {
   CountingLayer files;
   const std::optional<RunFailure> failure = CheckJob(space.job, files);
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->code, FailureReason::kNoMboxMessage);
+  EXPECT_EQ(failure->error.code, FailureReason::kNoMboxMessage);
   EXPECT_LE(files.read, 2 * kFormatHead);
 }
 
@@ -256,7 +257,7 @@ TEST(JobCheck, FormatCheckFailuresStopBeforeWriting) {
    public:
     std::unique_ptr<InputFile> OpenInput(const QString&,
                                          FileError* error) override {
-      *error = FileError::System(QStringLiteral("Input/output error"));
+      *error = FileError::System(EIO);
       return nullptr;
     }
   };
@@ -268,7 +269,7 @@ TEST(JobCheck, FormatCheckFailuresStopBeforeWriting) {
       RunConversion(space.job, testing::GermanProgress(), files, reporter);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->step, RunStep::kOpenSource);
-  EXPECT_EQ(result.failure->reason, "Input/output error");
+  EXPECT_EQ(ErrorText(result.failure->error), "Input/output error");
   EXPECT_TRUE(reporter.calls.empty());
   EXPECT_TRUE(space.TargetEntries().isEmpty());
 }
@@ -291,7 +292,7 @@ TEST(JobCheck, ExistingOutputsAreReplacedOnlyWhenAgreed) {
   std::optional<RunFailure> failure =
       CheckPlan(plan, SystemFileLayer(), options);
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->code, FailureReason::kOutputExists);
+  EXPECT_EQ(failure->error.code, FailureReason::kOutputExists);
   EXPECT_EQ(failure->mailbox_number, 1);
   EXPECT_EQ(failure->path, space.target_folder() + "a.box");
   EXPECT_EQ(ReplacedOutputs(plan),
@@ -317,7 +318,7 @@ TEST(JobCheck, ExistingOutputsAreReplacedOnlyWhenAgreed) {
   testing::WriteBytes(space.source_folder() + "b", "not mail\n");
   failure = CheckJob(space.job, SystemFileLayer());
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->code, FailureReason::kNoMboxMessage);
+  EXPECT_EQ(failure->error.code, FailureReason::kNoMboxMessage);
 }
 
 // --- plans over several folders ------------------------------------------
@@ -418,8 +419,8 @@ TEST(JobCheck, PlanClashesAcrossFoldersAreFoundByIdentity) {
     EXPECT_EQ(failure->mailbox_number, c.mailbox);
     EXPECT_EQ(failure->path,
               plan.mailboxes[static_cast<std::size_t>(c.mailbox - 1)].output);
-    EXPECT_EQ(failure->code, c.code);
-    EXPECT_EQ(failure->reason, ReasonText(c.code));
+    EXPECT_EQ(failure->error.code, c.code);
+    EXPECT_EQ(ErrorText(failure->error), ReasonText(c.code));
   }
 }
 
@@ -433,7 +434,7 @@ TEST(JobCheck, PlanChecksEveryTargetFolderFirst) {
                     Planned(root, "in/a", "nowhere/a.box")};
   const std::optional<RunFailure> failure = CheckPlan(plan, SystemFileLayer());
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->code, FailureReason::kTargetMissing);
+  EXPECT_EQ(failure->error.code, FailureReason::kTargetMissing);
   EXPECT_EQ(failure->mailbox_number, 0);
   EXPECT_EQ(failure->path, root + "nowhere/");
 }
@@ -481,7 +482,7 @@ TEST(JobCheck, RenamesTheSystemWouldRefuseAreFoundFirst) {
       continue;
     }
     ASSERT_TRUE(failure.has_value()) << c.what;
-    EXPECT_EQ(failure->code, *c.code) << c.what;
+    EXPECT_EQ(failure->error.code, *c.code) << c.what;
     EXPECT_EQ(failure->mailbox_number, c.on_folder ? 0 : 2) << c.what;
   }
   // Another user's old output in a sticky folder that is not ours either.
@@ -502,7 +503,7 @@ TEST(JobCheck, RenamesTheSystemWouldRefuseAreFoundFirst) {
   replace.replace_existing = true;
   const auto failure = CheckJob(space.job, files, replace);
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->code, FailureReason::kOutputOtherOwner);
+  EXPECT_EQ(failure->error.code, FailureReason::kOutputOtherOwner);
 }
 
 }  // namespace

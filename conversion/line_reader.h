@@ -105,8 +105,7 @@ class OffsetInput final : public InputFile {
   }
   bool Close() override { return true; }
   // The file's own failure, passed on unchanged.
-  QString ErrorString() const override { return file_.ErrorString(); }
-  FailureReason ErrorCode() const override { return file_.ErrorCode(); }
+  FileError Error() const override { return file_.Error(); }
 
  private:
   InputFile& file_;

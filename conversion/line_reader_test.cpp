@@ -33,7 +33,7 @@ class MemoryInput : public InputFile {
     return n;
   }
   bool Close() override { return true; }
-  QString ErrorString() const override { return {}; }
+  FileError Error() const override { return {}; }
 
  private:
   std::string bytes_;

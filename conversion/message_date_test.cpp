@@ -247,7 +247,7 @@ class BytesFile final : public InputFile {
     return static_cast<qint64>(n);
   }
   bool Close() override { return true; }
-  QString ErrorString() const override { return {}; }
+  FileError Error() const override { return {}; }
 
  private:
   std::string bytes_;

@@ -2,6 +2,38 @@
 #include "conversion/run_failure.h"
 
 namespace quillet {
+namespace {
+
+// Short English name of a step, as Describe() uses it ("cannot write").
+QString DescribeStep(RunStep step) {
+  switch (step) {
+    case RunStep::kCheck:
+      return QStringLiteral("cannot convert");
+    case RunStep::kSizeQuery:
+      return QStringLiteral("cannot get the size of");
+    case RunStep::kOpenSource:
+      return QStringLiteral("cannot open");
+    case RunStep::kRead:
+      return QStringLiteral("cannot read");
+    case RunStep::kCloseSource:
+      return QStringLiteral("cannot close");
+    case RunStep::kOpenOutput:
+      return QStringLiteral("cannot create");
+    case RunStep::kWrite:
+      return QStringLiteral("cannot write");
+    case RunStep::kFlush:
+      return QStringLiteral("cannot write out");
+    case RunStep::kCommit:
+      return QStringLiteral("cannot save");
+    case RunStep::kSync:
+      return QStringLiteral("cannot store on the disk");
+    case RunStep::kSyncFolder:
+      return QStringLiteral("cannot store the folder entries of");
+  }
+  return {};
+}
+
+}  // namespace
 
 QString ReasonText(FailureReason reason) {
   switch (reason) {
@@ -104,32 +136,10 @@ QString ReasonText(FailureReason reason) {
   return {};
 }
 
-QString DescribeStep(RunStep step) {
-  switch (step) {
-    case RunStep::kCheck:
-      return QStringLiteral("cannot convert");
-    case RunStep::kSizeQuery:
-      return QStringLiteral("cannot get the size of");
-    case RunStep::kOpenSource:
-      return QStringLiteral("cannot open");
-    case RunStep::kRead:
-      return QStringLiteral("cannot read");
-    case RunStep::kCloseSource:
-      return QStringLiteral("cannot close");
-    case RunStep::kOpenOutput:
-      return QStringLiteral("cannot create");
-    case RunStep::kWrite:
-      return QStringLiteral("cannot write");
-    case RunStep::kFlush:
-      return QStringLiteral("cannot write out");
-    case RunStep::kCommit:
-      return QStringLiteral("cannot save");
-    case RunStep::kSync:
-      return QStringLiteral("cannot store on the disk");
-    case RunStep::kSyncFolder:
-      return QStringLiteral("cannot store the folder entries of");
-  }
-  return {};
+QString ErrorText(const FileError& error) {
+  return error.code == FailureReason::kSystem
+             ? SystemErrorText(error.system_code)
+             : ReasonText(error.code);
 }
 
 QString RunFailure::Describe() const {
@@ -138,7 +148,7 @@ QString RunFailure::Describe() const {
     line = QStringLiteral("mailbox %1 (%2): ").arg(mailbox_number).arg(mailbox);
   }
   return line + DescribeStep(step) + QLatin1Char(' ') + path +
-         QStringLiteral(": ") + reason;
+         QStringLiteral(": ") + ErrorText(error);
 }
 
 }  // namespace quillet

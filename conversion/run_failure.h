@@ -3,6 +3,7 @@
 #define QUILLET_CONVERSION_RUN_FAILURE_H_
 
 #include <QString>
+#include <QtGlobal>
 
 namespace quillet {
 
@@ -24,7 +25,7 @@ enum class RunStep {
 
 // Why a run stopped, when the reason is the program's own rather than the
 // system's. The window words these in its own language; kSystem means the
-// reason is the system's error text, which no table translates.
+// reason is the system's, told by its code.
 // Interfaces index tables of reasons by this order: add new ones before
 // kCount.
 enum class FailureReason {
@@ -62,21 +63,53 @@ enum class FailureReason {
   kCount
 };
 
+// Why one file operation failed: one of the program's own reasons, or the
+// system's code for it. Failures travel in this one value from the file
+// layer and the rules up to the programs; words are made only where a
+// failure is shown.
+struct FileError {
+  FailureReason code = FailureReason::kSystem;
+  // For kSystem: the system's code, errno on POSIX systems, the Windows
+  // error code (GetLastError()) on Windows. 0 for an own reason.
+  qint64 system_code = 0;
+
+  static FileError Own(FailureReason code) { return {code, 0}; }
+  static FileError System(qint64 system_code) {
+    return {FailureReason::kSystem, system_code};
+  }
+  friend bool operator==(const FileError&, const FileError&) = default;
+};
+
+// The failures of the system that users meet, whatever code each system
+// gives them; the window words these in its own language.
+enum class CommonSystemFailure {
+  kOther,
+  kNoSpace,
+  kQuota,
+  kReadOnlyDisk,
+  kPermission,
+  kIoError,
+  kNoSuchFile,
+  kTooManyOpen,
+  kNameTooLong,
+};
+
+// Which of them a system code is (system_error_posix.cpp,
+// system_error_windows.cpp).
+CommonSystemFailure CommonFailureOf(qint64 system_code);
+
+// The system's words for its code: strerror's on POSIX systems; on
+// Windows those of the POSIX systems for the common failures and the
+// system's own for any other.
+QString SystemErrorText(qint64 system_code);
+
 // The English words for an own reason ("the target folder does not exist");
 // empty for kSystem.
 QString ReasonText(FailureReason reason);
 
-// Why one file operation failed: one of the program's own reasons, or the
-// system's words. Failures travel in this one value from the file layer up.
-struct FileError {
-  FailureReason code = FailureReason::kSystem;
-  QString words;  // in English: ReasonText(code) for an own reason
-
-  static FileError Own(FailureReason code) { return {code, ReasonText(code)}; }
-  static FileError System(const QString& words) {
-    return {FailureReason::kSystem, words};
-  }
-};
+// A failure in the command line's words: ReasonText for an own reason, the
+// system's words for the system's.
+QString ErrorText(const FileError& error);
 
 // Why one step of one file failed, as the reader and the writer report it.
 struct StepFailure {
@@ -90,19 +123,13 @@ struct RunFailure {
   int mailbox_number = 0;  // 1-based; 0 when no one mailbox is at fault
   QString mailbox;         // the mailbox's name (may be empty for kCheck)
   QString path;            // the file or folder the step was about
-  // In English: ReasonText(code) for an own reason, otherwise the system's
-  // words.
-  QString reason;
-  FailureReason code = FailureReason::kSystem;
+  FileError error;
 
   // One line in English, e.g.
   // "mailbox 2 (Sent.box): cannot write /home/a/out/Sent: No space left on
   // device".
   QString Describe() const;
 };
-
-// Short English name of a step, as Describe() uses it ("cannot write").
-QString DescribeStep(RunStep step);
 
 }  // namespace quillet
 

@@ -222,8 +222,7 @@ class SystemOutputFile final : public OutputFile {
     fd_ = -1;
     return true;
   }
-  QString ErrorString() const override { return error_; }
-  FailureReason ErrorCode() const override { return code_; }
+  FileError Error() const override { return error_; }
   void SetNewFileMode(quint32 mode) override { new_mode_ = mode; }
 
  private:
@@ -401,13 +400,11 @@ class SystemOutputFile final : public OutputFile {
 #endif
   }
   bool Fail(int error) {
-    error_ = SystemError(error);
-    code_ = FailureReason::kSystem;
+    error_ = FileError::System(error);
     return false;
   }
   bool FailOwn(FailureReason code) {
-    code_ = code;
-    error_ = ReasonText(code);
+    error_ = FileError::Own(code);
     return false;
   }
 
@@ -431,15 +428,10 @@ class SystemOutputFile final : public OutputFile {
   quint32 new_mode_ = 0666;
   qint64 written_ = 0;
   qint64 started_ = 0;  // bytes already handed to the disk's write-back
-  QString error_;
-  FailureReason code_ = FailureReason::kSystem;
+  FileError error_;
 };
 
 }  // namespace
-
-QString SystemError(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
 
 std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
                                              FileError* error) {

@@ -13,9 +13,6 @@
 
 namespace quillet {
 
-// The system's words for an errno value.
-QString SystemError(int error);
-
 // A source opened for reading: a regular file, under a shared lock, whose
 // size and modification time are checked again at the end. Nothing, with
 // `error` set, when it cannot be opened.

@@ -111,26 +111,22 @@ class SystemInputFile final : public InputFile {
     }
     return true;
   }
-  QString ErrorString() const override { return error_; }
-  FailureReason ErrorCode() const override { return code_; }
+  FileError Error() const override { return error_; }
 
  private:
   bool Fail(DWORD error) {
-    code_ = FailureReason::kSystem;
-    error_ = SystemError(error);
+    error_ = FileError::System(error);
     return false;
   }
   bool FailOwn(FailureReason code) {
-    code_ = code;
-    error_ = ReasonText(code);
+    error_ = FileError::Own(code);
     return false;
   }
 
   Handle file_;
   BY_HANDLE_FILE_INFORMATION opened_{};
   qint64 position_ = 0;
-  QString error_;
-  FailureReason code_ = FailureReason::kSystem;
+  FileError error_;
 };
 
 // --- outputs -----------------------------------------------------------------
@@ -234,8 +230,7 @@ class SystemOutputFile final : public OutputFile {
       const DWORD error = ::GetLastError();
       if (!moved &&
           (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
-        code_ = FailureReason::kOutputTaken;
-        error_ = ReasonText(code_);
+        error_ = FileError::Own(FailureReason::kOutputTaken);
         return false;
       }
       if (!moved) return Fail(error);
@@ -254,8 +249,7 @@ class SystemOutputFile final : public OutputFile {
     slot_ = -1;
     return true;
   }
-  QString ErrorString() const override { return error_; }
-  FailureReason ErrorCode() const override { return code_; }
+  FileError Error() const override { return error_; }
 
  private:
   static std::wstring RandomPart(int length) {
@@ -277,20 +271,17 @@ class SystemOutputFile final : public OutputFile {
         error == ERROR_DIRECTORY ||
         (error == ERROR_PATH_NOT_FOUND &&
          folder_attributes != INVALID_FILE_ATTRIBUTES)) {
-      code_ = FailureReason::kNameNotAllowed;
-      error_ = ReasonText(code_);
+      error_ = FileError::Own(FailureReason::kNameNotAllowed);
       return false;
     }
     if (error == ERROR_FILENAME_EXCED_RANGE) {
-      code_ = FailureReason::kNameTooLong;
-      error_ = ReasonText(code_);
+      error_ = FileError::Own(FailureReason::kNameTooLong);
       return false;
     }
     return Fail(error);
   }
   bool Fail(DWORD error) {
-    error_ = SystemError(error);
-    code_ = FailureReason::kSystem;
+    error_ = FileError::System(error);
     return false;
   }
 
@@ -301,8 +292,7 @@ class SystemOutputFile final : public OutputFile {
   int slot_ = -1;
   bool synced_ = false;
   bool committed_ = false;
-  QString error_;
-  FailureReason code_ = FailureReason::kSystem;
+  FileError error_;
 };
 
 }  // namespace
@@ -324,42 +314,6 @@ std::wstring LongPath(const QString& path) {
     return L"\\\\?\\UNC\\" + full.mid(2).toStdWString();
   }
   return L"\\\\?\\" + full.toStdWString();
-}
-
-QString SystemError(unsigned long error) {
-  // The failures users meet in the words the POSIX layer gives them, which
-  // the window tells in its own language; any other in the system's words.
-  switch (error) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return QStringLiteral("No space left on device");
-    case ERROR_WRITE_PROTECT:
-      return QStringLiteral("Read-only file system");
-    case ERROR_ACCESS_DENIED:
-      return QStringLiteral("Permission denied");
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return QStringLiteral("No such file or directory");
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return QStringLiteral("Too many open files");
-    case ERROR_CRC:
-    case ERROR_IO_DEVICE:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-      return QStringLiteral("Input/output error");
-  }
-  wchar_t* text = nullptr;
-  const DWORD size = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-          FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  QString words = size > 0 ? QString::fromWCharArray(text, size).trimmed()
-                           : QStringLiteral("error %1").arg(error);
-  if (text != nullptr) ::LocalFree(text);
-  // The system's sentences end in a full stop; the program's reasons and
-  // the POSIX system's words do not.
-  if (words.endsWith(u'.')) words.chop(1);
-  return words;
 }
 
 std::unique_ptr<InputFile> OpenSystemInput(const QString& path,

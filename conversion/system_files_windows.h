@@ -19,9 +19,6 @@ namespace quillet {
 // working folder) as an absolute `\\?\` path with backslashes.
 std::wstring LongPath(const QString& path);
 
-// The system's words for an error code (GetLastError()).
-QString SystemError(unsigned long error);
-
 // A source opened for reading that others may read but not write while it
 // is open: a writer that holds it makes it "locked". Its size and last write
 // time are checked again at the end. Nothing, with `error` set, when it

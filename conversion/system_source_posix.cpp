@@ -76,8 +76,7 @@ class SystemInputFile final : public InputFile {
     if (result != 0 && close_error != EINTR) return Fail(close_error);
     return true;
   }
-  QString ErrorString() const override { return error_; }
-  FailureReason ErrorCode() const override { return code_; }
+  FileError Error() const override { return error_; }
 
  private:
   // A shared lock over the whole file, the fcntl convention of the mail
@@ -97,21 +96,18 @@ class SystemInputFile final : public InputFile {
     return false;
   }
   bool Fail(int error) {
-    code_ = FailureReason::kSystem;
-    error_ = SystemError(error);
+    error_ = FileError::System(error);
     return false;
   }
   bool FailOwn(FailureReason code) {
-    code_ = code;
-    error_ = ReasonText(code);
+    error_ = FileError::Own(code);
     return false;
   }
 
   QByteArray path_;
   int fd_ = -1;
   struct stat opened_ {};
-  QString error_;
-  FailureReason code_ = FailureReason::kSystem;
+  FileError error_;
 };
 
 }  // namespace

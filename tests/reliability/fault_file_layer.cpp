@@ -14,8 +14,8 @@ class FaultInputFile final : public InputFile {
 
   qint64 Read(char* data, qint64 max) override {
     if (layer_.Enter(FileOp::kRead, path_)) {
-      error_ = FaultFileLayer::InjectedReason(FileOp::kRead,
-                                              layer_.calls(FileOp::kRead));
+      error_ = FaultFileLayer::InjectedError(FileOp::kRead,
+                                             layer_.calls(FileOp::kRead));
       return -1;
     }
     return inner_->Read(data, max);
@@ -23,8 +23,8 @@ class FaultInputFile final : public InputFile {
   // A look ahead is a read like any other and fails like one.
   qint64 ReadAt(qint64 offset, char* data, qint64 max) override {
     if (layer_.Enter(FileOp::kRead, path_)) {
-      error_ = FaultFileLayer::InjectedReason(FileOp::kRead,
-                                              layer_.calls(FileOp::kRead));
+      error_ = FaultFileLayer::InjectedError(FileOp::kRead,
+                                             layer_.calls(FileOp::kRead));
       return -1;
     }
     return inner_->ReadAt(offset, data, max);
@@ -32,24 +32,21 @@ class FaultInputFile final : public InputFile {
   bool Close() override {
     if (layer_.Enter(FileOp::kClose, path_)) {
       inner_->Close();
-      error_ = FaultFileLayer::InjectedReason(FileOp::kClose,
-                                              layer_.calls(FileOp::kClose));
+      error_ = FaultFileLayer::InjectedError(FileOp::kClose,
+                                             layer_.calls(FileOp::kClose));
       return false;
     }
     return inner_->Close();
   }
-  QString ErrorString() const override {
-    return error_.isEmpty() ? inner_->ErrorString() : error_;
-  }
-  FailureReason ErrorCode() const override {
-    return error_.isEmpty() ? inner_->ErrorCode() : FailureReason::kSystem;
+  FileError Error() const override {
+    return error_ ? *error_ : inner_->Error();
   }
 
  private:
   FaultFileLayer& layer_;
   std::unique_ptr<InputFile> inner_;
   QString path_;
-  QString error_;
+  std::optional<FileError> error_;
 };
 
 class FaultOutputFile final : public OutputFile {
@@ -61,16 +58,16 @@ class FaultOutputFile final : public OutputFile {
   bool Write(const char* data, qint64 size) override {
     if (layer_.Enter(FileOp::kWrite, path_)) {
       inner_->Write(data, size / 2);  // part of it lands, as on a full disk
-      error_ = FaultFileLayer::InjectedReason(FileOp::kWrite,
-                                              layer_.calls(FileOp::kWrite));
+      error_ = FaultFileLayer::InjectedError(FileOp::kWrite,
+                                             layer_.calls(FileOp::kWrite));
       return false;
     }
     return inner_->Write(data, size);
   }
   bool Flush() override {
     if (layer_.Enter(FileOp::kFlush, path_)) {
-      error_ = FaultFileLayer::InjectedReason(FileOp::kFlush,
-                                              layer_.calls(FileOp::kFlush));
+      error_ = FaultFileLayer::InjectedError(FileOp::kFlush,
+                                             layer_.calls(FileOp::kFlush));
       return false;
     }
     return inner_->Flush();
@@ -79,25 +76,22 @@ class FaultOutputFile final : public OutputFile {
   // out): the bytes were written, the sync says they are not stored.
   bool Sync() override {
     if (layer_.Enter(FileOp::kSync, path_)) {
-      error_ = FaultFileLayer::InjectedReason(FileOp::kSync,
-                                              layer_.calls(FileOp::kSync));
+      error_ = FaultFileLayer::InjectedError(FileOp::kSync,
+                                             layer_.calls(FileOp::kSync));
       return false;
     }
     return inner_->Sync();
   }
   bool Commit() override {
     if (layer_.Enter(FileOp::kCommit, path_)) {
-      error_ = FaultFileLayer::InjectedReason(FileOp::kCommit,
-                                              layer_.calls(FileOp::kCommit));
+      error_ = FaultFileLayer::InjectedError(FileOp::kCommit,
+                                             layer_.calls(FileOp::kCommit));
       return false;
     }
     return inner_->Commit();
   }
-  QString ErrorString() const override {
-    return error_.isEmpty() ? inner_->ErrorString() : error_;
-  }
-  FailureReason ErrorCode() const override {
-    return error_.isEmpty() ? inner_->ErrorCode() : FailureReason::kSystem;
+  FileError Error() const override {
+    return error_ ? *error_ : inner_->Error();
   }
   void SetNewFileMode(quint32 mode) override { inner_->SetNewFileMode(mode); }
 
@@ -105,7 +99,7 @@ class FaultOutputFile final : public OutputFile {
   FaultFileLayer& layer_;
   std::unique_ptr<OutputFile> inner_;
   QString path_;
-  QString error_;
+  std::optional<FileError> error_;
 };
 
 }  // namespace
@@ -166,10 +160,9 @@ RunStep StepOf(FileOp op) {
   return RunStep::kCheck;
 }
 
-QString FaultFileLayer::InjectedReason(FileOp op, int index) {
-  return QStringLiteral("injected failure of %1 call %2")
-      .arg(QLatin1String(FileOpName(op)))
-      .arg(index);
+FileError FaultFileLayer::InjectedError(FileOp op, int index) {
+  // A code no system gives, one per operation and call.
+  return FileError::System(1000000 + static_cast<qint64>(op) * 10000 + index);
 }
 
 int FaultFileLayer::total_calls() const {
@@ -192,8 +185,7 @@ PathFacts FaultFileLayer::Inspect(const QString& path) {
 std::optional<qint64> FaultFileLayer::Size(const QString& path,
                                            FileError* error) {
   if (Enter(FileOp::kSize, path)) {
-    *error =
-        FileError::System(InjectedReason(FileOp::kSize, calls(FileOp::kSize)));
+    *error = InjectedError(FileOp::kSize, calls(FileOp::kSize));
     return std::nullopt;
   }
   return inner_.Size(path, error);
@@ -202,8 +194,7 @@ std::optional<qint64> FaultFileLayer::Size(const QString& path,
 std::unique_ptr<InputFile> FaultFileLayer::OpenInput(const QString& path,
                                                      FileError* error) {
   if (Enter(FileOp::kOpenInput, path)) {
-    *error = FileError::System(
-        InjectedReason(FileOp::kOpenInput, calls(FileOp::kOpenInput)));
+    *error = InjectedError(FileOp::kOpenInput, calls(FileOp::kOpenInput));
     return nullptr;
   }
   std::unique_ptr<InputFile> file = inner_.OpenInput(path, error);
@@ -214,8 +205,7 @@ std::unique_ptr<InputFile> FaultFileLayer::OpenInput(const QString& path,
 std::unique_ptr<OutputFile> FaultFileLayer::OpenOutput(const QString& path,
                                                        FileError* error) {
   if (Enter(FileOp::kOpenOutput, path)) {
-    *error = FileError::System(
-        InjectedReason(FileOp::kOpenOutput, calls(FileOp::kOpenOutput)));
+    *error = InjectedError(FileOp::kOpenOutput, calls(FileOp::kOpenOutput));
     return nullptr;
   }
   std::unique_ptr<OutputFile> file = inner_.OpenOutput(path, error);
@@ -225,8 +215,7 @@ std::unique_ptr<OutputFile> FaultFileLayer::OpenOutput(const QString& path,
 
 bool FaultFileLayer::SyncFolder(const QString& folder, FileError* error) {
   if (Enter(FileOp::kSyncFolder, folder)) {
-    *error = FileError::System(
-        InjectedReason(FileOp::kSyncFolder, calls(FileOp::kSyncFolder)));
+    *error = InjectedError(FileOp::kSyncFolder, calls(FileOp::kSyncFolder));
     return false;
   }
   return inner_.SyncFolder(folder, error);

@@ -56,8 +56,8 @@ class FaultFileLayer : public FileLayer {
   bool fault_fired() const { return fired_path_.has_value(); }
   // The path the failed call was about.
   QString fired_path() const { return fired_path_.value_or(QString()); }
-  // The reason the failed call gave.
-  static QString InjectedReason(FileOp op, int index);
+  // The failure the failed call gave.
+  static FileError InjectedError(FileOp op, int index);
 
   // Runs before every operation, with the path it is about.
   std::function<void(FileOp, const QString&)> before;

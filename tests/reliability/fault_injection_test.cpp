@@ -167,7 +167,7 @@ void CheckAfterFault(const Scenario& s, const Workspace& space,
     EXPECT_EQ(failure.path, files.fired_path());
     EXPECT_EQ(failure.mailbox_number, MailboxOf(s, job, files.fired_path()));
     if (op != FileOp::kInspect) {
-      EXPECT_EQ(failure.reason, FaultFileLayer::InjectedReason(op, index));
+      EXPECT_EQ(failure.error, FaultFileLayer::InjectedError(op, index));
     }
     EXPECT_TRUE(failure.Describe().contains(failure.path));
     // A failing folder sync comes after every rename: all outputs are in

@@ -5,6 +5,7 @@
 #include <QTime>
 #include <QTimeZone>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "tests/reliability/reference_model.h"
@@ -42,9 +43,7 @@ class MemoryInputFile final : public InputFile {
     closed_ = true;
     return true;
   }
-  QString ErrorString() const override {
-    return QStringLiteral("read after close");
-  }
+  FileError Error() const override { return FileError::System(EBADF); }
 
  private:
   std::string bytes_;
@@ -70,9 +69,7 @@ class MemoryOutputFile final : public OutputFile {
     layer_.Store(path_, std::move(bytes_));
     return true;
   }
-  QString ErrorString() const override {
-    return QStringLiteral("already committed");
-  }
+  FileError Error() const override { return FileError::System(EBADF); }
 
  private:
   MemoryFileLayer& layer_;
@@ -124,7 +121,7 @@ std::optional<qint64> MemoryFileLayer::Size(const QString& path,
                                             FileError* error) {
   const std::string* bytes = File(path);
   if (!bytes) {
-    *error = FileError::System(QStringLiteral("No such file or directory"));
+    *error = FileError::System(ENOENT);
     return std::nullopt;
   }
   return static_cast<qint64>(bytes->size());
@@ -134,7 +131,7 @@ std::unique_ptr<InputFile> MemoryFileLayer::OpenInput(const QString& path,
                                                       FileError* error) {
   const std::string* bytes = File(path);
   if (!bytes) {
-    *error = FileError::System(QStringLiteral("No such file or directory"));
+    *error = FileError::System(ENOENT);
     return nullptr;
   }
   std::optional<std::uint64_t> seed;
@@ -145,7 +142,7 @@ std::unique_ptr<InputFile> MemoryFileLayer::OpenInput(const QString& path,
 std::unique_ptr<OutputFile> MemoryFileLayer::OpenOutput(const QString& path,
                                                         FileError* error) {
   if (folders_.count(WithoutSlash(path)) > 0) {
-    *error = FileError::System(QStringLiteral("Is a directory"));
+    *error = FileError::System(EISDIR);
     return nullptr;
   }
   return std::make_unique<MemoryOutputFile>(*this, path);

@@ -142,7 +142,7 @@ TEST(SystemFailures, FullDiskLeavesEarlierOutputsAndTheOldFile) {
               result.failure->step == RunStep::kFlush ||
               result.failure->step == RunStep::kCommit)
       << Describe(result);
-  EXPECT_TRUE(result.failure->reason.contains("No space left"))
+  EXPECT_EQ(result.failure->error, FileError::System(ENOSPC))
       << Describe(result);
   EXPECT_EQ(Entries(target), (QStringList{"big.box", "small.box"}));
   EXPECT_EQ(ReadBytes(target + "big.box"), "previous");
@@ -175,10 +175,10 @@ TEST(SystemFailures, ReadOnlyTargetFolderIsNotWritten) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->step, RunStep::kCheck) << Describe(result);
   EXPECT_EQ(result.failure->path, target);
-  EXPECT_EQ(result.failure->code, disk.mounted()
-                                      ? FailureReason::kTargetReadOnly
-                                      : FailureReason::kTargetNotWritable);
-  EXPECT_FALSE(result.failure->reason.isEmpty());
+  EXPECT_EQ(result.failure->error.code,
+            disk.mounted() ? FailureReason::kTargetReadOnly
+                           : FailureReason::kTargetNotWritable);
+  EXPECT_FALSE(ErrorText(result.failure->error).isEmpty());
   EXPECT_EQ(Entries(target), QStringList{"a.box"});
   EXPECT_EQ(ReadBytes(target + "a.box"), "old");
   EXPECT_EQ(ReadBytes(space.source_folder() + "a"), kMbox);
@@ -319,7 +319,7 @@ TEST(SystemFailures, SourceTruncatedOrGrownAfterTheSizeWasTaken) {
     };
     const RunResult result = RunJob(space.job, files, 16);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.failure->code, FailureReason::kSourceChanged)
+    EXPECT_EQ(result.failure->error.code, FailureReason::kSourceChanged)
         << Describe(result);
     EXPECT_EQ(result.failure->path, space.source_folder() + "a");
     EXPECT_EQ(Entries(space.target_folder()), QStringList{"a.box"});
@@ -788,8 +788,8 @@ TEST(RealFaults, SyncRefusedAtWriteBackRenamesNothing) {
   std::printf("%s\n", Describe(result).c_str());
   EXPECT_EQ(result.failure->step, RunStep::kSync) << Describe(result);
   EXPECT_EQ(result.failure->path, thin.path() + "big.box");
-  EXPECT_TRUE(result.failure->reason.contains("No space left") ||
-              result.failure->reason.contains("Input/output"))
+  EXPECT_TRUE(result.failure->error == FileError::System(ENOSPC) ||
+              result.failure->error == FileError::System(EIO))
       << Describe(result);
   EXPECT_EQ(WithoutLostAndFound(Entries(thin.path())),
             (QStringList{"big.box", "small.box"}));
@@ -832,7 +832,7 @@ TEST(RealFaults, OutputNamesThatAreLinksAreRefusedOrReplacedNeverFollowed) {
     const RunResult result = RunJob(space.job);
     ASSERT_FALSE(result.ok()) << c.mailboxes.join(' ').toStdString();
     EXPECT_EQ(result.failure->step, RunStep::kCheck);
-    EXPECT_EQ(result.failure->code, FailureReason::kOutputIsLink);
+    EXPECT_EQ(result.failure->error.code, FailureReason::kOutputIsLink);
     EXPECT_EQ(result.failure->mailbox_number, c.failing);
   }
   EXPECT_EQ(ReadBytes(victim), "Host *\n  secret\n");
@@ -869,20 +869,20 @@ TEST(RealFaults, ExfatStickNeverLosesAnOutputAndNamesTheCause) {
   RunResult result = RunJob(space.job);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.failure->step, RunStep::kCheck);
-  EXPECT_EQ(result.failure->code, FailureReason::kOutputCaseClash);
+  EXPECT_EQ(result.failure->error.code, FailureReason::kOutputCaseClash);
   EXPECT_EQ(result.failure->mailbox_number, 2);
 
   space.job.MailboxFiles = {"a:b"};
   result = RunJob(space.job);
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.failure->code, FailureReason::kNameNotAllowed)
+  EXPECT_EQ(result.failure->error.code, FailureReason::kNameNotAllowed)
       << Describe(result);
   // Where the check is passed by, the open names the cause too.
   FileError error;
   EXPECT_EQ(SystemFileLayer().OpenOutput(stick.path() + "a:b.box", &error),
             nullptr);
   EXPECT_EQ(error.code, FailureReason::kNameNotAllowed);
-  EXPECT_EQ(error.words, ReasonText(FailureReason::kNameNotAllowed));
+  EXPECT_EQ(ErrorText(error), ReasonText(FailureReason::kNameNotAllowed));
   EXPECT_TRUE(Entries(stick.path()).isEmpty());
 
   // Two folders on the command line, one output name but for case.
@@ -914,7 +914,7 @@ TEST(RealFaults, ExfatStickNeverLosesAnOutputAndNamesTheCause) {
   result = RunJob(space.job, blind);
   ASSERT_FALSE(result.ok()) << "the second output replaced the first";
   EXPECT_EQ(result.failure->step, RunStep::kCommit);
-  EXPECT_EQ(result.failure->code, FailureReason::kReplacesOwnOutput);
+  EXPECT_EQ(result.failure->error.code, FailureReason::kReplacesOwnOutput);
   EXPECT_EQ(result.failure->mailbox_number, 2);
   EXPECT_EQ(Entries(stick.path()), QStringList{"Sent.box"});
   EXPECT_EQ(ReadBytes(stick.path() + "Sent.box"), Expected(kMbox, true));
@@ -1246,7 +1246,7 @@ TEST(RealFaults, TargetFolderMovedWhileWritingReceivesNothing) {
       FileError error;
       std::unique_ptr<OutputFile> output =
           SystemFileLayer().OpenOutput(root + "T/x.box", &error);
-      ASSERT_TRUE(output) << error.words.toStdString();
+      ASSERT_TRUE(output) << ErrorText(error).toStdString();
       const std::string data(std::size_t{1} << 20, 'x');
       ASSERT_TRUE(output->Write(data.data(), qint64(data.size())));
       ASSERT_EQ(::rename(QFile::encodeName(root + "T").constData(),
@@ -1260,7 +1260,7 @@ TEST(RealFaults, TargetFolderMovedWhileWritingReceivesNothing) {
         ASSERT_TRUE(QDir().mkdir(root + "T"));
       }
       EXPECT_FALSE(output->Commit());
-      EXPECT_EQ(output->ErrorCode(), FailureReason::kTargetMoved);
+      EXPECT_EQ(output->Error().code, FailureReason::kTargetMoved);
       output.reset();
       EXPECT_EQ(Entries(root + "T.moved"),
                 replacing ? QStringList{"x.box"} : QStringList{});

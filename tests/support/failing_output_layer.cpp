@@ -3,6 +3,11 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace quillet::testing {
 namespace {
@@ -11,8 +16,8 @@ namespace {
 class CappedOutputFile final : public OutputFile {
  public:
   CappedOutputFile(std::unique_ptr<OutputFile> inner, qint64 capacity,
-                   QString reason)
-      : inner_(std::move(inner)), left_(capacity), reason_(std::move(reason)) {}
+                   FileError error)
+      : inner_(std::move(inner)), left_(capacity), error_(error) {}
 
   bool Write(const char* data, qint64 size) override {
     if (size > left_) {
@@ -27,35 +32,41 @@ class CappedOutputFile final : public OutputFile {
   bool Flush() override { return inner_->Flush(); }
   bool Sync() override { return inner_->Sync(); }
   bool Commit() override { return inner_->Commit(); }
-  QString ErrorString() const override {
-    return refused_ ? reason_ : inner_->ErrorString();
-  }
-  FailureReason ErrorCode() const override {
-    return refused_ ? FailureReason::kSystem : inner_->ErrorCode();
+  FileError Error() const override {
+    return refused_ ? error_ : inner_->Error();
   }
   void SetNewFileMode(quint32 mode) override { inner_->SetNewFileMode(mode); }
 
  private:
   std::unique_ptr<OutputFile> inner_;
   qint64 left_;
-  QString reason_;
+  FileError error_;
   bool refused_ = false;
 };
 
 }  // namespace
+
+FileError DiskFullError() {
+#ifdef Q_OS_WIN
+  return FileError::System(ERROR_DISK_FULL);
+#else
+  return FileError::System(ENOSPC);
+#endif
+}
 
 std::unique_ptr<OutputFile> FailingOutputLayer::OpenOutput(const QString& path,
                                                            FileError* error) {
   const bool chosen =
       failing_name.isEmpty() || QFileInfo(path).fileName() == failing_name;
   if (chosen && fail_open) {
-    *error = FileError::System(reason);
+    *error = this->error;
     return nullptr;
   }
   std::unique_ptr<OutputFile> file =
       ForwardingFileLayer::OpenOutput(path, error);
   if (!file || !chosen || !capacity) return file;
-  return std::make_unique<CappedOutputFile>(std::move(file), *capacity, reason);
+  return std::make_unique<CappedOutputFile>(std::move(file), *capacity,
+                                            this->error);
 }
 
 }  // namespace quillet::testing

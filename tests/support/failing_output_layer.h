@@ -10,12 +10,16 @@
 
 namespace quillet::testing {
 
+// The system's code for a full disk: ENOSPC, or ERROR_DISK_FULL on Windows.
+FileError DiskFullError();
+
 // Another layer's files (the system's by default), except that the outputs
 // named `failing_name` (every output when it is empty) fail: at their
 // opening when `fail_open`, else once `capacity` bytes were written to them,
 // as a full disk does. The write that crosses the capacity lands its first
 // part before it fails, so a partial output exists under the temporary
-// name. The failure gives `reason` as the system's words. The fields are
+// name. The failure is `error`, a full disk unless a test says otherwise.
+// The fields are
 // read at each opening, so a test may change them between runs.
 class FailingOutputLayer : public ForwardingFileLayer {
  public:
@@ -29,7 +33,7 @@ class FailingOutputLayer : public ForwardingFileLayer {
   QString failing_name;  // the output's file name, without its folder
   bool fail_open = false;
   std::optional<qint64> capacity;  // no limit when unset
-  QString reason = QStringLiteral("No space left on device");
+  FileError error = DiskFullError();
 };
 
 }  // namespace quillet::testing

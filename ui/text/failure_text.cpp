@@ -1,15 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/text/failure_text.h"
 
-#ifdef Q_OS_UNIX
-#include "conversion/system_files_posix.h"
-#endif
-
 #include <algorithm>
-#include <cerrno>
 #include <iterator>
-#include <optional>
-#include <utility>
 
 namespace quillet {
 namespace {
@@ -25,60 +18,6 @@ struct Words {
 QString In(Language language, const Words& words) {
   return QString::fromUtf8(
       ForLanguage(language, words.german, words.english, words.french));
-}
-
-// The system's failures that users meet, told in the program's words.
-enum SystemReason : std::size_t {
-  kNoSpace,
-  kQuota,
-  kReadOnlyDisk,
-  kPermission,
-  kIoError,
-  kNoSuchFile,
-  kTooManyOpen,
-  kNameTooLongSystem,
-  kSystemReasonCount
-};
-
-// Which of them the system's `words` are. The words are the system's
-// (strerror's, in the locale of the process, or their English form, which
-// some paths give): matched whole against both.
-std::optional<SystemReason> KnownSystemReason(const QString& words) {
-  // The English words are also what the Windows file layer reports for
-  // these failures, whatever the language of the system.
-  struct Known {
-    SystemReason reason;
-    const char* english;
-  };
-  static const Known kKnown[] = {
-      {kNoSpace, "No space left on device"},
-      {kQuota, "Disk quota exceeded"},
-      {kReadOnlyDisk, "Read-only file system"},
-      {kPermission, "Permission denied"},
-      {kPermission, "Operation not permitted"},
-      {kIoError, "Input/output error"},
-      {kNoSuchFile, "No such file or directory"},
-      {kTooManyOpen, "Too many open files"},
-      {kTooManyOpen, "Too many open files in system"},
-      {kNameTooLongSystem, "File name too long"},
-  };
-  for (const Known& known : kKnown) {
-    if (words == QLatin1String(known.english)) return known.reason;
-  }
-#ifdef Q_OS_UNIX
-  // strerror's words in the locale of the process.
-  static const std::pair<SystemReason, int> kNumbers[] = {
-      {kNoSpace, ENOSPC},     {kQuota, EDQUOT},
-      {kReadOnlyDisk, EROFS}, {kPermission, EACCES},
-      {kPermission, EPERM},   {kIoError, EIO},
-      {kNoSuchFile, ENOENT},  {kTooManyOpen, EMFILE},
-      {kTooManyOpen, ENFILE}, {kNameTooLongSystem, ENAMETOOLONG},
-  };
-  for (const auto& [reason, number] : kNumbers) {
-    if (words == SystemError(number)) return reason;
-  }
-#endif
-  return std::nullopt;
 }
 
 // The first line of a failure.
@@ -189,7 +128,7 @@ constexpr Words kSteps[] = {
      "storing the folder's entries on the disk",
      "écriture des entrées du dossier sur le disque"},  // kSyncFolder
 };
-// By SystemReason.
+// By CommonSystemFailure, after kOther (the system's own words).
 constexpr Words kSystemWords[] = {
     {"auf dem Datenträger ist kein Platz mehr", "the disk is full",
      "le disque est plein"},  // kNoSpace
@@ -212,7 +151,7 @@ constexpr Words kSystemWords[] = {
      "trop de fichiers sont ouverts ; fermez d'autres programmes"},  // kTooManyOpen
     {"der Name ist zu lang für das Dateisystem",
      "the name is too long for the file system",
-     "le nom est trop long pour le système de fichiers"},  // kNameTooLongSystem
+     "le nom est trop long pour le système de fichiers"},  // kNameTooLong
 };
 // By FailureReason; English: %1 stands for the engine's words (ReasonText).
 constexpr Words kOwnReasons[] = {
@@ -342,7 +281,8 @@ constexpr std::size_t kReasonCount =
 static_assert(std::size(kOwnReasons) == kReasonCount);
 static_assert(std::size(kSteps) ==
               static_cast<std::size_t>(RunStep::kSyncFolder) + 1);
-static_assert(std::size(kSystemWords) == kSystemReasonCount);
+static_assert(std::size(kSystemWords) ==
+              static_cast<std::size_t>(CommonSystemFailure::kNameTooLong));
 
 }  // namespace
 
@@ -355,12 +295,15 @@ QString OwnReasonWords(Language language, FailureReason reason) {
 }
 
 QString ReasonInWords(Language language, const RunFailure& failure) {
-  const QString own = OwnReasonWords(language, failure.code);
-  if (!own.isEmpty()) return own;
-  if (const auto known = KnownSystemReason(failure.reason)) {
-    return In(language, kSystemWords[*known]);
+  const FileError& error = failure.error;
+  if (error.code != FailureReason::kSystem) {
+    return OwnReasonWords(language, error.code);
   }
-  return failure.reason;
+  const CommonSystemFailure common = CommonFailureOf(error.system_code);
+  if (common == CommonSystemFailure::kOther) {
+    return SystemErrorText(error.system_code);
+  }
+  return In(language, kSystemWords[static_cast<std::size_t>(common) - 1]);
 }
 
 QString RunStoppedStatus(Language language, const RunFailure& failure) {
