@@ -5,7 +5,8 @@
 LAYERS lists, for every folder of shipped code, the project folders whose
 headers it may include and the Qt modules it may use; the C++ and C
 standard libraries and the system's own headers are open to all. Test
-files (*_test.cpp) are not product code and are not looked at. Prints each
+files (*_test.cpp, and the fixtures *_test_*.h/.cpp they share) are not
+product code and are not looked at. Prints each
 offending include with its file and line; exits 1 when there is any.
 
     python3 scripts/check_layers.py [ROOT]
@@ -89,7 +90,7 @@ def check(root):
         for dirpath, _, files in os.walk(os.path.join(root, layer)):
             for name in sorted(files):
                 if (not name.endswith((".h", ".cpp")) or
-                        name.endswith("_test.cpp")):
+                        name.endswith("_test.cpp") or "_test_" in name):
                     continue
                 path = os.path.join(dirpath, name)
                 rel = os.path.relpath(path, root).replace(os.sep, "/")

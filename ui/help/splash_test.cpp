@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Qt Test tests of the About window frmSplash and the document opener
 // Module1, on the offscreen platform with the fake platform layer. The
-// interplay with the main window is tested in ui/main/haupt_test.cpp.
+// interplay with the main window is tested in ui/main/haupt_startup_test.cpp.
 #include <QApplication>
 #include <QLabel>
 #include <QPointer>
