@@ -388,7 +388,7 @@ TEST_F(CliTest, AFailedWriteLeavesNoPartialOutputAndKeepsEarlierOnes) {
   EXPECT_TRUE(outcome.err.startsWith("quillet-convert: mailbox 2 (second)"))
       << outcome.err.constData();
   EXPECT_TRUE(outcome.err.contains(QFile::encodeName(Path("d2/second.box"))));
-  EXPECT_TRUE(outcome.err.contains(ErrorText(files.error).toUtf8()));
+  EXPECT_TRUE(outcome.err.contains(ErrorText(files.failure).toUtf8()));
   EXPECT_EQ(Read(QStringLiteral("d1/first.box")), kBox);
   EXPECT_EQ(Read(QStringLiteral("d2/second.box")), "older output\r\n");
   EXPECT_EQ(

@@ -59,14 +59,14 @@ std::unique_ptr<OutputFile> FailingOutputLayer::OpenOutput(const QString& path,
   const bool chosen =
       failing_name.isEmpty() || QFileInfo(path).fileName() == failing_name;
   if (chosen && fail_open) {
-    *error = this->error;
+    *error = failure;
     return nullptr;
   }
   std::unique_ptr<OutputFile> file =
       ForwardingFileLayer::OpenOutput(path, error);
   if (!file || !chosen || !capacity) return file;
   return std::make_unique<CappedOutputFile>(std::move(file), *capacity,
-                                            this->error);
+                                            failure);
 }
 
 }  // namespace quillet::testing

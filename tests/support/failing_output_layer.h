@@ -18,7 +18,7 @@ FileError DiskFullError();
 // opening when `fail_open`, else once `capacity` bytes were written to them,
 // as a full disk does. The write that crosses the capacity lands its first
 // part before it fails, so a partial output exists under the temporary
-// name. The failure is `error`, a full disk unless a test says otherwise.
+// name. The failure is `failure`, a full disk unless a test says otherwise.
 // The fields are
 // read at each opening, so a test may change them between runs.
 class FailingOutputLayer : public ForwardingFileLayer {
@@ -33,7 +33,7 @@ class FailingOutputLayer : public ForwardingFileLayer {
   QString failing_name;  // the output's file name, without its folder
   bool fail_open = false;
   std::optional<qint64> capacity;  // no limit when unset
-  FileError error = DiskFullError();
+  FileError failure = DiskFullError();
 };
 
 }  // namespace quillet::testing
