@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <csignal>
 
 #include "conversion/job_check.h"
