@@ -180,6 +180,22 @@ class ConverterBase {
     bool taken_any = false;
     qint64 lf_lines = 0;  // reckoned at their length plus 2: one more
     do {
+      if constexpr (direction == Direction::kToMbox) {
+        // Every line end changes here, so every line is copied: the lines
+        // that can be copied wide are, the rest go one at a time below.
+        FlushSpan();
+        const LfCopy wide = CopyLinesToLf(
+            line, end, writer_.Tail(), writer_.Tail() + writer_.Room(), stops);
+        if (wide.next != line) {
+          writer_.Wrote(
+              static_cast<std::size_t>(wide.written - writer_.Tail()));
+          taken_any = true;
+          crlf = wide.last_crlf;
+          lf_lines += wide.lf_lines;
+          line = wide.next;
+          if (line == end || stops.contains(*line)) break;
+        }
+      }
       const char* const lf = FindLf(line, end);
       if (lf == end) break;  // cut by the buffer's end: the reader's
       if (*line == '>') {

@@ -7,6 +7,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 namespace quillet {
 
@@ -94,6 +97,74 @@ std::size_t PlainCrLfRun(const char* begin, const char* end,
     line = lf + 1;
   }
   return static_cast<std::size_t>(line - begin);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUILLET_WIDE_LF_COPY 1
+namespace {
+
+// CopyLinesToLf() with 32-byte blocks. Each block is stored where its bytes
+// go before it is searched for an LF: bytes past the line's end are
+// overwritten by the lines after it, each stored one byte further back
+// than it was read for each CR dropped before it.
+__attribute__((target("avx2"))) LfCopy CopyLinesToLfWide(const char* line,
+                                                         const char* end,
+                                                         char* out,
+                                                         char* out_end,
+                                                         const ByteSet& stops) {
+  LfCopy copy{line, out};
+  // Output never runs ahead of input, so one bound on the input holds both.
+  const auto reach = std::min(end - line, out_end - out);
+  if (reach < 32 || *line == '>') return copy;
+  const char* const last_block = line + (reach - 32);
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const char* p = line;
+  char* o = out;
+  while (p <= last_block) {
+    const __m256i block =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), block);
+    const auto mask = static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(block, lf)));
+    if (mask == 0) {
+      p += 32;
+      o += 32;
+      continue;
+    }
+    const unsigned at = static_cast<unsigned>(__builtin_ctz(mask));
+    const char* const found = p + at;
+    const bool crlf = found != line && found[-1] == '\r';
+    char* const written_lf = o + at - (crlf ? 1 : 0);
+    *written_lf = '\n';
+    copy.lf_lines += crlf ? 0 : 1;
+    copy.last_crlf = crlf;
+    line = found + 1;
+    copy.next = line;
+    copy.written = written_lf + 1;
+    if (line == end || *line == '>' || stops.contains(*line)) break;
+    p = line;
+    o = copy.written;
+  }
+  return copy;
+}
+
+bool HasWideCopy() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+}  // namespace
+#endif
+
+LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
+                     char* out_end, const ByteSet& stops) {
+#if defined(QUILLET_WIDE_LF_COPY)
+  if (HasWideCopy()) return CopyLinesToLfWide(line, end, out, out_end, stops);
+#endif
+  static_cast<void>(end);
+  static_cast<void>(out_end);
+  static_cast<void>(stops);
+  return LfCopy{line, out};
 }
 
 LineReader::LineReader(InputFile& file, std::size_t read_chunk, qint64 offset,

@@ -82,6 +82,27 @@ class ByteSet {
   bool has_[256] = {};
 };
 
+// What CopyLinesToLf() took and wrote.
+struct LfCopy {
+  const char* next = nullptr;  // the first line not taken
+  char* written = nullptr;     // just past the last byte written
+  qint64 lf_lines = 0;         // lines taken that ended in a lone LF
+  bool last_crlf = false;      // the last line taken ended in CR LF
+};
+
+// In a file whose lone CRs are ordinary bytes: copies whole lines from
+// `line` (a line start, whose first byte is none of `stops`) to `out`,
+// each with its line end made a lone LF, and stops before the first line
+// that begins with '>' or a byte of `stops`, or that cannot be judged or copied
+// wide. Wide: each read and write is a block of 32 bytes, so that it stops too
+// where fewer than 32 bytes are left before `end` or `out_end`; bytes past
+// `written` up to `out_end` may have been overwritten. `next` == `line`:
+// nothing was taken, always so where the processor lacks the wide instructions.
+// One pass that reads and writes each byte once, where finding each line's end
+// and copying it apart would go over its bytes twice.
+LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
+                     char* out_end, const ByteSet& stops);
+
 // In a file whose lone CRs are ordinary bytes: the length of the longest
 // run at the start of [begin, end), which must be the start of a line, made
 // of whole lines that each end in CR LF and do not begin with any byte of

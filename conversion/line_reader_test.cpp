@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillet {
@@ -204,6 +206,71 @@ TEST(PlainCrLfRun, MatchesTheObviousRuleOnRandomText) {
     ASSERT_EQ(PlainCrLfRun(s.data(), s.data() + s.size(), "F"),
               ExpectedRun(s, 'F'))
         << ::testing::PrintToString(s);
+  }
+}
+
+// Each CR LF in `s` made a lone LF: how CopyLinesToLf writes lines.
+std::string WithLfEnds(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+  }
+  return out;
+}
+
+TEST(CopyLinesToLf, CopiesWholeLinesUpToTheFirstItMayNotTake) {
+  const std::string probe =
+      std::string(100, 'x') + "\r\n" + std::string(40, 'y') + "\r\n";
+  std::string sink(probe.size(), '\0');
+  if (CopyLinesToLf(probe.data(), probe.data() + probe.size(), sink.data(),
+                    sink.data() + sink.size(), "F")
+          .next == probe.data()) {
+    GTEST_SKIP() << "this processor has no wide copy";
+  }
+  std::mt19937 random(11);
+  const char alphabet[] = {'a', 'F', '>', '\r', '\n', 'b'};
+  constexpr char kCanary = '\x7f';
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t size = random() % 300;
+    std::string s;
+    while (s.size() < size) {
+      if (random() % 4 != 0) {
+        s += std::string(random() % 70, 'x') +
+             (random() % 8 == 0 ? "\n" : "\r\n");
+      } else {
+        s += alphabet[random() % sizeof alphabet];
+      }
+    }
+    if (s.empty() || s[0] == 'F') s.insert(0, "x");
+    const std::size_t room = random() % (s.size() + 40);
+    std::string out(room + 64, kCanary);
+    const char* const begin = s.data();
+    const char* const end = begin + s.size();
+    const LfCopy copy =
+        CopyLinesToLf(begin, end, out.data(), out.data() + room, "F");
+    const auto taken = static_cast<std::size_t>(copy.next - begin);
+    const std::string_view lines(begin, taken);
+    SCOPED_TRACE(::testing::PrintToString(s));
+    ASSERT_TRUE(taken == 0 || s[taken - 1] == '\n');
+    ASSERT_EQ(std::string_view(out.data(), static_cast<std::size_t>(
+                                               copy.written - out.data())),
+              WithLfEnds(lines));
+    ASSERT_EQ(out.find_first_not_of(kCanary, room), std::string::npos);
+    std::size_t lone = 0;
+    for (std::size_t i = 0; i < taken; ++i) {
+      if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r')) ++lone;
+    }
+    ASSERT_EQ(copy.lf_lines, static_cast<qint64>(lone));
+    if (taken > 0) {
+      ASSERT_EQ(copy.last_crlf, taken >= 2 && s[taken - 2] == '\r');
+    }
+    // The line it stopped before begins with a byte it may not take, or
+    // its end lies too close to the end of the input or of the room.
+    if (taken < s.size() && s[taken] != '>' && s[taken] != 'F') {
+      const std::size_t lf = s.find('\n', taken);
+      const std::size_t reach = std::min(s.size(), room);
+      ASSERT_TRUE(lf == std::string::npos || lf + 32 > reach) << taken;
+    }
   }
 }
 
