@@ -181,19 +181,23 @@ class ConverterBase {
     qint64 lf_lines = 0;  // reckoned at their length plus 2: one more
     do {
       if constexpr (direction == Direction::kToMbox) {
-        // Every line end changes here, so every line is copied: the lines
+        // Lines that end in CR LF are copied, each without its CR: those
         // that can be copied wide are, the rest go one at a time below.
-        FlushSpan();
-        const LfCopy wide = CopyLinesToLf(
-            line, end, writer_.Tail(), writer_.Tail() + writer_.Room(), stops);
-        if (wide.next != line) {
-          writer_.Wrote(
-              static_cast<std::size_t>(wide.written - writer_.Tail()));
-          taken_any = true;
-          crlf = wide.last_crlf;
-          lf_lines += wide.lf_lines;
-          line = wide.next;
-          if (line == end || stops.contains(*line)) break;
+        // Only while nothing is kept back: lines that already end in a lone
+        // LF join the span instead, uncopied.
+        if (span_size_ == 0) {
+          const LfCopy wide =
+              CopyLinesToLf(line, end, writer_.Tail(),
+                            writer_.Tail() + writer_.Room(), stops);
+          if (wide.next != line) {
+            writer_.Wrote(
+                static_cast<std::size_t>(wide.written - writer_.Tail()));
+            taken_any = true;
+            crlf = wide.last_crlf;
+            lf_lines += wide.lf_lines;
+            line = wide.next;
+            if (line == end || stops.contains(*line)) break;
+          }
         }
       }
       const char* const lf = FindLf(line, end);
