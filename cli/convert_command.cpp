@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSet>
 #include <algorithm>
+#include <optional>
 
 #include "cli/terminal_progress.h"
 #include "conversion/job_check.h"
@@ -24,11 +25,14 @@ constexpr char kSynopsis[] =
 // An absolute folder path ending in "/", as ConversionJob expects. Never
 // cleaned as text: "link/.." is the parent of the folder the link leads to,
 // which only the system can tell, so the path goes to it as given.
-QString FolderWithSeparator(const QString& path) {
+// `current` holds the working folder once asked: a run of thousands of
+// relative names asks the system for it once, not once per name.
+QString FolderWithSeparator(const QString& path,
+                            std::optional<QString>& current) {
   QString folder = path;
   if (QDir::isRelativePath(folder)) {
-    folder =
-        QDir::currentPath() + (folder.isEmpty() ? QString() : u'/' + folder);
+    if (!current) current = QDir::currentPath();
+    folder = *current + (folder.isEmpty() ? QString() : u'/' + folder);
   }
   if (!folder.endsWith(u'/')) folder += u'/';
   return folder;
@@ -297,17 +301,19 @@ ConversionPlan PlanFiles(const QStringList& files, const QString& output_dir,
   plan.mailboxes.reserve(static_cast<std::size_t>(files.size()));
   // Paths as the system writes them (C:\out, .\in on Windows) become
   // the "/"-separated paths the engine works with.
+  std::optional<QString> current;
   const QString target =
       output_dir.isEmpty()
           ? QString()
-          : FolderWithSeparator(QDir::fromNativeSeparators(output_dir));
+          : FolderWithSeparator(QDir::fromNativeSeparators(output_dir),
+                                current);
   for (const QString& native : files) {
     const QString file = QDir::fromNativeSeparators(native);
     // Split at the last "/" by hand: QFileInfo would clean "a/../b". The
     // folder keeps its "/", so that a root ("/", "C:/") stays one.
     const qsizetype slash = file.lastIndexOf(u'/');
-    const QString folder =
-        FolderWithSeparator(slash < 0 ? QString() : file.left(slash + 1));
+    const QString folder = FolderWithSeparator(
+        slash < 0 ? QString() : file.left(slash + 1), current);
     RunMailbox mailbox;
     mailbox.name = file.mid(slash + 1);
     mailbox.source = folder + mailbox.name;
