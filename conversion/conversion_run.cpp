@@ -131,8 +131,11 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
                                 : QDateTime::currentDateTimeUtc();
   // Identities (device, inode) of this run's outputs: no output may
   // replace one of them, as happens where the file system ignores letter
-  // case.
+  // case. Asked of the system only when an output's name is found taken
+  // (`unkeyed` holds the outputs not asked yet): into an empty folder no
+  // name is, and a run of small mailboxes saves a look per output.
   QSet<FileKey> written;
+  std::vector<QString> unkeyed;
   // This run's outputs by case-folded path, for file systems whose inode
   // numbers are made up per name (FUSE), where identity cannot tell.
   QHash<QString, QString> written_folded;
@@ -165,6 +168,13 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
       // it free: a file system that ignores case and that the check could
       // not see as one.
       const PathFacts there = files.Inspect(mailbox.output);
+      if (there.exists) {
+        for (const QString& output : unkeyed) {
+          const PathFacts own = files.Inspect(output);
+          if (own.exists) written.insert(KeyOf(own));
+        }
+        unkeyed.clear();
+      }
       const auto same_but_case =
           written_folded.constFind(mailbox.output.toCaseFolded());
       const bool leads_to_own =
@@ -181,8 +191,7 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
                        file->Error());
       }
       unsynced = mailbox.target_folder;
-      const PathFacts now = files.Inspect(mailbox.output);
-      if (now.exists) written.insert(KeyOf(now));
+      unkeyed.push_back(mailbox.output);
       written_folded.insert(mailbox.output.toCaseFolded(), mailbox.output);
       result.converted.push_back(mailbox);
       result.converted.back().messages = messages_of[i];
