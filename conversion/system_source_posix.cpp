@@ -29,7 +29,9 @@ class SystemInputFile final : public InputFile {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return Fail(errno);
     if (!S_ISREG(st.st_mode)) return FailOwn(FailureReason::kSourceNotRegular);
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    // Of the flags F_SETFL sets, the open gave only O_NONBLOCK: clearing
+    // them all clears it, without asking for the flags first.
+    ::fcntl(fd_, F_SETFL, 0);
     if (!Lock()) return FailOwn(FailureReason::kSourceLocked);
     // Taken after the lock: a writer that held it has finished by now.
     if (::fstat(fd_, &st) != 0) return Fail(errno);
