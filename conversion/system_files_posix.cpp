@@ -117,9 +117,11 @@ class SystemOutputFile final : public OutputFile {
   explicit SystemOutputFile(QByteArray path) : path_(std::move(path)) {}
   ~SystemOutputFile() override {
     if (fd_ >= 0) ::close(fd_);
-    {
+    // A committed output left the registry at its rename: nothing to hold
+    // signals back for (two system calls per output less).
+    if (!committed_) {
       const InterruptsHeld held;
-      if (!committed_ && !temporary_name_.isEmpty()) {
+      if (!temporary_name_.isEmpty()) {
         ::unlinkat(dir_fd_, temporary_name_.constData(), 0);
       }
       UnregisterTemporary(slot_);
