@@ -168,7 +168,12 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
       // it free: a file system that ignores case and that the check could
       // not see as one.
       const PathFacts there = files.Inspect(mailbox.output);
-      if (there.exists) {
+      // The file the check found there is none of this run's outputs: they
+      // are new files, and an output that replaced it under another name
+      // would have shared its identity at the check and been refused there.
+      const bool checked_file =
+          there.exists && mailbox.replaces && KeyOf(there) == mailbox.replaced;
+      if (there.exists && !checked_file) {
         for (const QString& output : unkeyed) {
           const PathFacts own = files.Inspect(output);
           if (own.exists) written.insert(KeyOf(own));
@@ -178,7 +183,7 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
       const auto same_but_case =
           written_folded.constFind(mailbox.output.toCaseFolded());
       const bool leads_to_own =
-          there.exists && (written.contains(KeyOf(there)) ||
+          there.exists && ((!checked_file && written.contains(KeyOf(there))) ||
                            (same_but_case != written_folded.constEnd() &&
                             same_but_case.value() != mailbox.output &&
                             !files.ListsExactly(mailbox.output)));

@@ -39,6 +39,8 @@ struct RunMailbox {
   // Found by CheckPlan.
   quint32 source_permissions = 0;  // the mode's permission bits
   bool replaces = false;           // a file had the output's name
+  // That file's identity, when `replaces`: the one the user agreed to lose.
+  FileKey replaced{};
   // Counted by the run: separator lines found.
   qint64 messages = 0;
 

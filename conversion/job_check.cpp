@@ -382,6 +382,7 @@ std::optional<RunFailure> CheckPlan(ConversionPlan& plan, FileLayer& files,
     outputs.insert(key);
     mailboxes[i].replaces = facts.exists;
     if (facts.exists) {
+      mailboxes[i].replaced = KeyOf(facts);
       existing_outputs.insert(KeyOf(facts));
       if (!first_replacing) first_replacing = i;
     }
