@@ -364,6 +364,52 @@ TEST_F(CliTest, ExistingOutputsAreReplacedOnlyWithForceOrAYes) {
   EXPECT_EQ(Read(QStringLiteral("b.box")), kBox);
 }
 
+// A name with a line feed and tabs must not add lines or fields to the
+// result list: a script that deletes the listed sources would otherwise
+// delete "precious". Without -z control bytes and the backslash are
+// escaped; with -z each field ends in NUL and the names are as they are.
+TEST_F(CliTest, NamesCannotForgeLinesOrFieldsOfTheResultList) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows file names cannot hold control characters";
+#endif
+  struct Case {
+    QString name;
+    QByteArray escaped;
+  };
+  const std::vector<Case> cases = {
+      {QStringLiteral("x\nprecious\tprecious.box\t1"),
+       "x\\nprecious\\tprecious.box\\t1"},
+      {QStringLiteral("back\\slash\\n"), "back\\\\slash\\\\n"},
+      {QStringLiteral("cr\r"), "cr\\r"},
+      {QStringLiteral("bell\a esc\x1b del\x7f"), "bell\\x07 esc\\x1b del\\x7f"},
+      {QStringLiteral("pl\u00E4in"), "pl\xC3\xA4in"},
+  };
+  QStringList arguments = {QStringLiteral("--to-box")};
+  QByteArray escaped_list;
+  QByteArray null_list;
+  const QByteArray folder = QFile::encodeName(dir_.path() + u'/');
+  for (const Case& c : cases) {
+    Write(c.name, kMbox);
+    arguments.append(Path(c.name));
+    escaped_list +=
+        folder + c.escaped + '\t' + folder + c.escaped + ".box\t2\n";
+    null_list += QFile::encodeName(Path(c.name)) + '\0' +
+                 QFile::encodeName(Path(c.name + QStringLiteral(".box"))) +
+                 '\0' + "2" + '\0';
+  }
+  Outcome outcome = RunLibrary(arguments);
+  ASSERT_EQ(outcome.code, kExitOk) << outcome.err.constData();
+  EXPECT_EQ(outcome.out.count('\n'), qsizetype(cases.size()));
+  EXPECT_EQ(outcome.out, escaped_list);
+
+  for (const char* option : {"-z", "--null"}) {
+    outcome = RunLibrary(
+        QStringList{QStringLiteral("-f"), QLatin1String(option)} + arguments);
+    ASSERT_EQ(outcome.code, kExitOk) << outcome.err.constData();
+    EXPECT_EQ(outcome.out, null_list) << option;
+  }
+}
+
 // ---------------------------------------------------- failing mid-run
 
 TEST_F(CliTest, AFailedWriteLeavesNoPartialOutputAndKeepsEarlierOnes) {

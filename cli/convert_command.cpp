@@ -113,14 +113,67 @@ bool MayReplace(const QStringList& existing, bool force, QIODevice* answers,
   return false;
 }
 
-// One line per converted mailbox: source, output, messages, tab-separated.
+// A name as one field of the result list. Escaped, a field holds no tab
+// and no line end, so that no name can add fields or lines to the list (a
+// mailbox called "x<LF>precious<TAB>precious.box<TAB>1" would otherwise
+// claim that "precious" was converted): backslash becomes "\\", tab,
+// line feed and carriage return "\t", "\n" and "\r", every other byte
+// below 0x20 and 0x7F "\xHH" (two lower-case hex digits). Every other byte
+// stays, so that plain names read as they are. With `null_terminated` the
+// name is passed unchanged: NUL, the end of each field then, is the one
+// byte no name holds.
+QByteArray ListField(const QByteArray& name, bool null_terminated) {
+  if (null_terminated) return name;
+  QByteArray field;
+  field.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\':
+        field += "\\\\";
+        break;
+      case '\t':
+        field += "\\t";
+        break;
+      case '\n':
+        field += "\\n";
+        break;
+      case '\r':
+        field += "\\r";
+        break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          field += "\\x";
+          field += kHex[byte >> 4];
+          field += kHex[byte & 0xF];
+        } else {
+          field += c;
+        }
+    }
+  }
+  return field;
+}
+
+// One record of the result list: source, output and messages, separated by
+// tabs and ended by a line feed; or, with `null_terminated`, each field
+// ended by NUL.
+QByteArray ListRecord(const RunMailbox& mailbox, bool null_terminated) {
+  const char separator = null_terminated ? '\0' : '\t';
+  const char end = null_terminated ? '\0' : '\n';
+  return ListField(QFile::encodeName(mailbox.source), null_terminated) +
+         separator +
+         ListField(QFile::encodeName(mailbox.output), null_terminated) +
+         separator + QByteArray::number(mailbox.messages) + end;
+}
+
+// One record per converted mailbox (ListRecord).
 // Returns false when standard output did not take all of it (a full
 // device, a closed pipe): the caller must not report success then.
-bool WriteConverted(QIODevice& out, const std::vector<RunMailbox>& converted) {
+bool WriteConverted(QIODevice& out, const std::vector<RunMailbox>& converted,
+                    bool null_terminated) {
   for (const RunMailbox& mailbox : converted) {
-    const QByteArray line = QFile::encodeName(mailbox.source) + '\t' +
-                            QFile::encodeName(mailbox.output) + '\t' +
-                            QByteArray::number(mailbox.messages) + '\n';
+    const QByteArray line = ListRecord(mailbox, null_terminated);
     if (out.write(line) != line.size()) return false;
   }
   if (auto* file = qobject_cast<QFileDevice*>(&out)) return file->flush();
@@ -143,7 +196,8 @@ struct Command {
   QString output_dir;  // empty: each output next to its source
   bool to_box = true;
   bool quiet = false;
-  bool force = false;  // outputs may replace existing files
+  bool force = false;            // outputs may replace existing files
+  bool null_terminated = false;  // the result list's fields end in NUL
 };
 
 // Parse: reads `arguments` into `command`. Returns the exit code when the
@@ -180,8 +234,14 @@ std::optional<int> ParseCommand(const QStringList& arguments, QIODevice& out,
   const QCommandLineOption quiet_option(
       {QStringLiteral("q"), QStringLiteral("quiet")},
       QStringLiteral("Show no progress."));
+  const QCommandLineOption null_option(
+      {QStringLiteral("z"), QStringLiteral("null")},
+      QStringLiteral("End each field of the list of converted mailboxes with "
+                     "NUL instead of tab and line feed, and give the names "
+                     "unescaped (for xargs -0 and scripts)."));
   parser.addOptions({help_option, version_option, to_box_option, to_mbox_option,
-                     output_dir_option, force_option, quiet_option});
+                     output_dir_option, force_option, quiet_option,
+                     null_option});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QStringLiteral("Mailboxes to convert, in this order. Put \"--\" before "
@@ -225,6 +285,7 @@ std::optional<int> ParseCommand(const QStringList& arguments, QIODevice& out,
   command->to_box = to_box;
   command->quiet = parser.isSet(quiet_option);
   command->force = parser.isSet(force_option);
+  command->null_terminated = parser.isSet(null_option);
   return std::nullopt;
 }
 
@@ -279,8 +340,9 @@ RunResult Run(const ConversionPlan& plan, FileLayer& files, QIODevice& err,
 // Report: the converted mailboxes on `out`, then the failure, if any, on
 // `err`. Outputs finished before a failure are complete and stay, so they
 // are listed too.
-int Report(QIODevice& out, QIODevice& err, const RunResult& result) {
-  if (!WriteConverted(out, result.converted)) {
+int Report(QIODevice& out, QIODevice& err, const RunResult& result,
+           bool null_terminated) {
+  if (!WriteConverted(out, result.converted, null_terminated)) {
     Write(err, QLatin1String(kProgramName) +
                    QStringLiteral(": cannot write the list of converted "
                                   "mailboxes to standard output: ") +
@@ -355,7 +417,7 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   // meanwhile is refused by the run, not replaced.
   const RunResult result =
       Run(plan, files, err, err_is_terminal && !command.quiet, command.force);
-  return Report(out, err, result);
+  return Report(out, err, result, command.null_terminated);
 }
 
 }  // namespace quillet

@@ -131,7 +131,7 @@ for page in quillet quillet-convert; do
   man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$gz" 2>&1 >"$work/$page.txt")
   [ -z "$man_warnings" ] || fail "$page.1 warnings: $man_warnings"
 done
-for option in '--to-box' '--to-mbox' '-o, --output-dir DIR' '-q, --quiet' \
+for option in '--to-box' '--to-mbox' '-o, --output-dir DIR' '-q, --quiet' '-z, --null' \
               '-h, --help' '-v, --version'; do
   grep -qx -- "       $option" "$work/quillet-convert.txt" ||
     fail "quillet-convert.1 has no entry of its own for $option"
