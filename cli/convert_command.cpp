@@ -172,11 +172,17 @@ QByteArray ListRecord(const RunMailbox& mailbox, bool null_terminated) {
 // device, a closed pipe): the caller must not report success then.
 bool WriteConverted(QIODevice& out, const std::vector<RunMailbox>& converted,
                     bool null_terminated) {
+  auto* file = qobject_cast<QFileDevice*>(&out);
   for (const RunMailbox& mailbox : converted) {
     const QByteArray line = ListRecord(mailbox, null_terminated);
-    if (out.write(line) != line.size()) return false;
+    // Line by line as one step with the interrupt handler, which writes
+    // the lines not yet written: a signal now leaves each line once.
+    const bool written = ListCompleted([&] {
+      return out.write(line) == line.size() &&
+             (file == nullptr || file->flush());
+    });
+    if (!written) return false;
   }
-  if (auto* file = qobject_cast<QFileDevice*>(&out)) return file->flush();
   return true;
 }
 
@@ -323,7 +329,7 @@ std::optional<RunFailure> UndecodableName(const Command& command,
 // also replacing files that appeared since the check. Progress is drawn on
 // `err` when `show_progress`, and erased before this returns.
 RunResult Run(const ConversionPlan& plan, FileLayer& files, QIODevice& err,
-              bool show_progress, bool force) {
+              bool show_progress, bool force, bool null_terminated) {
   SilentReporter silent;
   TerminalProgress progress(err, static_cast<qsizetype>(plan.mailboxes.size()),
                             {}, TerminalProgress::ClearingFor(qgetenv("TERM")));
@@ -331,6 +337,10 @@ RunResult Run(const ConversionPlan& plan, FileLayer& files, QIODevice& err,
       show_progress ? static_cast<ConversionReporter&>(progress) : silent;
   RunOptions options;
   options.replace_existing = force;
+  // An interrupt lists the outputs completed so far as the end would.
+  options.completion_note = [null_terminated](const RunMailbox& done) {
+    return ListRecord(done, null_terminated);
+  };
   // The terminal's line is built from numbers: no status words.
   RunResult result = RunPlan(plan, ProgressText{}, files, reporter, options);
   progress.Finish();
@@ -416,7 +426,8 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   // Without --force, a file that appears under a free output name
   // meanwhile is refused by the run, not replaced.
   const RunResult result =
-      Run(plan, files, err, err_is_terminal && !command.quiet, command.force);
+      Run(plan, files, err, err_is_terminal && !command.quiet, command.force,
+          command.null_terminated);
   return Report(out, err, result, command.null_terminated);
 }
 

@@ -191,6 +191,11 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
         return Failure(RunStep::kCommit, number, mailbox.name, mailbox.output,
                        FileError::Own(FailureReason::kReplacesOwnOutput));
       }
+      if (options.completion_note) {
+        RunMailbox done = mailbox;
+        done.messages = messages_of[i];
+        file->SetCompletionNote(options.completion_note(done));
+      }
       if (!file->Commit()) {
         return Failure(RunStep::kCommit, number, mailbox.name, mailbox.output,
                        file->Error());

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -85,6 +86,10 @@ struct RunOptions {
   // format. Only the tests of the line rules turn it off, to convert
   // fragments that are no mailbox of either format; the programs never do.
   bool check_formats = true;
+  // The line of the result list for an output about to be renamed into
+  // place, which an interrupt after the rename writes to standard output
+  // (OutputFile::SetCompletionNote). Null: no line, as in the window.
+  std::function<QByteArray(const RunMailbox&)> completion_note;
 };
 
 // Converts every mailbox of a checked plan, in plan order, each into its

@@ -2,9 +2,11 @@
 #ifndef QUILLET_CONVERSION_FILE_LAYER_H_
 #define QUILLET_CONVERSION_FILE_LAYER_H_
 
+#include <QByteArray>
 #include <QPair>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -60,6 +62,11 @@ class OutputFile {
   // replaced file's owner, group or access-control list. Call before
   // Commit().
   virtual void SetNewFileMode(quint32 /*mode*/) {}
+  // The output's line of the result list. Once Commit() has renamed the
+  // output into place, an interrupt writes this line to standard output
+  // (unless ListCompleted() has written it), and says on standard error
+  // whether the output replaced an older file. Call before Commit().
+  virtual void SetCompletionNote(const QByteArray& /*line*/) {}
 };
 
 // What the job check needs to know of a path.
@@ -175,6 +182,11 @@ inline constexpr char kTemporaryMarker[] = ".quillet-tmp-";
 // event loop to close the program in its own time.
 void InstallInterruptCleanup(const char* program, bool ignore_sigpipe,
                              int idle_fd = -1);
+// Writes the next line of the result list by `write`, as one step for the
+// interrupt handler: once `write` has returned true, an interrupt no longer
+// writes that line itself. Lines are listed in the order the outputs were
+// completed, which is the order of their notes (SetCompletionNote).
+bool ListCompleted(const std::function<bool()>& write);
 // "SIGINT", "SIGTERM", "SIGHUP" or "a signal".
 const char* SignalNameOf(int signal_number);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "conversion/file_layer.h"
 
@@ -25,16 +26,68 @@ std::atomic<const char*> g_output[kInterruptSlots];
 std::atomic<const char*> g_program{"quillet"};
 std::atomic<int> g_idle_fd{-1};
 
-void WriteAll(const char* text) {
-  std::size_t size = std::strlen(text);
+// --- outputs completed so far, for the handler's account -------------------
+//
+// A list that only grows, each node whole before it is linked in: the
+// handler follows it without locks. `g_listed` counts the nodes from the
+// head whose notes the program has written to standard output itself.
+struct Completed {
+  char* output;
+  char* note;  // null: no line for standard output
+  std::size_t note_size;
+  bool replaced;
+  std::atomic<Completed*> next{nullptr};
+};
+std::atomic<Completed*> g_completed_head{nullptr};
+std::atomic<Completed*> g_completed_tail{nullptr};
+std::atomic<std::size_t> g_listed{0};
+
+void WriteAllTo(int fd, const char* text, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, text, size);
+    const ssize_t n = ::write(fd, text, size);
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
       return;
     }
     text += n;
     size -= static_cast<std::size_t>(n);
+  }
+}
+
+void WriteAll(const char* text) {
+  WriteAllTo(STDERR_FILENO, text, std::strlen(text));
+}
+
+char* CopyOf(const char* text, std::size_t size) {
+  char* copy = new char[size + 1];
+  std::memcpy(copy, text, size);
+  copy[size] = '\0';
+  return copy;
+}
+
+// What the run finished before the signal: the result list's lines not yet
+// written go to standard output; standard error names each output that
+// replaced an older file, and each one that no line on standard output
+// names.
+void ReportCompleted(const char* program) {
+  std::size_t index = 0;
+  const std::size_t listed = g_listed.load();
+  for (Completed* node = g_completed_head.load(); node != nullptr;
+       node = node->next.load(), ++index) {
+    if (index >= listed && node->note != nullptr) {
+      WriteAllTo(STDOUT_FILENO, node->note, node->note_size);
+    }
+  }
+  for (Completed* node = g_completed_head.load(); node != nullptr;
+       node = node->next.load()) {
+    if (!node->replaced && node->note != nullptr) continue;
+    WriteAll(program);
+    WriteAll(": ");
+    WriteAll(node->output);
+    WriteAll(node->replaced
+                 ? " was completed before the interrupt and replaced an "
+                   "older file\n"
+                 : " was completed before the interrupt and stays\n");
   }
 }
 
@@ -67,12 +120,22 @@ extern "C" void OnInterrupt(int signal_number) {
     }
   }
   bool any = false;
+  for (int i = 0; i < kInterruptSlots && !any; ++i) {
+    any = g_temporary[i].load() != nullptr;
+  }
+  if (!any) {
+    WriteAll(program);
+    WriteAll(": interrupted by ");
+    WriteAll(SignalName(signal_number));
+    WriteAll(g_completed_head.load() != nullptr
+                 ? "; no output was being written at that moment\n"
+                 : "; no output was being written\n");
+  }
   for (int i = 0; i < kInterruptSlots; ++i) {
     const char* temporary = g_temporary[i].exchange(nullptr);
     const char* output = g_output[i].load();
     if (temporary == nullptr) continue;
     ::unlink(temporary);
-    any = true;
     WriteAll(program);
     WriteAll(": interrupted by ");
     WriteAll(SignalName(signal_number));
@@ -82,12 +145,7 @@ extern "C" void OnInterrupt(int signal_number) {
     WriteAll(temporary);
     WriteAll(" was removed\n");
   }
-  if (!any) {
-    WriteAll(program);
-    WriteAll(": interrupted by ");
-    WriteAll(SignalName(signal_number));
-    WriteAll("; no output was being written\n");
-  }
+  ReportCompleted(program);
   // End by the same signal, so that the caller sees why.
   ::signal(signal_number, SIG_DFL);
   errno = saved_errno;
@@ -111,6 +169,27 @@ void UnregisterTemporary(int slot) {
   if (slot < 0) return;
   g_temporary[slot].store(nullptr);
   g_output[slot].store(nullptr);
+}
+
+void RecordCompleted(const char* output, bool replaced, const char* note,
+                     std::size_t note_size) {
+  auto* node = new Completed{CopyOf(output, std::strlen(output)),
+                             note_size > 0 ? CopyOf(note, note_size) : nullptr,
+                             note_size, replaced};
+  Completed* tail = g_completed_tail.load();
+  if (tail == nullptr) {
+    g_completed_head.store(node);
+  } else {
+    tail->next.store(node);
+  }
+  g_completed_tail.store(node);
+}
+
+bool ListCompleted(const std::function<bool()>& write) {
+  const InterruptsHeld held;
+  if (!write()) return false;
+  g_listed.fetch_add(1);
+  return true;
 }
 
 const char* SignalNameOf(int signal_number) {

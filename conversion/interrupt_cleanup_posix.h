@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstddef>
 #include <initializer_list>
 
 namespace quillet {
@@ -19,6 +20,14 @@ namespace quillet {
 int RegisterTemporary(const char* temporary, const char* output);
 // Frees a slot before its strings go; -1 is ignored.
 void UnregisterTemporary(int slot);
+
+// Records an output that is now complete under its name `output` (copied),
+// whether it replaced an older file, and `note`: its line of the result
+// list, which the handler writes to standard output unless it was listed
+// already (ListCompleted). Call with InterruptsHeld, in the same step as the
+// rename, so that no signal falls between the two.
+void RecordCompleted(const char* output, bool replaced, const char* note,
+                     std::size_t note_size);
 
 // Holds SIGINT, SIGTERM and SIGHUP back for its life, so that creating,
 // renaming or removing a temporary file and recording that in the registry

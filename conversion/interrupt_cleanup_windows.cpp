@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
+#include <vector>
 
 #include "conversion/file_layer.h"
 
@@ -18,8 +20,16 @@ struct Temporary {
   QString output;
 };
 
+struct Completed {
+  QString output;
+  bool replaced;
+  QByteArray note;  // empty: no line for standard output
+};
+
 std::mutex g_mutex;
 std::map<int, Temporary> g_temporaries;
+std::vector<Completed> g_completed;  // in the order of completion
+std::size_t g_listed = 0;            // written to standard output already
 int g_next_slot = 0;
 const char* g_program = "quillet";
 
@@ -48,11 +58,13 @@ QByteArray Shown(const std::wstring& path) {
   return shown.toUtf8();
 }
 
-void WriteError(const QByteArray& text) {
+void WriteTo(DWORD handle, const QByteArray& text) {
   DWORD written = 0;
-  ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text.constData(),
+  ::WriteFile(::GetStdHandle(handle), text.constData(),
               static_cast<DWORD>(text.size()), &written, nullptr);
 }
+
+void WriteError(const QByteArray& text) { WriteTo(STD_ERROR_HANDLE, text); }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
@@ -75,7 +87,25 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   }
   if (g_temporaries.empty()) {
     WriteError(program + ": interrupted by " + how +
-               "; no output was being written\r\n");
+               (g_completed.empty()
+                    ? "; no output was being written\r\n"
+                    : "; no output was being written at that moment\r\n"));
+  }
+  // What the run finished before: the result list's lines not yet written
+  // on standard output; on standard error each output that replaced an
+  // older file, and each one that no line on standard output names.
+  for (std::size_t i = g_listed; i < g_completed.size(); ++i) {
+    if (!g_completed[i].note.isEmpty()) {
+      WriteTo(STD_OUTPUT_HANDLE, g_completed[i].note);
+    }
+  }
+  for (const Completed& done : g_completed) {
+    if (!done.replaced && !done.note.isEmpty()) continue;
+    WriteError(program + ": " + done.output.toUtf8() +
+               (done.replaced ? " was completed before the interrupt and "
+                                "replaced an older file\r\n"
+                              : " was completed before the interrupt and "
+                                "stays\r\n"));
   }
   ::TerminateProcess(::GetCurrentProcess(), kControlCExit);
   return TRUE;
@@ -95,6 +125,18 @@ int RegisterTemporary(const std::wstring& temporary, const QString& output) {
 
 void UnregisterTemporary(int slot) {
   if (slot >= 0) g_temporaries.erase(slot);
+}
+
+void RecordCompleted(const QString& output, bool replaced,
+                     const QByteArray& note) {
+  g_completed.push_back({output, replaced, note});
+}
+
+bool ListCompleted(const std::function<bool()>& write) {
+  const auto held = HoldInterrupts();
+  if (!write()) return false;
+  ++g_listed;
+  return true;
 }
 
 const char* SignalNameOf(int /*signal_number*/) { return "a signal"; }

@@ -10,6 +10,7 @@
 // mask, makes "create, rename or remove a temporary file and record it" one
 // step for the handler: it takes the same lock, and never gives it back.
 
+#include <QByteArray>
 #include <QString>
 #include <mutex>
 #include <string>
@@ -25,6 +26,14 @@ std::unique_lock<std::mutex> HoldInterrupts();
 int RegisterTemporary(const std::wstring& temporary, const QString& output);
 // Frees a slot; -1 is ignored. Call with HoldInterrupts() held.
 void UnregisterTemporary(int slot);
+
+// Records an output now complete under its name `output` (as reported),
+// whether it replaced an older file, and `note`, its line of the result
+// list, which the handler writes to standard output unless it was listed
+// already (ListCompleted). Call with HoldInterrupts() held, in the same step
+// as the move into place.
+void RecordCompleted(const QString& output, bool replaced,
+                     const QByteArray& note);
 
 }  // namespace quillet
 

@@ -220,12 +220,15 @@ class SystemOutputFile final : public OutputFile {
     committed_ = true;
     UnregisterTemporary(slot_);
     slot_ = -1;
+    RecordCompleted(path_.constData(), exists, note_.constData(),
+                    static_cast<std::size_t>(note_.size()));
     ::close(fd_);  // synced already: a late error here would change nothing
     fd_ = -1;
     return true;
   }
   FileError Error() const override { return error_; }
   void SetNewFileMode(quint32 mode) override { new_mode_ = mode; }
+  void SetCompletionNote(const QByteArray& line) override { note_ = line; }
 
  private:
   bool OpenNamed() {
@@ -428,6 +431,7 @@ class SystemOutputFile final : public OutputFile {
   bool synced_ = false;
   bool committed_ = false;
   quint32 new_mode_ = 0666;
+  QByteArray note_;  // the result list's line, for an interrupt
   qint64 written_ = 0;
   qint64 started_ = 0;  // bytes already handed to the disk's write-back
   FileError error_;

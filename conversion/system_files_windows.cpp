@@ -219,6 +219,7 @@ class SystemOutputFile final : public OutputFile {
     file_.Close();
     const DWORD old = ::GetFileAttributesW(final_.c_str());
     bool moved = false;
+    const bool replaced = old != INVALID_FILE_ATTRIBUTES;
     if (old == INVALID_FILE_ATTRIBUTES ||
         (old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
             0) {
@@ -247,9 +248,11 @@ class SystemOutputFile final : public OutputFile {
     committed_ = true;
     UnregisterTemporary(slot_);
     slot_ = -1;
+    RecordCompleted(path_, replaced, note_);
     return true;
   }
   FileError Error() const override { return error_; }
+  void SetCompletionNote(const QByteArray& line) override { note_ = line; }
 
  private:
   static std::wstring RandomPart(int length) {
@@ -292,6 +295,7 @@ class SystemOutputFile final : public OutputFile {
   int slot_ = -1;
   bool synced_ = false;
   bool committed_ = false;
+  QByteArray note_;  // the result list's line, for an interrupt
   FileError error_;
 };
 

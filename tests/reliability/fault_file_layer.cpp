@@ -94,6 +94,9 @@ class FaultOutputFile final : public OutputFile {
     return error_ ? *error_ : inner_->Error();
   }
   void SetNewFileMode(quint32 mode) override { inner_->SetNewFileMode(mode); }
+  void SetCompletionNote(const QByteArray& line) override {
+    inner_->SetCompletionNote(line);
+  }
 
  private:
   FaultFileLayer& layer_;

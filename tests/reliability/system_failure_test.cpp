@@ -1003,6 +1003,79 @@ TEST(RealFaults, SignalsRemoveTheTemporaryFileAndSayWhichMailbox) {
   }
 }
 
+// A signal after outputs were completed: standard output lists each of
+// them as the end of the run would have, standard error says which one
+// replaced an older file and which temporary file was removed. Each output
+// over 32 MiB is renamed into place before the next mailbox is read.
+TEST(RealFaults, SignalsListTheOutputsCompletedBeforeThem) {
+  Workspace space;
+  const QString target = space.target_folder();
+  const std::string large = ManyMessages(std::size_t{33} << 20);
+  const std::string large_box = Expected(large, true);
+  qint64 messages = 0;
+  for (std::size_t at = large.find("From "); at != std::string::npos;
+       at = large.find("\nFrom ", at + 1)) {
+    ++messages;
+  }
+  space.AddSource("a", large);
+  space.AddSource("b", large);
+  space.AddSource("big", ManyMessages(std::size_t{96} << 20));
+  const std::string listed_a =
+      QFile::encodeName(space.source_folder() + "a\t" + target + "a.box\t")
+          .toStdString() +
+      std::to_string(messages) + "\n";
+  const std::string listed_b =
+      QFile::encodeName(space.source_folder() + "b\t" + target + "b.box\t")
+          .toStdString() +
+      std::to_string(messages) + "\n";
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal_number);
+    WriteBytes(target + "a.box", "old a");
+    QFile::remove(target + "b.box");
+    WriteBytes(target + "big.box", "previous");
+    bool seen = false;
+    const Process process = RunProgram(
+        {QUILLET_CONVERT_PATH, "--to-box", "--quiet", "--force", "-o",
+         QFile::encodeName(target).toStdString(), "a", "b", "big"},
+        space.source_folder(), [&](pid_t pid) {
+          for (int i = 0; i < 120000 && !seen; ++i) {
+            for (const QString& name : Entries(target)) {
+              if (name.startsWith(".big.box" + QString(kTemporaryMarker)))
+                seen = true;
+            }
+            if (!seen)
+              std::this_thread::sleep_for(std::chrono::microseconds(500));
+          }
+          ::kill(pid, signal_number);
+        });
+    ASSERT_TRUE(seen) << "the third mailbox was never seen being written";
+    EXPECT_EQ(process.signal, signal_number) << process.err;
+    EXPECT_EQ(process.out, listed_a + listed_b) << process.err;
+    const std::string output = QFile::encodeName(target).toStdString();
+    EXPECT_NE(process.err.find(output + "a.box was completed before the "
+                                        "interrupt and replaced an older file"),
+              std::string::npos)
+        << process.err;
+    EXPECT_EQ(process.err.find(output + "b.box was completed"),
+              std::string::npos)
+        << "a new output listed on standard output is no news: " << process.err;
+    EXPECT_NE(process.err.find("while writing " + output + "big.box"),
+              std::string::npos)
+        << process.err;
+    EXPECT_NE(process.err.find("its temporary file " + output + ".big.box" +
+                               kTemporaryMarker),
+              std::string::npos)
+        << process.err;
+    EXPECT_EQ(process.err.find("no output was being written"),
+              std::string::npos)
+        << process.err;
+    EXPECT_EQ(Entries(target), (QStringList{"a.box", "b.box", "big.box"}));
+    EXPECT_TRUE(ReadBytes(target + "a.box") == large_box);
+    EXPECT_TRUE(ReadBytes(target + "b.box") == large_box);
+    EXPECT_EQ(ReadBytes(target + "big.box"), "previous");
+  }
+}
+
 // The window, idle, closes through its event loop on SIGTERM and says why.
 TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -36,6 +36,9 @@ class CappedOutputFile final : public OutputFile {
     return refused_ ? error_ : inner_->Error();
   }
   void SetNewFileMode(quint32 mode) override { inner_->SetNewFileMode(mode); }
+  void SetCompletionNote(const QByteArray& line) override {
+    inner_->SetCompletionNote(line);
+  }
 
  private:
   std::unique_ptr<OutputFile> inner_;
