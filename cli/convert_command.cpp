@@ -414,6 +414,13 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
       PlanFiles(command.files, command.output_dir, command.to_box);
   // Replacing is decided once the plan is otherwise sound, so that the
   // question is never asked for a run that cannot happen.
+  if (!HasMemoryHeadroom()) {
+    RunFailure failure;
+    failure.code = FailureReason::kOutOfMemory;
+    failure.reason = ReasonText(failure.code);
+    failure.path = command.files.front();
+    return ReportFailure(err, failure);
+  }
   CheckOptions check;
   check.replace_existing = true;
   if (const std::optional<RunFailure> failure = CheckPlan(plan, files, check)) {

@@ -15,6 +15,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <cstdio>
+#include <exception>
+#include <new>
 
 #include "cli/convert_command.h"
 #include "conversion/file_layer.h"
@@ -60,9 +63,22 @@ int main(int argc, char* argv[]) {
   QFile in;
   const bool ask =
       isatty(STDIN_FILENO) == 1 && in.open(STDIN_FILENO, QIODevice::ReadOnly);
-  const int code = quillet::RunConvertCommand(
-      QCoreApplication::arguments(), out, err, isatty(STDERR_FILENO) == 1,
-      quillet::SystemFileLayer(), raw_arguments, ask ? &in : nullptr);
-  out.flush();
-  return code;
+  // The run reports its own exceptions with the mailbox and the step; one
+  // outside it (the plan, the check, the report) still ends the command
+  // with a word and exit status 1, not an abort.
+  try {
+    const int code = quillet::RunConvertCommand(
+        QCoreApplication::arguments(), out, err, isatty(STDERR_FILENO) == 1,
+        quillet::SystemFileLayer(), raw_arguments, ask ? &in : nullptr);
+    out.flush();
+    return code;
+  } catch (const std::exception& exception) {
+    out.flush();
+    const bool memory = dynamic_cast<const std::bad_alloc*>(&exception);
+    std::fputs("quillet-convert: stopped: ", stderr);
+    std::fputs(memory ? "there was not enough memory\n"
+                      : "an unexpected failure inside the program\n",
+               stderr);
+    return quillet::kExitFailure;
+  }
 }

@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "conversion/conversion_run.h"
 
+#ifndef Q_OS_WIN
+#include <sys/mman.h>
+#endif
+
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -98,7 +105,58 @@ std::optional<RunFailure> FinishWriting(qint64 number,
   return std::nullopt;
 }
 
+// More than a mailbox's buffers (two of at most 1 MiB) and the names and
+// lines it holds besides.
+constexpr std::size_t kHeadroom = std::size_t{8} << 20;
+
+// Throws std::bad_alloc, to end the run where it is, when memory runs
+// short.
+void EnsureHeadroom() {
+  if (!HasMemoryHeadroom()) throw std::bad_alloc();
+}
+
+// Where the run is, for a failure that no step reports itself: an
+// allocation that fails (std::bad_alloc) or another exception.
+struct Position {
+  RunStep step = RunStep::kCheck;
+  qint64 number = 0;  // 0: no one mailbox
+  QString mailbox;
+  QString path;
+};
+
+// The failure that the exception being handled stands for, at `at`.
+RunFailure FailureOfException(const Position& at) {
+  FileError error;
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    error = FileError::Own(FailureReason::kOutOfMemory);
+  } catch (const std::exception& exception) {
+    error = FileError::Own(FailureReason::kUnexpected);
+    error.words += QStringLiteral(" (") +
+                   QString::fromLocal8Bit(exception.what()) +
+                   QStringLiteral(")");
+  }
+  return Failure(at.step, at.number, at.mailbox, at.path, error);
+}
+
 }  // namespace
+
+bool HasMemoryHeadroom() {
+#ifdef Q_OS_WIN
+  void* probe = std::malloc(kHeadroom);
+  std::free(probe);
+  return probe != nullptr;
+#else
+  // Address space, as `ulimit -v` limits it; never touched, so it costs
+  // no memory.
+  void* probe = ::mmap(nullptr, kHeadroom, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (probe == MAP_FAILED) return false;
+  ::munmap(probe, kHeadroom);
+  return true;
+#endif
+}
 
 ConversionPlan PlanOf(const ConversionJob& job) {
   ConversionPlan plan;
@@ -115,11 +173,17 @@ ConversionPlan PlanOf(const ConversionJob& job) {
   return plan;
 }
 
-RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
-                  FileLayer& files, ConversionReporter& reporter,
-                  const RunOptions& options) {
+namespace {
+
+// The run proper. Fills `result` as it goes, so that what it holds when an
+// exception leaves is true: the outputs renamed into place so far.
+RunResult RunPlanUnguarded(const ConversionPlan& plan, const ProgressText& text,
+                           FileLayer& files, ConversionReporter& reporter,
+                           const RunOptions& options, RunResult& result,
+                           Position& at) {
   Q_ASSERT(plan.checked);
-  RunResult result;
+  at = Position{};
+  EnsureHeadroom();
   if (!options.replace_existing) {
     if (auto failure = CheckOutputsStillFree(plan, files)) {
       result.failure = std::move(failure);
@@ -160,6 +224,8 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
     for (auto& [i, file] : group) {
       const RunMailbox& mailbox = plan.mailboxes[i];
       const qint64 number = static_cast<qint64>(i) + 1;
+      at = Position{RunStep::kSync, number, mailbox.name, mailbox.output};
+      EnsureHeadroom();
       if (!file->Sync()) {
         return Failure(RunStep::kSync, number, mailbox.name, mailbox.output,
                        file->Error());
@@ -191,6 +257,7 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
         return Failure(RunStep::kCommit, number, mailbox.name, mailbox.output,
                        FileError::Own(FailureReason::kReplacesOwnOutput));
       }
+      at.step = RunStep::kCommit;
       if (options.completion_note) {
         RunMailbox done = mailbox;
         done.messages = messages_of[i];
@@ -212,6 +279,7 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
   const auto sync_folder = [&]() -> std::optional<RunFailure> {
     if (!unsynced) return std::nullopt;
     const QString folder = *std::exchange(unsynced, std::nullopt);
+    at = Position{RunStep::kSyncFolder, 0, QString(), folder};
     FileError error;
     if (files.SyncFolder(folder, &error)) return std::nullopt;
     return Failure(RunStep::kSyncFolder, 0, QString(), folder, error);
@@ -239,29 +307,58 @@ RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
         return result;
       }
     }
-    RunFailure failure;
-    std::optional<OpenMailbox> open =
-        Open(number, mailbox, files, reporter, &failure);
-    if (!open) return stop(failure);
+    try {
+      at = Position{RunStep::kOpenSource, number, mailbox.name, mailbox.source};
+      EnsureHeadroom();
+      RunFailure failure;
+      std::optional<OpenMailbox> open =
+          Open(number, mailbox, files, reporter, &failure);
+      if (!open) return stop(failure);
 
-    LineReader reader(*open->input, Fitted(open->size, options.read_chunk));
-    MailboxWriter writer(*open->output, plan.mbox_to_box ? "\r\n" : "\n",
-                         Fitted(open->size, std::size_t{1} << 20));
-    messages_of[i] = ConvertMailbox(reader, writer, reporter, text, number,
-                                    started, plan.mbox_to_box);
+      at.step = RunStep::kRead;
+      LineReader reader(*open->input, Fitted(open->size, options.read_chunk));
+      MailboxWriter writer(*open->output, plan.mbox_to_box ? "\r\n" : "\n",
+                           Fitted(open->size, std::size_t{1} << 20));
+      messages_of[i] = ConvertMailbox(reader, writer, reporter, text, number,
+                                      started, plan.mbox_to_box);
 
-    if (std::optional<RunFailure> failed =
-            FinishWriting(number, mailbox, reader, writer, *open->input)) {
-      return stop(*failed);
-    }
-    pending.emplace_back(i, std::move(open->output));
-    pending_bytes += open->size;
-    if (pending.size() >= kGroupFiles || pending_bytes >= kGroupBytes) {
-      if (std::optional<RunFailure> failed = settle()) return stop(*failed);
+      at = Position{RunStep::kFlush, number, mailbox.name, mailbox.output};
+      if (std::optional<RunFailure> failed =
+              FinishWriting(number, mailbox, reader, writer, *open->input)) {
+        return stop(*failed);
+      }
+      pending.emplace_back(i, std::move(open->output));
+      pending_bytes += open->size;
+      if (pending.size() >= kGroupFiles || pending_bytes >= kGroupBytes) {
+        if (std::optional<RunFailure> failed = settle()) return stop(*failed);
+      }
+    } catch (const std::exception&) {
+      // What was finished before this mailbox is still renamed into place;
+      // this one's temporary output went with the unwinding.
+      return stop(FailureOfException(at));
     }
   }
   if (std::optional<RunFailure> failure = settle()) return stop(*failure);
   result.failure = sync_folder();
+  return result;
+}
+
+}  // namespace
+
+RunResult RunPlan(const ConversionPlan& plan, const ProgressText& text,
+                  FileLayer& files, ConversionReporter& reporter,
+                  const RunOptions& options) {
+  RunResult result;
+  Position at;
+  // An exception ends the run where it is, like a failing step: unwinding
+  // destroys the open files, which removes each temporary output, and
+  // what `result` holds was renamed into place. A program that lives on
+  // after the run (the window) stays usable; nothing it holds is half-made.
+  try {
+    return RunPlanUnguarded(plan, text, files, reporter, options, result, at);
+  } catch (const std::exception&) {
+    result.failure = FailureOfException(at);
+  }
   return result;
 }
 
@@ -272,7 +369,15 @@ RunResult RunConversion(const ConversionJob& job, const ProgressText& text,
   CheckOptions check;
   check.replace_existing = options.replace_existing;
   check.check_formats = options.check_formats;
-  if (std::optional<RunFailure> failure = CheckPlan(plan, files, check)) {
+  std::optional<RunFailure> failure;
+  try {
+    EnsureHeadroom();
+    failure = CheckPlan(plan, files, check);
+  } catch (const std::exception&) {
+    failure = FailureOfException(
+        Position{RunStep::kCheck, 0, QString(), job.TargetFolder});
+  }
+  if (failure) {
     RunResult refused;
     refused.failure = std::move(failure);
     return refused;

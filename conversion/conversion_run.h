@@ -62,6 +62,14 @@ struct ConversionPlan {
 // folder and written into the target folder under OutputName().
 ConversionPlan PlanOf(const ConversionJob& job);
 
+// Whether the process can still take a few MiB more. Checked where a run
+// can stop cleanly (before the check, before each mailbox, before outputs
+// are renamed), so that memory that runs short fails there, with the
+// mailbox and the step named, rather than inside code that cannot pass the
+// failure on: an allocation failing in Qt's hash insertion, which is
+// noexcept, ends the process.
+bool HasMemoryHeadroom();
+
 struct RunResult {
   // The plan's first mailboxes, complete, with their message counts; the
   // whole plan unless the run stopped early.

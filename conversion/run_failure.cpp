@@ -132,6 +132,10 @@ QString ReasonText(FailureReason reason) {
           "the file of the output's name has the same contents, size and "
           "time as a mailbox of this run, on a file system that cannot tell "
           "whether they are one file");
+    case FailureReason::kOutOfMemory:
+      return QStringLiteral("there was not enough memory");
+    case FailureReason::kUnexpected:
+      return QStringLiteral("an unexpected failure inside the program");
   }
   return {};
 }

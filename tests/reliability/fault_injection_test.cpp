@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <new>
+#include <stdexcept>
 
 #include "conversion/conversion_run.h"
 #include "conversion/file_layer.h"
@@ -308,6 +310,78 @@ TEST(FaultInjection, EveryOperationAtEveryCallInTheSourceFolder) {
 TEST(FaultInjection, EveryOperationAtEveryCallOfLargeOutputs) {
   total_points += InjectEverywhere(LargeToBox());
   std::printf("fault points in all: %d\n", total_points);
+}
+
+// An allocation that fails (or another exception) in any operation of the
+// second mailbox ends the run like a failing step: the mailbox and the step
+// named, its temporary output removed, the first output renamed into
+// place, and a second run in the same process converts everything.
+TEST(FaultInjection, ExceptionsInAnyOperationEndTheRunAsAFailure) {
+  struct Case {
+    FileOp op;
+    bool bad_alloc;
+    RunStep step;
+    int number;        // the mailbox named; 0: none
+    std::size_t done;  // outputs renamed into place
+  };
+  const std::vector<Case> cases = {
+      {FileOp::kSize, true, RunStep::kOpenSource, 2, 1},
+      {FileOp::kOpenInput, true, RunStep::kOpenSource, 2, 1},
+      {FileOp::kOpenOutput, true, RunStep::kOpenSource, 2, 1},
+      {FileOp::kRead, true, RunStep::kRead, 2, 1},
+      // A small output's bytes stay in the writer's buffer until it is
+      // finished: its first write is the finish step's.
+      {FileOp::kWrite, true, RunStep::kFlush, 2, 1},
+      {FileOp::kRead, false, RunStep::kRead, 2, 1},
+      {FileOp::kClose, true, RunStep::kFlush, 2, 1},
+      {FileOp::kFlush, true, RunStep::kFlush, 2, 1},
+      {FileOp::kSync, true, RunStep::kSync, 2, 1},
+      {FileOp::kCommit, true, RunStep::kCommit, 2, 1},
+      {FileOp::kSyncFolder, true, RunStep::kSyncFolder, 0, 3},
+  };
+  const Scenario s = WithExpectedOutputs(SmallToBox());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(FileOpName(c.op)) +
+                 (c.bad_alloc ? " bad_alloc" : " runtime_error"));
+    Workspace space;
+    reliability::SetUp(space, s);
+    FaultFileLayer files(SystemFileLayer());
+    bool thrown = false;
+    const QString second = s.mailboxes[1].name;
+    files.before = [&](FileOp op, const QString& path) {
+      const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+      const bool about_second = name == second ||
+                                name == s.mailboxes[1].output_name ||
+                                op == FileOp::kSyncFolder;
+      if (op != c.op || !about_second || thrown) return;
+      thrown = true;
+      if (c.bad_alloc) throw std::bad_alloc();
+      throw std::runtime_error("injected");
+    };
+    const RunResult result = reliability::Run(space.job, files, s.read_chunk);
+    ASSERT_TRUE(thrown);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure->code, c.bad_alloc ? FailureReason::kOutOfMemory
+                                                : FailureReason::kUnexpected);
+    EXPECT_EQ(result.failure->step, c.step)
+        << result.failure->Describe().toStdString();
+    EXPECT_EQ(result.failure->mailbox_number, c.number);
+    if (!c.bad_alloc) {
+      EXPECT_TRUE(result.failure->reason.contains(u"injected"));
+    }
+    ASSERT_EQ(result.converted.size(), c.done);
+    EXPECT_EQ(Entries(space.job.TargetFolder), ExpectedEntries(s, c.done));
+    for (std::size_t i = 0; i < c.done; ++i) {
+      EXPECT_EQ(ReadBytes(space.job.TargetFolder + s.mailboxes[i].output_name),
+                s.mailboxes[i].expected);
+    }
+    if (c.done < 2) {
+      EXPECT_EQ(ReadBytes(space.job.TargetFolder + "b.box"), "old b\r\n");
+    }
+    const RunResult again =
+        reliability::Run(space.job, SystemFileLayer(), s.read_chunk);
+    EXPECT_TRUE(again.ok());
+  }
 }
 
 }  // namespace

@@ -1076,6 +1076,55 @@ TEST(RealFaults, SignalsListTheOutputsCompletedBeforeThem) {
   }
 }
 
+// Memory that runs out, under `ulimit -v` at each step from just above
+// what start-up needs: never an abort, a failure names the lack of memory,
+// no temporary file stays, and the older output is whole.
+TEST(RealFaults, OutOfMemoryIsAFailureToReport) {
+  if (kSanitizerBuild) {
+    GTEST_SKIP() << "the sanitizers reserve more address space than any "
+                    "limit that lets a conversion fail";
+  }
+  Workspace space;
+  const QString target = space.target_folder();
+  const std::string mailbox = ManyMessages(std::size_t{4} << 20);
+  space.AddSource("inbox", mailbox);
+  const std::string converted = Expected(mailbox, true);
+  const auto under = [&](int kib, const std::string& arguments) {
+    return RunShell(
+        "ulimit -v " + std::to_string(kib) + " && exec \"$Q\" " + arguments,
+        space.source_folder());
+  };
+  int start = 16 * 1024;
+  while (start < 1024 * 1024 && under(start, "--version").code != 0) {
+    start += 1024;
+  }
+  ASSERT_LT(start, 1024 * 1024) << "quillet-convert never started";
+  int reported = 0;
+  for (int kib = start; kib < start + 24 * 1024; kib += 256) {
+    SCOPED_TRACE(kib);
+    WriteBytes(target + "inbox.box", "previous");
+    const Process process =
+        under(kib, "--to-box --quiet --force -o " + Quoted(target) + " inbox");
+    ASSERT_EQ(process.signal, 0) << process.err;
+    ASSERT_TRUE(process.code == 0 || process.code == 1) << process.err;
+    EXPECT_EQ(Entries(target), QStringList{"inbox.box"});
+    if (process.code == 0) {
+      EXPECT_TRUE(ReadBytes(target + "inbox.box") == converted);
+      continue;
+    }
+    EXPECT_NE(process.err.find("there was not enough memory"),
+              std::string::npos)
+        << process.err;
+    EXPECT_EQ(ReadBytes(target + "inbox.box"), "previous");
+    ++reported;
+  }
+  std::printf("start-up needs %d KiB; %d limits ran out of memory\n", start,
+              reported);
+  if (reported == 0) {
+    GTEST_SKIP() << "no limit above start-up ran out of memory here";
+  }
+}
+
 // The window, idle, closes through its event loop on SIGTERM and says why.
 TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

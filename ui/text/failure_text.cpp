@@ -274,6 +274,10 @@ constexpr Words kOwnReasons[] = {
      "le fichier du nom du fichier de sortie a le même contenu, la même "
      "taille et la même date qu'une boîte de cette conversion, sur un système "
      "de fichiers qui ne dit pas s'il s'agit du même fichier"},  // kOutputLooksLikeSource
+    {"der Arbeitsspeicher reichte nicht aus", "%1",
+     "la mémoire n'a pas suffi"},  // kOutOfMemory
+    {"ein unerwarteter Fehler im Programm", "%1",
+     "une erreur inattendue dans le programme"},  // kUnexpected
 };
 
 constexpr std::size_t kReasonCount =
