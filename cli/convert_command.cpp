@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/convert_command.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,16 +26,22 @@ constexpr char kSynopsis[] =
     "quillet-convert (--to-box | --to-mbox) [--output-dir DIR] [--force] "
     "[--quiet] FILE...";
 
-// An absolute folder path ending in "/", as ConversionJob expects. Never
-// cleaned as text: "link/.." is the parent of the folder the link leads to,
-// which only the system can tell, so the path goes to it as given.
-// `current` holds the working folder once asked: a run of thousands of
-// relative names asks the system for it once, not once per name.
+// A folder path ending in "/", as ConversionJob expects: absolute, or
+// relative to "." where the working folder's own path cannot be read
+// (deeper than PATH_MAX), so that the system resolves it from the working
+// folder itself and never from "/". Never cleaned as text: "link/.." is the
+// parent of the folder the link leads to, which only the system can tell,
+// so the path goes to it as given. `current` holds the working folder once
+// asked: a run of thousands of relative names asks the system for it once,
+// not once per name.
 QString FolderWithSeparator(const QString& path,
                             std::optional<QString>& current) {
   QString folder = path;
   if (QDir::isRelativePath(folder)) {
-    if (!current) current = QDir::currentPath();
+    if (!current) {
+      current = QDir::currentPath();
+      if (current->isEmpty()) current = QStringLiteral(".");
+    }
     folder = *current + (folder.isEmpty() ? QString() : u'/' + folder);
   }
   if (!folder.endsWith(u'/')) folder += u'/';
@@ -325,6 +335,36 @@ std::optional<RunFailure> UndecodableName(const Command& command,
   return std::nullopt;
 }
 
+// A relative name leads nowhere once the working folder has been removed
+// (it would be looked up in an empty folder, or, taken from a path that
+// cannot be read, from "/"). Finds the first such name of the command, the
+// output folder first.
+std::optional<RunFailure> NameInRemovedFolder(const Command& command) {
+#ifdef _WIN32
+  Q_UNUSED(command);
+  return std::nullopt;  // a working folder cannot be removed while in use
+#else
+  struct stat working {};
+  if (::stat(".", &working) != 0 || working.st_nlink > 0) return std::nullopt;
+  RunFailure failure;
+  failure.error = FileError::Own(FailureReason::kWorkingFolderGone);
+  if (!command.output_dir.isEmpty() &&
+      QDir::isRelativePath(command.output_dir)) {
+    failure.path = command.output_dir;
+    return failure;
+  }
+  for (qsizetype i = 0; i < command.files.size(); ++i) {
+    const QString& file = command.files[i];
+    if (!QDir::isRelativePath(file)) continue;
+    failure.mailbox_number = static_cast<int>(i + 1);
+    failure.mailbox = file.mid(file.lastIndexOf(u'/') + 1);
+    failure.path = file;
+    return failure;
+  }
+  return std::nullopt;
+#endif
+}
+
 // Run: the checked plan, stopping at the first failure; with `force`,
 // also replacing files that appeared since the check. Progress is drawn on
 // `err` when `show_progress`, and erased before this returns.
@@ -408,6 +448,9 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   }
   if (const std::optional<RunFailure> failure =
           UndecodableName(command, raw_arguments)) {
+    return ReportFailure(err, *failure);
+  }
+  if (const std::optional<RunFailure> failure = NameInRemovedFolder(command)) {
     return ReportFailure(err, *failure);
   }
   ConversionPlan plan =

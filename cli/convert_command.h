@@ -19,9 +19,10 @@ inline constexpr int kExitFailure = 1;  // a check or a conversion failed
 inline constexpr int kExitUsage = 2;    // the command line itself is wrong
 
 // The plan of `files` (paths as given on the command line, in order): one
-// mailbox per file, in the order given. Folders are absolute and end in
-// "/". Each output goes into `output_dir` when it is not empty, otherwise
-// next to its source.
+// mailbox per file, in the order given. Folders end in "/" and are
+// absolute, or begin with "./" where the working folder's own path cannot
+// be read (deeper than PATH_MAX). Each output goes into `output_dir` when
+// it is not empty, otherwise next to its source.
 ConversionPlan PlanFiles(const QStringList& files, const QString& output_dir,
                          bool mbox_to_box);
 

@@ -136,6 +136,10 @@ QString ReasonText(FailureReason reason) {
       return QStringLiteral("there was not enough memory");
     case FailureReason::kUnexpected:
       return QStringLiteral("an unexpected failure inside the program");
+    case FailureReason::kWorkingFolderGone:
+      return QStringLiteral(
+          "the working folder has been removed, so a relative name leads "
+          "nowhere; give the full name");
   }
   return {};
 }

@@ -62,6 +62,7 @@ enum class FailureReason {
   kOutputLooksLikeSource,  // same bytes, size and time as a mailbox of the run
   kOutOfMemory,        // an allocation failed (std::bad_alloc)
   kUnexpected,         // any other exception ended the run
+  kWorkingFolderGone,  // a relative name, but the working folder was removed
   kCount
 };
 

@@ -1125,6 +1125,43 @@ TEST(RealFaults, OutOfMemoryIsAFailureToReport) {
   }
 }
 
+// Relative names from a working folder whose path cannot be read: one that
+// was removed refuses them with its reason (they were taken from "/"), one
+// deeper than PATH_MAX converts them where they are.
+TEST(RealFaults, RelativeNamesNeverLeadFromTheRootFolder) {
+  Workspace space;
+  space.AddSource("inbox", kMbox);
+  const std::string from_root =
+      QFile::encodeName(space.source_folder().mid(1) + "inbox").toStdString();
+  Process process = RunShell(
+      "mkdir gone && cd gone && rmdir ../gone && exec \"$Q\" --to-box "
+      "--quiet " +
+          Quoted(QFile::decodeName(from_root.c_str())),
+      space.root());
+  EXPECT_EQ(process.code, 1) << process.err;
+  EXPECT_NE(process.err.find(
+                "mailbox 1 (inbox): cannot convert " + from_root +
+                ": the working folder has been removed, so a relative name "
+                "leads nowhere"),
+            std::string::npos)
+      << process.err;
+  EXPECT_TRUE(process.out.empty()) << process.out;
+  EXPECT_EQ(Entries(space.source_folder()), QStringList{"inbox"});
+
+  // 24 folders of 200 bytes: a working folder 4800 bytes deep.
+  process = RunShell(
+      "d=$(printf 'd%.0s' $(seq 1 200)); mkdir deep && cd deep || exit 9; "
+      "for i in $(seq 1 24); do mkdir $d && cd -P ./$d || exit 9; done; "
+      "cp " +
+          Quoted(space.source_folder() + "inbox") +
+          " inbox && \"$Q\" --to-box --quiet inbox && cat inbox.box",
+      space.root());
+  Shell("rm -rf " + Quoted(space.root() + "/deep"));
+  EXPECT_EQ(process.code, 0) << process.err;
+  EXPECT_EQ(process.out, "./inbox\t./inbox.box\t2\n" + Expected(kMbox, true));
+  EXPECT_EQ(Entries(space.source_folder()), QStringList{"inbox"});
+}
+
 // The window, idle, closes through its event loop on SIGTERM and says why.
 TEST(RealFaults, WindowClosesOnSigtermAndSaysSo) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -278,6 +278,11 @@ constexpr Words kOwnReasons[] = {
      "la mémoire n'a pas suffi"},  // kOutOfMemory
     {"ein unerwarteter Fehler im Programm", "%1",
      "une erreur inattendue dans le programme"},  // kUnexpected
+    {"der Arbeitsordner wurde gelöscht, ein relativer Name führt "
+     "nirgendwohin; bitte den vollständigen Namen angeben",
+     "%1",
+     "le dossier de travail a été supprimé, un nom relatif ne mène nulle "
+     "part ; donnez le nom complet"},  // kWorkingFolderGone
 };
 
 constexpr std::size_t kReasonCount =
