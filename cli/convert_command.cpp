@@ -459,8 +459,7 @@ int RunConvertCommand(const QStringList& arguments, QIODevice& out,
   // question is never asked for a run that cannot happen.
   if (!HasMemoryHeadroom()) {
     RunFailure failure;
-    failure.code = FailureReason::kOutOfMemory;
-    failure.reason = ReasonText(failure.code);
+    failure.error = FileError::Own(FailureReason::kOutOfMemory);
     failure.path = command.files.front();
     return ReportFailure(err, failure);
   }

@@ -131,11 +131,8 @@ RunFailure FailureOfException(const Position& at) {
     throw;
   } catch (const std::bad_alloc&) {
     error = FileError::Own(FailureReason::kOutOfMemory);
-  } catch (const std::exception& exception) {
+  } catch (const std::exception&) {
     error = FileError::Own(FailureReason::kUnexpected);
-    error.words += QStringLiteral(" (") +
-                   QString::fromLocal8Bit(exception.what()) +
-                   QStringLiteral(")");
   }
   return Failure(at.step, at.number, at.mailbox, at.path, error);
 }

@@ -60,8 +60,8 @@ enum class FailureReason {
   kOutputOtherOwner,   // the file to replace is another user's, sticky folder
   kTargetMoved,        // the target folder was moved or replaced meanwhile
   kOutputLooksLikeSource,  // same bytes, size and time as a mailbox of the run
-  kOutOfMemory,        // an allocation failed (std::bad_alloc)
-  kUnexpected,         // any other exception ended the run
+  kOutOfMemory,            // an allocation failed (std::bad_alloc)
+  kUnexpected,             // any other exception ended the run
   kWorkingFolderGone,  // a relative name, but the working folder was removed
   kCount
 };
