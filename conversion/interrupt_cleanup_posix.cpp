@@ -135,15 +135,22 @@ extern "C" void OnInterrupt(int signal_number) {
     const char* temporary = g_temporary[i].exchange(nullptr);
     const char* output = g_output[i].load();
     if (temporary == nullptr) continue;
-    ::unlink(temporary);
+    const bool unnamed = temporary[0] == '\0';
+    if (!unnamed) ::unlink(temporary);
     WriteAll(program);
     WriteAll(": interrupted by ");
     WriteAll(SignalName(signal_number));
     WriteAll(" while writing ");
     WriteAll(output != nullptr ? output : temporary);
-    WriteAll("; nothing of it was saved, its temporary file ");
-    WriteAll(temporary);
-    WriteAll(" was removed\n");
+    if (unnamed) {
+      WriteAll(
+          "; nothing of it was saved, its unnamed temporary file is "
+          "discarded by the system\n");
+    } else {
+      WriteAll("; nothing of it was saved, its temporary file ");
+      WriteAll(temporary);
+      WriteAll(" was removed\n");
+    }
   }
   ReportCompleted(program);
   // End by the same signal, so that the caller sees why.

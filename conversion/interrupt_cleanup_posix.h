@@ -15,7 +15,9 @@
 namespace quillet {
 
 // Records a live temporary output (`temporary`) and the output it becomes;
-// both strings must outlive the slot. Returns the slot, or -1 when all are
+// both strings must outlive the slot. An empty `temporary` is a file
+// without a name (O_TMPFILE), which the system discards and the handler
+// only reports. Returns the slot, or -1 when all are
 // taken (the file is then still removed on every failure, not on a signal).
 int RegisterTemporary(const char* temporary, const char* output);
 // Frees a slot before its strings go; -1 is ignored.

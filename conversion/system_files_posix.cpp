@@ -143,11 +143,11 @@ class SystemOutputFile final : public OutputFile {
 #if defined(Q_OS_LINUX) && defined(O_TMPFILE)
     fd_ = ::openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
-      // Discarded by the system when the process ends: the handler has
-      // nothing to remove, but names the output it was writing.
-      temporary_ = (slash_ ? folder_ : QByteArray()) + '.' + name_ +
-                   kTemporaryMarker + "unnamed";
-      slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
+      // Discarded by the system when the process ends: registered with an
+      // empty name, the handler removes nothing (no file of any name is
+      // touched) but names the output it was writing.
+      temporary_.clear();
+      slot_ = RegisterTemporary("", path_.constData());
       return true;
     }
     // Not offered by this file system (FAT, many network and FUSE file
