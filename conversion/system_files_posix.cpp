@@ -236,19 +236,30 @@ class SystemOutputFile final : public OutputFile {
     // begins with a dot, so that mail programs reading the folder skip it.
     // Created exclusively and without following links: a name planted in a
     // shared folder cannot redirect the write.
+    return UnderFreshTemporaryName([this] {
+      const InterruptsHeld held;  // created and registered as one step
+      fd_ =
+          ::openat(dir_fd_, temporary_name_.constData(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd_ < 0) return false;
+      ::flock(fd_, LOCK_EX | LOCK_NB);  // new: nobody else holds it
+      slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
+      return true;
+    });
+  }
+
+  // Takes a fresh temporary name with `take` (true when it took the name,
+  // errno set when not) until one is free: a name found taken is passed
+  // over, one too long for the folder is shortened; any other failure ends
+  // the attempt. The registry points at the name's string, so its slot is
+  // freed before the name changes; `take` registers the name it took.
+  template <typename Take>
+  bool UnderFreshTemporaryName(Take take) {
     for (int attempt = 0; attempt < 100; ++attempt) {
+      UnregisterTemporary(slot_);
+      slot_ = -1;
       PickTemporaryName();
-      {
-        const InterruptsHeld held;
-        fd_ = ::openat(dir_fd_, temporary_name_.constData(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       0600);
-        if (fd_ >= 0) {
-          ::flock(fd_, LOCK_EX | LOCK_NB);  // new: nobody else holds it
-          slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
-          return true;
-        }
-      }
+      if (take()) return true;
       const int error = errno;
       temporary_name_.clear();
       if (error == EEXIST) continue;
@@ -298,25 +309,16 @@ class SystemOutputFile final : public OutputFile {
     // Locked like a named temporary file: the name it takes for a moment
     // is then no dead leftover to another run.
     ::flock(fd_, LOCK_EX | LOCK_NB);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      // The registry points at the string: never changed while listed.
-      UnregisterTemporary(slot_);
-      PickTemporaryName();
+    const bool linked = UnderFreshTemporaryName([this] {
       slot_ = RegisterTemporary(temporary_.constData(), path_.constData());
-      if (LinkAs(temporary_name_)) {
-        if (::renameat(dir_fd_, temporary_name_.constData(), dir_fd_,
-                       name_.constData()) != 0) {
-          return Fail(errno);  // the destructor removes the linked name
-        }
-        return true;
-      }
-      const int error = errno;
-      temporary_name_.clear();
-      if (error == EEXIST) continue;
-      if (error == ENAMETOOLONG && Shorten()) continue;
-      return OpenFailed(error);
+      return LinkAs(temporary_name_);
+    });
+    if (!linked) return false;
+    if (::renameat(dir_fd_, temporary_name_.constData(), dir_fd_,
+                   name_.constData()) != 0) {
+      return Fail(errno);  // the destructor removes the linked name
     }
-    return Fail(EEXIST);
+    return true;
   }
 
   // Links the open unnamed file as `name` in the held folder: through
