@@ -213,17 +213,26 @@ RunResult RunPlanUnguarded(const ConversionPlan& plan, const ProgressText& text,
   // failure the outputs after it are discarded with their temporary files.
   const auto settle = [&]() -> std::optional<RunFailure> {
     if (pending.empty()) return std::nullopt;
-    const QString& folder = plan.mailboxes[pending.front().first].target_folder;
-    if (pending.size() > 1) files.StartWriteBack(folder);
     auto group = std::move(pending);
     pending.clear();
     pending_bytes = 0;
+    bool synced_together = false;
+    if (group.size() > 1) {
+      const RunMailbox& first = plan.mailboxes[group.front().first];
+      at = Position{RunStep::kSync,
+                    static_cast<qint64>(group.front().first) + 1, first.name,
+                    first.output};
+      std::vector<OutputFile*> outputs;
+      outputs.reserve(group.size());
+      for (auto& entry : group) outputs.push_back(entry.second.get());
+      synced_together = files.SyncTogether(outputs);
+    }
     for (auto& [i, file] : group) {
       const RunMailbox& mailbox = plan.mailboxes[i];
       const qint64 number = static_cast<qint64>(i) + 1;
       at = Position{RunStep::kSync, number, mailbox.name, mailbox.output};
       EnsureHeadroom();
-      if (!file->Sync()) {
+      if (!synced_together && !file->Sync()) {
         return Failure(RunStep::kSync, number, mailbox.name, mailbox.output,
                        file->Error());
       }

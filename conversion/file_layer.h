@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "conversion/run_failure.h"
 
@@ -142,11 +143,16 @@ class FileLayer {
   virtual bool SyncFolder(const QString& /*folder*/, FileError* /*error*/) {
     return true;
   }
-  // Asks the system to start writing out everything not yet on the disk of
-  // `folder`'s file system: one flush for many small outputs, whose own
-  // Sync() then has little left to wait for. Advisory: nothing depends on
-  // its success.
-  virtual void StartWriteBack(const QString& /*folder*/) {}
+  // Syncs all of `outputs`, written into one folder and none committed,
+  // with one request for their whole file system where the system can
+  // confirm it for each of them: one disk flush for a group of small
+  // outputs instead of one per output. True: every one of them is synced.
+  // False: nothing is confirmed, and each output's own Sync() must answer
+  // for its bytes (the request may have written them already, so those
+  // syncs have little left to wait for).
+  virtual bool SyncTogether(const std::vector<OutputFile*>& /*outputs*/) {
+    return false;
+  }
   // Whether the folder of `path` lists an entry of exactly its name (a
   // name that the file system finds only by ignoring case is not listed).
   // Reads the whole folder: only for the rare doubtful case.

@@ -296,16 +296,8 @@ class SystemFileLayerImpl final : public FileLayer {
     return listed;
   }
 
-  void StartWriteBack(const QString& folder) override {
-#ifdef Q_OS_LINUX
-    const int fd = ::open(QFile::encodeName(folder).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::syncfs(fd);  // advisory: each output's own Sync() checks its bytes
-    ::close(fd);
-#else
-    (void)folder;
-#endif
+  bool SyncTogether(const std::vector<OutputFile*>& outputs) override {
+    return SyncSystemOutputsTogether(outputs);
   }
 };
 

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <QRandomGenerator>
@@ -17,6 +19,7 @@
 #include <set>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "conversion/interrupt_cleanup_posix.h"
 
@@ -230,6 +233,14 @@ class SystemOutputFile final : public OutputFile {
   void SetNewFileMode(quint32 mode) override { new_mode_ = mode; }
   void SetCompletionNote(const QByteArray& line) override { note_ = line; }
 
+  // For SyncSystemOutputsTogether: the held folder, opened before any byte
+  // of this output was written, and the file system it is on.
+  int folder_descriptor() const { return dir_fd_; }
+  dev_t folder_device() const { return folder_st_.st_dev; }
+  bool synced() const { return synced_; }
+  // The system confirmed every byte of this output by other means.
+  void MarkSynced() { synced_ = true; }
+
  private:
   bool OpenNamed() {
     // The name says what a leftover is (after a power cut or SIGKILL) and
@@ -439,7 +450,78 @@ class SystemOutputFile final : public OutputFile {
   FileError error_;
 };
 
+#ifdef Q_OS_LINUX
+// Whether syncfs() reports the write-back errors of the file system
+// (Linux 5.8 on; before, it always returned 0).
+bool SyncfsReportsErrors() {
+  static const bool reports = [] {
+    utsname name {};
+    int major = 0;
+    int minor = 0;
+    return ::uname(&name) == 0 &&
+           std::sscanf(name.release, "%d.%d", &major, &minor) == 2 &&
+           (major > 5 || (major == 5 && minor >= 8));
+  }();
+  return reports;
+}
+
+// Local file systems whose syncfs() writes every dirty file, commits their
+// metadata and flushes the disk's cache, as fdatasync() does per file.
+// Network and FUSE file systems may answer syncfs() without asking the
+// server or the daemon.
+bool TrustsSyncfs(int dir_fd) {
+  constexpr long kExt4Magic = 0xEF53;  // ext2, ext3 and ext4
+  constexpr long kXfsMagic = 0x58465342;
+  constexpr long kBtrfsMagic = 0x9123683E;
+  constexpr long kF2fsMagic = static_cast<long>(0xF2F52010);
+  constexpr long kTmpfsMagic = 0x01021994;
+  struct statfs fs {};
+  if (::fstatfs(dir_fd, &fs) != 0) return false;
+  const long type = static_cast<long>(fs.f_type);
+  return type == kExt4Magic || type == kXfsMagic || type == kBtrfsMagic ||
+         type == kF2fsMagic || type == kTmpfsMagic;
+}
+#endif
+
 }  // namespace
+
+bool SyncSystemOutputsTogether(const std::vector<OutputFile*>& outputs) {
+#ifdef Q_OS_LINUX
+  std::vector<SystemOutputFile*> files;
+  files.reserve(outputs.size());
+  for (OutputFile* output : outputs) {
+    auto* file = dynamic_cast<SystemOutputFile*>(output);
+    if (file == nullptr || file->synced() ||
+        (!files.empty() &&
+         file->folder_device() != files.front()->folder_device())) {
+      return false;
+    }
+    files.push_back(file);
+  }
+  if (files.empty()) return false;
+  // The first output's folder descriptor was opened before any byte of the
+  // group was written: its syncfs() reports every write-back error of the
+  // file system since then (once per descriptor), whichever file it hit.
+  const int dir_fd = files.front()->folder_descriptor();
+  if (!SyncfsReportsErrors() || !TrustsSyncfs(dir_fd)) {
+    // Unconfirmed, but one flush for all: each output's own sync then has
+    // little left to wait for.
+    ::syncfs(dir_fd);
+    return false;
+  }
+  int result = 0;
+  while ((result = ::syncfs(dir_fd)) != 0 && errno == EINTR) {
+  }
+  // A failure may be another program's file: each output's own sync says
+  // whether it was one of these.
+  if (result != 0) return false;
+  for (SystemOutputFile* file : files) file->MarkSynced();
+  return true;
+#else
+  (void)outputs;
+  return false;
+#endif
+}
 
 std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
                                              FileError* error) {

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "conversion/file_layer.h"
 
@@ -24,6 +25,13 @@ std::unique_ptr<InputFile> OpenSystemInput(const QByteArray& path,
 // temporary file cannot be created.
 std::unique_ptr<OutputFile> OpenSystemOutput(const QByteArray& path,
                                              FileError* error);
+
+// Syncs all `outputs` (from OpenSystemOutput, written into one folder) with
+// one request for their whole file system, where the system confirms that
+// request's success for every file on it (Linux 5.8 on, local file systems).
+// True: each of them is synced. False: nothing is confirmed; each one's own
+// Sync() must answer for it.
+bool SyncSystemOutputsTogether(const std::vector<OutputFile*>& outputs);
 
 }  // namespace quillet
 

@@ -69,10 +69,6 @@ class FaultFileLayer : public FileLayer {
   std::unique_ptr<OutputFile> OpenOutput(const QString& path,
                                          FileError* error) override;
   bool SyncFolder(const QString& folder, FileError* error) override;
-  // Advisory and never failing: forwarded, not counted.
-  void StartWriteBack(const QString& folder) override {
-    inner_.StartWriteBack(folder);
-  }
   bool ListsExactly(const QString& path) override {
     return inner_.ListsExactly(path);
   }

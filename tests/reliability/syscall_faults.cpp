@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded (LD_PRELOAD) into quillet-convert by the system-call fault
-// tests: makes the first call of each named system-call wrapper that the
-// file layer's outputs use fail with a given errno, before the call is
-// made. QUILLET_FAULT lists the calls, separated by commas:
+// tests: makes one call of each named system-call wrapper that the file
+// layer's outputs use fail with a given errno, before the call is made.
+// QUILLET_FAULT lists the calls, separated by commas, each the first call
+// of its kind or, as "fdatasync@2", the Nth:
 //   tmpfile    openat with O_TMPFILE (an unnamed temporary file)
 //   create     openat creating a named temporary file
-//   linkat, renameat, renameat2, unlinkat, fdatasync
-// QUILLET_FAULT_ERRNO gives the errno (EIO when unset). Every other call,
-// and every later call of a listed one, goes to the C library.
+//   linkat, renameat, renameat2, unlinkat, fdatasync, syncfs
+// QUILLET_FAULT_ERRNO gives the errno (EIO when unset). Every other call
+// goes to the C library.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,20 +26,34 @@ namespace {
 bool Fails(const char* call) {
   const char* wanted = std::getenv("QUILLET_FAULT");
   if (wanted == nullptr) return false;
-  static char fired[256] = ",";  // the calls that failed already, ",a,b,"
-  char token[32];
-  std::snprintf(token, sizeof token, ",%s,", call);
-  char listed[300];
-  std::snprintf(listed, sizeof listed, ",%s,", wanted);
-  if (std::strstr(listed, token) == nullptr ||
-      std::strstr(fired, token) != nullptr) {
-    return false;
+  static constexpr int kCalls = 16;
+  static char names[kCalls][16];  // the calls seen so far, and their counts
+  static int counts[kCalls];
+  int slot = 0;
+  while (slot < kCalls && names[slot][0] != '\0' &&
+         std::strcmp(names[slot], call) != 0) {
+    ++slot;
   }
-  std::strncat(fired, call, sizeof fired - std::strlen(fired) - 2);
-  std::strncat(fired, ",", sizeof fired - std::strlen(fired) - 1);
-  const char* number = std::getenv("QUILLET_FAULT_ERRNO");
-  errno = number != nullptr ? std::atoi(number) : EIO;
-  return true;
+  if (slot == kCalls) return false;
+  std::snprintf(names[slot], sizeof names[slot], "%s", call);
+  const int count = ++counts[slot];
+  const std::size_t length = std::strlen(call);
+  for (const char* at = wanted; *at != '\0';) {
+    const char* end = std::strchr(at, ',');
+    if (end == nullptr) end = at + std::strlen(at);
+    if (static_cast<std::size_t>(end - at) >= length &&
+        std::strncmp(at, call, length) == 0 &&
+        (at + length == end || at[length] == '@')) {
+      const int nth = at + length == end ? 1 : std::atoi(at + length + 1);
+      if (count == nth) {
+        const char* number = std::getenv("QUILLET_FAULT_ERRNO");
+        errno = number != nullptr ? std::atoi(number) : EIO;
+        return true;
+      }
+    }
+    at = *end == ',' ? end + 1 : end;
+  }
+  return false;
 }
 
 template <typename F>
@@ -95,6 +110,12 @@ int unlinkat(int dir_fd, const char* path, int flags) {
   if (Fails("unlinkat")) return -1;
   static const auto next = Next<int (*)(int, const char*, int)>("unlinkat");
   return next(dir_fd, path, flags);
+}
+
+int syncfs(int fd) {
+  if (Fails("syncfs")) return -1;
+  static const auto next = Next<int (*)(int)>("syncfs");
+  return next(fd);
 }
 
 int fdatasync(int fd) {

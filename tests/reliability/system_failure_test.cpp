@@ -1659,6 +1659,44 @@ TEST(SystemCallFaults, OutputCallsFailingLeaveTheFolderAsItWas) {
   }
 }
 
+// Outputs synced together with one request for their file system: when
+// that request fails, each output's own sync decides. The outputs before
+// the one whose sync fails are named; it and those after it are not.
+TEST(SystemCallFaults, FailedGroupSyncLeavesEachOutputToItsOwnSync) {
+  if (kSanitizerBuild) {
+    GTEST_SKIP() << "AddressSanitizer must come first: no preloaded library";
+  }
+  struct Case {
+    const char* faults;
+    QStringList named;
+  };
+  const Case cases[] = {
+      {"syncfs", {"a.box", "b.box", "c.box"}},
+      {"syncfs,fdatasync@2", {"a.box"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.faults);
+    Workspace space;
+    for (const char* name : {"a", "b", "c"}) {
+      WriteBytes(space.source_folder() + name, kMbox);
+    }
+    const Process process = RunShell(
+        std::string("LD_PRELOAD='") + QUILLET_SYSCALL_FAULTS_PATH +
+            "' QUILLET_FAULT='" + c.faults + "' exec \"$Q\" --to-box -o " +
+            Quoted(space.target_folder()) + " a b c",
+        space.source_folder());
+    EXPECT_EQ(Entries(space.target_folder()), c.named);
+    if (c.named.size() == 3) {
+      EXPECT_EQ(process.code, 0) << process.err;
+      continue;
+    }
+    EXPECT_EQ(process.code, 1) << process.err;
+    EXPECT_NE(process.err.find("b.box"), std::string::npos) << process.err;
+    EXPECT_NE(process.err.find(std::strerror(EIO)), std::string::npos)
+        << process.err;
+  }
+}
+
 // "caf\xE9" decodes to "caf\uFFFD", which is another file's name.
 TEST(RealFaults, NameThatIsNotUtf8NeverConvertsAnotherFile) {
   QTemporaryDir folder;

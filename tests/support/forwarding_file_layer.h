@@ -33,8 +33,8 @@ class ForwardingFileLayer : public FileLayer {
   bool SyncFolder(const QString& folder, FileError* error) override {
     return inner_.SyncFolder(folder, error);
   }
-  void StartWriteBack(const QString& folder) override {
-    inner_.StartWriteBack(folder);
+  bool SyncTogether(const std::vector<OutputFile*>& outputs) override {
+    return inner_.SyncTogether(outputs);
   }
   bool ListsExactly(const QString& path) override {
     return inner_.ListsExactly(path);
