@@ -216,12 +216,14 @@ RunResult RunPlanUnguarded(const ConversionPlan& plan, const ProgressText& text,
     auto group = std::move(pending);
     pending.clear();
     pending_bytes = 0;
+    const std::size_t first = group.front().first;
+    at = Position{RunStep::kSync, static_cast<qint64>(first) + 1,
+                  plan.mailboxes[first].name, plan.mailboxes[first].output};
+    // Once for the group: confirming and naming an output takes a few
+    // small allocations, far less than the headroom.
+    EnsureHeadroom();
     bool synced_together = false;
     if (group.size() > 1) {
-      const RunMailbox& first = plan.mailboxes[group.front().first];
-      at = Position{RunStep::kSync,
-                    static_cast<qint64>(group.front().first) + 1, first.name,
-                    first.output};
       std::vector<OutputFile*> outputs;
       outputs.reserve(group.size());
       for (auto& entry : group) outputs.push_back(entry.second.get());
@@ -231,7 +233,6 @@ RunResult RunPlanUnguarded(const ConversionPlan& plan, const ProgressText& text,
       const RunMailbox& mailbox = plan.mailboxes[i];
       const qint64 number = static_cast<qint64>(i) + 1;
       at = Position{RunStep::kSync, number, mailbox.name, mailbox.output};
-      EnsureHeadroom();
       if (!synced_together && !file->Sync()) {
         return Failure(RunStep::kSync, number, mailbox.name, mailbox.output,
                        file->Error());

@@ -455,7 +455,7 @@ class SystemOutputFile final : public OutputFile {
 // (Linux 5.8 on; before, it always returned 0).
 bool SyncfsReportsErrors() {
   static const bool reports = [] {
-    utsname name {};
+    utsname name{};
     int major = 0;
     int minor = 0;
     return ::uname(&name) == 0 &&
