@@ -292,10 +292,14 @@ RunResult RunPlanUnguarded(const ConversionPlan& plan, const ProgressText& text,
     return Failure(RunStep::kSyncFolder, 0, QString(), folder, error);
   };
   // Ends the run at a failure of mailbox `failure`: what was finished
-  // before it is still confirmed, renamed and made durable.
+  // before it is still confirmed, renamed and made durable. Where the
+  // folder cannot be synced, the outputs the result lists as converted may
+  // lose their names at a power cut (a disk whose journal was aborted): that
+  // failure is the one reported, as it is at the end of a run, for it is
+  // about outputs that would otherwise be reported as done.
   const auto stop = [&](RunFailure failure) {
     if (std::optional<RunFailure> earlier = settle()) failure = *earlier;
-    sync_folder();  // the run failed already; this failure would hide it
+    if (std::optional<RunFailure> folder = sync_folder()) failure = *folder;
     result.failure = std::move(failure);
     return result;
   };

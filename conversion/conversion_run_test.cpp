@@ -397,5 +397,31 @@ TEST(Plans, EachTargetFolderIsSyncedBeforeTheNext) {
   }
 }
 
+// A run that stops at a failing mailbox still syncs its folder; when that
+// sync fails too, the outputs before the mailbox are not confirmed, and the
+// folder's failure is the one reported.
+TEST(Plans, FolderSyncFailingAfterAFailedMailboxIsReported) {
+  class FailingFolderSync : public ForwardingFileLayer {
+   public:
+    bool SyncFolder(const QString& /*folder*/, FileError* error) override {
+      *error = FileError::System(EROFS);
+      return false;
+    }
+  };
+  Workspace space;
+  space.AddSource("a", "From x\n");
+  space.AddSource("b", "From y\n");
+  ConversionPlan plan = PlanOf(space.job);
+  FailingFolderSync files;
+  ASSERT_FALSE(CheckPlan(plan, files));
+  ASSERT_TRUE(QFile::remove(space.source_folder() + "b"));
+  RecordingReporter reporter;
+  const RunResult result = RunPlan(plan, German(), files, reporter);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.failure->step, RunStep::kSyncFolder);
+  EXPECT_EQ(result.failure->error, FileError::System(EROFS));
+  EXPECT_EQ(result.converted.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quillet
