@@ -42,6 +42,10 @@
 # When the build holds bin/gui_run_bench (the window's run), it is timed on
 # the same files with the same arguments as quillet-convert:
 #   gui_run_bench (--to-box | --to-mbox) --output-dir DIR FILE
+# and its goal row pairs it with bin/cli_run_bench (quillet-convert with a
+# clock around its run): each prints its run alone, timed inside the
+# process, so the runs are compared without either program's start-up,
+# which is shown apart.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -89,7 +93,11 @@ for program in "$convert" "$make_mailbox" "$rewriter" /usr/bin/time; do
 done
 command -v strace >/dev/null || { echo "missing strace (system calls per file)" >&2; exit 1; }
 gui_bench=""
-[ -x "$bin/gui_run_bench" ] && gui_bench=$bin/gui_run_bench
+cli_bench=$bin/cli_run_bench
+if [ -x "$bin/gui_run_bench" ]; then
+  gui_bench=$bin/gui_run_bench
+  [ -x "$cli_bench" ] || { echo "missing $cli_bench (build the target cli_run_bench, the command line's run timed as the window's is)" >&2; exit 1; }
+fi
 
 mkdir -p "$data"
 data=$(cd "$data" && pwd)
@@ -277,8 +285,57 @@ paired() {
   pair_a=$(median <"$data/.p.a")
   pair_b=$(median <"$data/.p.b")
   pair_ratio=$(median <"$data/.p.r")
-  pair_spread=$(printf '%.2f-%.2f' "$(sort -n "$data/.p.r" | head -n 1)" \
-    "$(sort -n "$data/.p.r" | tail -n 1)")
+  pair_spread=$(spread "$data/.p.r")
+}
+
+# timed_run COMMAND...: like timed_one, for a program that also times its
+# run from inside (gui_run_bench, cli_run_bench: a line "NAME<TAB>seconds
+# ..."). Prints "WALL RUN": the whole process and the run alone.
+timed_run() {
+  sync
+  local start end run
+  start=$(date +%s%N)
+  "$@" >"$data/.stdout"
+  end=$(date +%s%N)
+  run=$(awk -F '\t' '$1 ~ /_run_bench$/ { print $2 }' "$data/.stdout")
+  [ -n "$run" ] || { echo "FAIL: $1 printed no time for its run" >&2; exit 1; }
+  echo "$(echo "($end - $start) / 1000000000" | bc -l) $run"
+}
+
+# spread FILE: "min-max" of the numbers in FILE.
+spread() {
+  printf '%.2f-%.2f' "$(sort -n "$1" | head -n 1)" "$(sort -n "$1" | tail -n 1)"
+}
+
+# paired_runs PREPARE RUN_A RUN_B: like paired, for two programs that time
+# their run from inside; each pair gives the ratio of the runs alone and the
+# ratio of the whole processes. Sets run_a, run_b (median run seconds),
+# rest_a, rest_b (median of each run's whole process less its run: start-up
+# and exit), run_ratio, run_spread, wall_ratio and wall_spread.
+paired_runs() {
+  local prep=$1 cmd_a=$2 cmd_b=$3 i a b
+  : >"$data/.p.ra"; : >"$data/.p.rb"; : >"$data/.p.sa"; : >"$data/.p.sb"
+  : >"$data/.p.r"; : >"$data/.p.w"
+  for ((i = 0; i < pairs; i++)); do
+    "$prep"; a=$(timed_run "$cmd_a")
+    "$prep"; b=$(timed_run "$cmd_b")
+    # shellcheck disable=SC2086
+    set -- $a $b  # wall_a run_a wall_b run_b
+    echo "$2" >>"$data/.p.ra"
+    echo "$4" >>"$data/.p.rb"
+    echo "$1 - $2" | bc -l >>"$data/.p.sa"
+    echo "$3 - $4" | bc -l >>"$data/.p.sb"
+    echo "$2 / $4" | bc -l >>"$data/.p.r"
+    echo "$1 / $3" | bc -l >>"$data/.p.w"
+  done
+  run_a=$(median <"$data/.p.ra")
+  run_b=$(median <"$data/.p.rb")
+  rest_a=$(median <"$data/.p.sa")
+  rest_b=$(median <"$data/.p.sb")
+  run_ratio=$(median <"$data/.p.r")
+  run_spread=$(spread "$data/.p.r")
+  wall_ratio=$(median <"$data/.p.w")
+  wall_spread=$(spread "$data/.p.w")
 }
 
 # row FORMAT ARGS...: one line of the table, on the terminal and in $results.
@@ -295,6 +352,7 @@ run_gui() {
   QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$gui_bench" "$flag" \
     --output-dir "$target" "$src" 2>/dev/null
 }
+run_cli() { "$cli_bench" --quiet "$flag" --output-dir "$target" "$src"; }
 
 goals_large() {
   local tmp_root=$tmpfs/quillet-bench.$$
@@ -329,15 +387,19 @@ goals_large() {
   rm -rf "$tmp_root"
 
   if [ -n "$gui_bench" ]; then
-    row '\n| the window against the command line (disk) | gui_run_bench s | quillet-convert s | ÷ | goal |\n'
-    row '|---|---|---|---|---|\n'
+    # The runs alone, each timed inside its process from the same point
+    # (the click on "Go!", the call of the command): the goal. Start-up and
+    # exit (the whole process less its run) apart, and the whole processes.
+    row '\n| the window against the command line (disk) | window run s | command-line run s | ÷ run alone | goal | window start-up + exit s | command-line start-up + exit s | ÷ whole processes |\n'
+    row '|---|---|---|---|---|---|---|---|\n'
     for entry in "LF mbox -> .box|src.mbox|--to-box" ".box -> mbox|src.box|--to-mbox"; do
       IFS='|' read -r title file flag <<<"$entry"
       src=$data/$file target=$out
-      paired gui fresh_out run_gui fresh_out run_convert
-      row '| %s | %.3f | %.3f | **%.2f** (%s) | ≤ 1.00 %s |\n' "$title" "$pair_a" "$pair_b" \
-        "$pair_ratio" "$pair_spread" \
-        "$(awk -v r="$pair_ratio" 'BEGIN { print (r <= 1.0) ? "✓" : "✗" }')"
+      paired_runs fresh_out run_gui run_cli
+      row '| %s | %.3f | %.3f | **%.2f** (%s) | ≤ 1.00 %s | %.3f | %.3f | %.2f (%s) |\n' \
+        "$title" "$run_a" "$run_b" "$run_ratio" "$run_spread" \
+        "$(awk -v r="$run_ratio" 'BEGIN { print (r <= 1.0) ? "✓" : "✗" }')" \
+        "$rest_a" "$rest_b" "$wall_ratio" "$wall_spread"
     done
   fi
 
