@@ -394,7 +394,7 @@ void Haupt::Command3_Click() {
   // Agreed to: exactly the files named. One that appears meanwhile under
   // another output's name is refused by the run, not replaced.
   const ProgressText words = ProgressTextOf(UiText_);
-  ProgressBinding binding(*this, *ProgressBar1, *Label1, words);
+  ProgressBinding binding(*ProgressBar1, *Label1, words);
   const RunResult result = RunPlan(plan, words, *FileSystem, binding);
   binding.Flush();
   last_repaint_count_ = binding.RepaintCount();

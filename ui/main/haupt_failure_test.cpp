@@ -385,7 +385,7 @@ void HauptFailureTest::barShowsWhereTheFailingMailboxStopped() {
   QWidget window;
   QProgressBar bar(&window);
   QLabel label(&window);
-  ProgressBinding binding(window, bar, label, ProgressText{});
+  ProgressBinding binding(bar, label, ProgressText{});
   binding.SetProgressMax(1000);
   binding.SetProgressValue(400);
   binding.SetProgressValue(1000);

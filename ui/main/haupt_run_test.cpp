@@ -2,6 +2,9 @@
 // Qt Test tests of the main window Haupt: the run (Command3_Click): what it
 // writes, the question before replacing, mailboxes from outside, and the
 // progress it shows.
+#include <QImage>
+#include <QScreen>
+
 #include "ui/main/haupt_test_fixture.h"
 
 namespace quillet {
@@ -18,6 +21,7 @@ class HauptRunTest : public HauptFixture {
   void statusLineIsBuiltWhenShown();
   void closeDuringARunIsRefused();
   void repaintsAreThrottled();
+  void repaintLeavesTheScreenAsTheWindowIs();
   void progressBarCopesWithEverySize();
 };
 
@@ -204,7 +208,7 @@ void HauptRunTest::statusLineIsBuiltWhenShown() {
   QWidget window;
   QProgressBar bar(&window);
   QLabel label(&window);
-  ProgressBinding binding(window, bar, label, {"m ", " n ", "."});
+  ProgressBinding binding(bar, label, {"m ", " n ", "."});
   QVERIFY(!binding.WantsStatusText());
   QElapsedTimer timer;
   timer.start();
@@ -276,6 +280,34 @@ void HauptRunTest::repaintsAreThrottled() {
                .arg(messages));
 }
 
+// A run paints only what changed, not the whole window: what reaches the
+// screen after each repaint must still be the window as it now is, the bar
+// and the status line included.
+void HauptRunTest::repaintLeavesTheScreenAsTheWindowIs() {
+  Start();
+  ProgressBinding binding(*Find<QProgressBar>("ProgressBar1"),
+                          *Find<QLabel>("Label1"), {"m ", " n ", "."});
+  for (const qint64 value : {0, 37, 100}) {
+    binding.SetProgressMax(100);
+    binding.SetProgressValue(value);
+    // Both the bar's interval and the status line's have passed.
+    QTest::qWait(int(ProgressBinding::kStatusIntervalMs) + 5);
+    binding.Repaint();
+    const QImage shown = haupt_->screen()
+                             ->grabWindow(haupt_->winId())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage rendered =
+        haupt_->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), rendered.size());
+    QVERIFY2(shown == rendered,
+             qPrintable(QStringLiteral("stale pixels at bar value %1, status "
+                                       "line \"%2\"")
+                            .arg(value)
+                            .arg(Find<QLabel>("Label1")->text())));
+  }
+}
+
 void HauptRunTest::progressBarCopesWithEverySize() {
   // Maximum 0: an empty bar, not the busy indicator.
   BarPosition p = ScaleProgress(0, 0);
@@ -297,7 +329,7 @@ void HauptRunTest::progressBarCopesWithEverySize() {
   QCOMPARE(p.value, p.maximum);
   // Through the binding on the real bar.
   Start();
-  ProgressBinding binding(*haupt_, *Find<QProgressBar>("ProgressBar1"),
+  ProgressBinding binding(*Find<QProgressBar>("ProgressBar1"),
                           *Find<QLabel>("Label1"), ProgressText{});
   binding.SetProgressMax(big);
   binding.SetProgressValue(big / 4);

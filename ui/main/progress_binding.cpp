@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
-#include <QWidget>
 #include <algorithm>
 #include <climits>
 #include <utility>
@@ -20,10 +19,9 @@ BarPosition ScaleProgress(qint64 maximum, qint64 value) {
   return {static_cast<int>(maximum >> shift), static_cast<int>(value >> shift)};
 }
 
-ProgressBinding::ProgressBinding(QWidget& window, QProgressBar& bar,
-                                 QLabel& label, ProgressText words)
-    : window_(window),
-      bar_(bar),
+ProgressBinding::ProgressBinding(QProgressBar& bar, QLabel& label,
+                                 ProgressText words)
+    : bar_(bar),
       label_(label),
       maximum_(bar.maximum()),
       value_(bar.value()),
@@ -107,7 +105,12 @@ void ProgressBinding::Update(bool final) {
 
 void ProgressBinding::RepaintNow() {
   Update(false);
-  window_.repaint();
+  // Only what changed is painted: the bar repaints itself when its value
+  // moves by a pixel or more (QProgressBar::setValue), and the update
+  // requests of the label and of anything else changed since are delivered
+  // here. A repaint of the whole window on top painted the bar twice and
+  // every unchanged widget with it, its large fills handed to Qt's drawing
+  // threads: more than the run's own work between two repaints.
   // Paint and expose events get through; input waits until the run ends.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   ++repaint_count_;

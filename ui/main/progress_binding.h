@@ -12,7 +12,6 @@
 
 class QLabel;
 class QProgressBar;
-class QWidget;
 
 namespace quillet {
 
@@ -28,10 +27,10 @@ struct BarPosition {
 BarPosition ScaleProgress(qint64 maximum, qint64 value);
 
 // The run's reporter bound to the main window: ProgressBar1's
-// Max and Value, Label1's caption and the window's repaint. The values are
-// taken at every call; the widgets are brought up to date and the window
-// repainted at most about 30 times a second, and at the start of each
-// mailbox, so that a run of 100,000 messages is not slowed by drawing.
+// Max and Value and Label1's caption. The values are taken at every call;
+// the two widgets are brought up to date and what changed is painted at
+// most about 30 times a second, and at the start of each mailbox, so that
+// a run of 100,000 messages is not slowed by drawing.
 // While it repaints it lets paint and expose events through but no user
 // input, so no other handler can run during the run.
 //
@@ -42,8 +41,7 @@ BarPosition ScaleProgress(qint64 maximum, qint64 value);
 // the last message. The engine is asked for no text.
 class ProgressBinding : public ConversionReporter {
  public:
-  ProgressBinding(QWidget& window, QProgressBar& bar, QLabel& label,
-                  ProgressText words);
+  ProgressBinding(QProgressBar& bar, QLabel& label, ProgressText words);
 
   void SetProgressMax(qint64 size) override;
   void SetProgressValue(qint64 reckoned) override;
@@ -74,7 +72,6 @@ class ProgressBinding : public ConversionReporter {
   // kStatusIntervalMs have passed since it was last set.
   void Update(bool final);
 
-  QWidget& window_;
   QProgressBar& bar_;
   QLabel& label_;
   qint64 maximum_;
