@@ -9,7 +9,8 @@
 #
 #   bench/run_bench.sh [--build DIR] [--size 512M] [--runs 5] [--pairs 7]
 #                      [--big] [--data DIR] [--keep] [--baseline PROGRAM]
-#                      [--small N] [--check N] [--only small|large|goals]
+#                      [--small N] [--check N]
+#                      [--only small|large|goals|window]
 #                      [--tmpfs DIR] [--results FILE]
 #
 #   --build DIR  the CMake build folder holding bin/ (default: build)
@@ -33,8 +34,9 @@
 #                0 skips)
 #   --check N    the job check alone over N mailboxes whose outputs exist
 #                (default: 100000; 0 skips)
-#   --only small|large|goals  only the small-mailbox figures (--small,
-#                --check), only the large-file ones, or only the goal tables
+#   --only small|large|goals|window  only the small-mailbox figures
+#                (--small, --check), only the large-file ones, only the goal
+#                tables, or only the window's run against the command line's
 #   --no-callgrind  skip the instruction counts (bench/callgrind_per_byte.sh,
 #                run first when valgrind is installed: instructions per
 #                input byte per direction, and per small mailbox)
@@ -79,7 +81,7 @@ while [ $# -gt 0 ]; do
     --big) big=1; shift ;;
     --data) data=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large|goals] [--pairs N] [--tmpfs DIR] [--results FILE] [--no-callgrind]" >&2
+    *) echo "usage: $0 [--build DIR] [--size SIZE] [--runs N] [--big] [--data DIR] [--keep] [--baseline PROGRAM] [--small N] [--check N] [--only small|large|goals|window] [--pairs N] [--tmpfs DIR] [--results FILE] [--no-callgrind]" >&2
        exit 2 ;;
   esac
 done
@@ -354,6 +356,27 @@ run_gui() {
 }
 run_cli() { "$cli_bench" --quiet "$flag" --output-dir "$target" "$src"; }
 
+# goals_window: the window's run against the command line's, on the LF
+# mbox and the .box source (needs gui_run_bench; skipped without it).
+goals_window() {
+  [ -n "$gui_bench" ] || return 0
+  local entry title file
+  # The runs alone, each timed inside its process from the same point
+  # (the click on "Go!", the call of the command): the goal. Start-up and
+  # exit (the whole process less its run) apart, and the whole processes.
+  row '\n| the window against the command line (disk) | window run s | command-line run s | ÷ run alone | goal | window start-up + exit s | command-line start-up + exit s | ÷ whole processes |\n'
+  row '|---|---|---|---|---|---|---|---|\n'
+  for entry in "LF mbox -> .box|src.mbox|--to-box" ".box -> mbox|src.box|--to-mbox"; do
+    IFS='|' read -r title file flag <<<"$entry"
+    src=$data/$file target=$out
+    paired_runs fresh_out run_gui run_cli
+    row '| %s | %.3f | %.3f | **%.2f** (%s) | ≤ 1.00 %s | %.3f | %.3f | %.2f (%s) |\n' \
+      "$title" "$run_a" "$run_b" "$run_ratio" "$run_spread" \
+      "$(awk -v r="$run_ratio" 'BEGIN { print (r <= 1.0) ? "✓" : "✗" }')" \
+      "$rest_a" "$rest_b" "$wall_ratio" "$wall_spread"
+  done
+}
+
 goals_large() {
   local tmp_root=$tmpfs/quillet-bench.$$
   mkdir -p "$tmp_root"
@@ -386,22 +409,7 @@ goals_large() {
   done
   rm -rf "$tmp_root"
 
-  if [ -n "$gui_bench" ]; then
-    # The runs alone, each timed inside its process from the same point
-    # (the click on "Go!", the call of the command): the goal. Start-up and
-    # exit (the whole process less its run) apart, and the whole processes.
-    row '\n| the window against the command line (disk) | window run s | command-line run s | ÷ run alone | goal | window start-up + exit s | command-line start-up + exit s | ÷ whole processes |\n'
-    row '|---|---|---|---|---|---|---|---|\n'
-    for entry in "LF mbox -> .box|src.mbox|--to-box" ".box -> mbox|src.box|--to-mbox"; do
-      IFS='|' read -r title file flag <<<"$entry"
-      src=$data/$file target=$out
-      paired_runs fresh_out run_gui run_cli
-      row '| %s | %.3f | %.3f | **%.2f** (%s) | ≤ 1.00 %s | %.3f | %.3f | %.2f (%s) |\n' \
-        "$title" "$run_a" "$run_b" "$run_ratio" "$run_spread" \
-        "$(awk -v r="$run_ratio" 'BEGIN { print (r <= 1.0) ? "✓" : "✗" }')" \
-        "$rest_a" "$rest_b" "$wall_ratio" "$wall_spread"
-    done
-  fi
+  goals_window
 
   row '\n| peak memory of quillet-convert (max RSS) | MiB | goal |\n|---|---|---|\n'
   local peak
@@ -497,7 +505,7 @@ echo "load average at start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
 } >"$results"
 # Instruction counts do not depend on the machine's load, unlike the times
 # below: the figure to compare between builds on a busy machine.
-if [ "$only" != goals ] && [ "$callgrind" -eq 1 ] && command -v valgrind >/dev/null; then
+if [ "$only" != goals ] && [ "$only" != window ] && [ "$callgrind" -eq 1 ] && command -v valgrind >/dev/null; then
   echo
   echo "callgrind, 20 MB mailboxes, start-up excluded"
   callgrind_args=(--build "$build" --data "$data/callgrind")
@@ -508,11 +516,18 @@ fi
 if [ "$only" != small ]; then
 echo "generating ${size} mailboxes in $data ..."
 n_lf=$(generate "$data/src.mbox" --format mbox-lf --size "$size" --seed 1)
-n_crlf=$(generate "$data/src-crlf.mbox" --format mbox-crlf --size "$size" --seed 2)
+[ "$only" = window ] ||
+  n_crlf=$(generate "$data/src-crlf.mbox" --format mbox-crlf --size "$size" --seed 2)
 n_box=$(generate "$data/src.box" --format box --size "$size" --seed 3)
 
-goals_large
-if [ "$only" != goals ]; then
+if [ "$only" = window ]; then
+  [ -n "$gui_bench" ] || { echo "--only window needs $bin/gui_run_bench" >&2; exit 1; }
+  cat "$data/src.mbox" "$data/src.box" >/dev/null  # in the page cache
+  goals_window
+else
+  goals_large
+fi
+if [ "$only" != goals ] && [ "$only" != window ]; then
 
 bench_direction "mbox (LF) -> .box" "$data/src.mbox" --to-box "$awk_to_box" "$n_lf"
 bench_direction "mbox (CR LF) -> .box" "$data/src-crlf.mbox" --to-box "$awk_to_box" "$n_crlf"
@@ -547,20 +562,21 @@ done
 rm -f "$data/line.mbox" "$data/line.box"
 else
   rm -f "$data/src.mbox" "$data/src-crlf.mbox" "$data/src.box"
-fi  # not --only goals
+fi  # not --only goals or window
 fi  # not --only small
 
 # Many small mailboxes: each output is synced before its rename (in groups,
 # one file-system flush per group) and the folder once at the end; cp
 # followed by sync is the durable copy of the same files.
-if [ "$only" != large ] && [ "$small" -gt 0 ]; then
+if [ "$only" != large ] && [ "$only" != window ] && [ "$small" -gt 0 ]; then
   goals_small
 fi
 
 # The job check alone: N mailboxes whose outputs all exist; the last output
 # name is taken by a folder, so the check goes through every mailbox and
 # refuses the job at the last, before anything is written.
-if [ "$only" != large ] && [ "$only" != goals ] && [ "$check" -gt 0 ]; then
+if [ "$only" != large ] && [ "$only" != goals ] && [ "$only" != window ] &&
+   [ "$check" -gt 0 ]; then
   echo
   echo "the check of $check mailboxes with existing outputs (median of $runs)"
   rm -rf "$data/small" "$data/small-out"; mkdir -p "$data/small" "$data/small-out"
