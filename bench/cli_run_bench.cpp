@@ -8,9 +8,11 @@
 //   cli_run_bench ARGUMENTS...   (those of quillet-convert)
 //
 // Prints what quillet-convert prints, then, on standard output,
-// "cli_run_bench<TAB>seconds<TAB>exit status" for the run alone: from the
-// call that parses the arguments to the return after the list of converted
-// mailboxes is written (the check, the conversion and the syncs inside).
+// "cli_run_bench<TAB>seconds<TAB>exit status<TAB>processor seconds" for the
+// run alone: from the call that parses the arguments to the return after the
+// list of converted mailboxes is written (the check, the conversion and the
+// syncs inside); the processor time, user and system, is the whole
+// process's over that span, as gui_run_bench's is.
 // Exits with quillet-convert's status.
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
+#include <ctime>
 
 #include "cli/convert_command.h"
 #include "conversion/file_layer.h"
@@ -36,6 +39,7 @@ int main(int argc, char* argv[]) {
     return quillet::kExitFailure;
   }
   // No questions: the benchmark runs without a person at a terminal.
+  const std::clock_t cpu_start = std::clock();
   QElapsedTimer timer;
   timer.start();
   const int code = quillet::RunConvertCommand(
@@ -43,6 +47,8 @@ int main(int argc, char* argv[]) {
       quillet::SystemFileLayer(), raw_arguments, nullptr);
   out.flush();
   const qint64 elapsed_ns = timer.nsecsElapsed();
-  std::printf("cli_run_bench\t%.3f\t%d\n", double(elapsed_ns) / 1e9, code);
+  const std::clock_t cpu_end = std::clock();
+  std::printf("cli_run_bench\t%.3f\t%d\t%.3f\n", double(elapsed_ns) / 1e9, code,
+              double(cpu_end - cpu_start) / CLOCKS_PER_SEC);
   return code;
 }
