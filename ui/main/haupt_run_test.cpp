@@ -19,6 +19,7 @@ class HauptRunTest : public HauptFixture {
   void replacingIsAskedFirstAndCancelWritesNothing();
   void filesFromTheCommandLineAndADropFillTheJob();
   void statusLineIsBuiltWhenShown();
+  void dueRepaintsComeAndEarlyOnesDoNot();
   void closeDuringARunIsRefused();
   void repaintsAreThrottled();
   void repaintLeavesTheScreenAsTheWindowIs();
@@ -229,6 +230,31 @@ void HauptRunTest::statusLineIsBuiltWhenShown() {
   }
   binding.Flush();
   QCOMPARE(label.text(), QStringLiteral("m 2 n 1."));
+}
+
+// Repaint(), called at every separator, repaints once the interval has
+// passed and the reckoning has moved on enough for the clock to be read.
+void HauptRunTest::dueRepaintsComeAndEarlyOnesDoNot() {
+  const struct {
+    qint64 advance;
+    bool wait;
+    bool repaints;
+  } cases[] = {
+      {ProgressBinding::kClockCheckBytes, true, true},
+      {qint64(1) << 20, false, false},                       // not due yet
+      {ProgressBinding::kClockCheckBytes - 1, true, false},  // clock not read
+  };
+  for (const auto& c : cases) {
+    QWidget window;
+    QProgressBar bar(&window);
+    QLabel label(&window);
+    ProgressBinding binding(bar, label, ProgressText{});
+    binding.SetProgressMax(qint64(4) << 20);  // repaints at once
+    binding.SetProgressValue(c.advance);
+    if (c.wait) QTest::qWait(int(ProgressBinding::kRepaintIntervalMs) + 5);
+    binding.Repaint();
+    QCOMPARE(binding.RepaintCount(), c.repaints ? 2 : 1);
+  }
 }
 
 void HauptRunTest::closeDuringARunIsRefused() {
