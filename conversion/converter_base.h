@@ -163,11 +163,14 @@ class ConverterBase {
   // writes them with the line end of `direction`: a line that already ends
   // so joins the span kept back, any other is copied without its line end
   // straight into the writer's buffer. A quoted line is judged in place:
-  // one that the quoting rule changes ends the pass. `before` runs first,
-  // when the first line is not a stop: whatever path takes it, the line is
-  // written. Returns how the last line taken ended (kNone: none was).
+  // one that the quoting rule changes ends the pass. `copy_wide`: most
+  // lines are expected to need their line end changed, so they are copied
+  // a block at a time. `before` runs first, when the first line is not a
+  // stop: whatever path takes it, the line is written. Returns how the last
+  // line taken ended (kNone: none was).
   template <Direction direction, class Before>
-  LineEnd TakePlainLines(const ByteSet& stops, Before&& before) {
+  LineEnd TakePlainLines(const ByteSet& stops, bool copy_wide,
+                         Before&& before) {
     constexpr std::string_view kEnd =
         direction == Direction::kToBox ? "\r\n" : "\n";
     const std::string_view unread = reader_.UnreadLines();
@@ -180,24 +183,25 @@ class ConverterBase {
     bool taken_any = false;
     qint64 lf_lines = 0;  // reckoned at their length plus 2: one more
     do {
-      if constexpr (direction == Direction::kToMbox) {
-        // Lines that end in CR LF are copied, each without its CR: those
-        // that can be copied wide are, the rest go one at a time below.
-        // Only while nothing is kept back: lines that already end in a lone
-        // LF join the span instead, uncopied.
-        if (span_size_ == 0) {
-          const LfCopy wide =
-              CopyLinesToLf(line, end, writer_.Tail(),
-                            writer_.Tail() + writer_.Room(), stops);
-          if (wide.next != line) {
-            writer_.Wrote(
-                static_cast<std::size_t>(wide.written - writer_.Tail()));
-            taken_any = true;
-            crlf = wide.last_crlf;
-            lf_lines += wide.lf_lines;
-            line = wide.next;
-            if (line == end || stops.contains(*line)) break;
-          }
+      // Lines whose line end changes are copied: those that can be copied
+      // wide are, the rest go one at a time below. Only while nothing is
+      // kept back: lines that already end as `direction` writes them join
+      // the span instead, uncopied, wherever they come in runs.
+      if (copy_wide && span_size_ == 0) {
+        const LfCopy wide =
+            direction == Direction::kToBox
+                ? CopyLinesToCrLf(line, end, writer_.Tail(),
+                                  writer_.Tail() + writer_.Room(), stops)
+                : CopyLinesToLf(line, end, writer_.Tail(),
+                                writer_.Tail() + writer_.Room(), stops);
+        if (wide.next != line) {
+          writer_.Wrote(
+              static_cast<std::size_t>(wide.written - writer_.Tail()));
+          taken_any = true;
+          crlf = wide.last_crlf;
+          lf_lines += wide.lf_lines;
+          line = wide.next;
+          if (line == end || stops.contains(*line)) break;
         }
       }
       const char* const lf = FindLf(line, end);

@@ -103,23 +103,34 @@ std::size_t PlainCrLfRun(const char* begin, const char* end,
 #define QUILLET_WIDE_LF_COPY 1
 namespace {
 
-// CopyLinesToLf() with 32-byte blocks. Each block is stored where its bytes
-// go before it is searched for an LF: bytes past the line's end are
-// overwritten by the lines after it, each stored one byte further back
-// than it was read for each CR dropped before it.
-__attribute__((target("avx2"))) LfCopy CopyLinesToLfWide(const char* line,
-                                                         const char* end,
-                                                         char* out,
-                                                         char* out_end,
-                                                         const ByteSet& stops) {
+// CopyLinesToLf() and CopyLinesToCrLf() with 32-byte blocks. Each block is
+// stored where its bytes go before it is searched for an LF: bytes past the
+// line's end are overwritten by the lines after it, each stored where the
+// line ends written before it leave it (one byte further back for each CR
+// dropped, one further on for each CR added).
+template <bool kCrLf>
+__attribute__((target("avx2"))) LfCopy CopyLinesWide(const char* line,
+                                                     const char* end, char* out,
+                                                     char* out_end,
+                                                     const ByteSet& stops) {
   LfCopy copy{line, out};
-  // Output never runs ahead of input, so one bound on the input holds both.
-  const auto reach = std::min(end - line, out_end - out);
-  if (reach < 32 || *line == '>') return copy;
-  const char* const last_block = line + (reach - 32);
+  // A block is read only where 32 bytes are left before `end`, and stored
+  // only where they fit before `out_end` with, for CR LF, the CR added.
+  // Within a line output and input go forward together, so one bound on
+  // the input holds both: with LF ends output never runs ahead of input
+  // and the bound holds for the whole call; with CR LF ends each lone LF
+  // puts output a byte further ahead, and the bound is taken again.
+  constexpr std::ptrdiff_t kStoreRoom = kCrLf ? 33 : 32;
+  const auto last_block_at = [end, out_end](const char* in, char* to) {
+    return in + std::min(end - in - 32, out_end - to - kStoreRoom);
+  };
+  if (end - line < 32 || out_end - out < kStoreRoom || *line == '>') {
+    return copy;
+  }
   const __m256i lf = _mm256_set1_epi8('\n');
   const char* p = line;
   char* o = out;
+  const char* last_block = last_block_at(p, o);
   while (p <= last_block) {
     const __m256i block =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -134,16 +145,27 @@ __attribute__((target("avx2"))) LfCopy CopyLinesToLfWide(const char* line,
     const unsigned at = static_cast<unsigned>(__builtin_ctz(mask));
     const char* const found = p + at;
     const bool crlf = found != line && found[-1] == '\r';
-    char* const written_lf = o + at - (crlf ? 1 : 0);
-    *written_lf = '\n';
+    if constexpr (kCrLf) {
+      // A line that ends in CR LF is already in place, LF included.
+      char* const written_end = o + at;
+      if (!crlf) {
+        written_end[0] = '\r';
+        written_end[1] = '\n';
+      }
+      copy.written = written_end + (crlf ? 1 : 2);
+    } else {
+      char* const written_lf = o + at - (crlf ? 1 : 0);
+      *written_lf = '\n';
+      copy.written = written_lf + 1;
+    }
     copy.lf_lines += crlf ? 0 : 1;
     copy.last_crlf = crlf;
     line = found + 1;
     copy.next = line;
-    copy.written = written_lf + 1;
     if (line == end || *line == '>' || stops.contains(*line)) break;
     p = line;
     o = copy.written;
+    if constexpr (kCrLf) last_block = last_block_at(p, o);
   }
   return copy;
 }
@@ -159,7 +181,19 @@ bool HasWideCopy() {
 LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
                      char* out_end, const ByteSet& stops) {
 #if defined(QUILLET_WIDE_LF_COPY)
-  if (HasWideCopy()) return CopyLinesToLfWide(line, end, out, out_end, stops);
+  if (HasWideCopy())
+    return CopyLinesWide<false>(line, end, out, out_end, stops);
+#endif
+  static_cast<void>(end);
+  static_cast<void>(out_end);
+  static_cast<void>(stops);
+  return LfCopy{line, out};
+}
+
+LfCopy CopyLinesToCrLf(const char* line, const char* end, char* out,
+                       char* out_end, const ByteSet& stops) {
+#if defined(QUILLET_WIDE_LF_COPY)
+  if (HasWideCopy()) return CopyLinesWide<true>(line, end, out, out_end, stops);
 #endif
   static_cast<void>(end);
   static_cast<void>(out_end);

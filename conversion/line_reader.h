@@ -82,7 +82,7 @@ class ByteSet {
   bool has_[256] = {};
 };
 
-// What CopyLinesToLf() took and wrote.
+// What CopyLinesToLf() or CopyLinesToCrLf() took and wrote.
 struct LfCopy {
   const char* next = nullptr;  // the first line not taken
   char* written = nullptr;     // just past the last byte written
@@ -102,6 +102,11 @@ struct LfCopy {
 // and copying it apart would go over its bytes twice.
 LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
                      char* out_end, const ByteSet& stops);
+// The same with each line end made CR LF. Output runs ahead of input by a
+// byte for each lone LF, so a block is stored only where 33 bytes are left
+// before `out_end`.
+LfCopy CopyLinesToCrLf(const char* line, const char* end, char* out,
+                       char* out_end, const ByteSet& stops);
 
 // In a file whose lone CRs are ordinary bytes: the length of the longest
 // run at the start of [begin, end), which must be the start of a line, made

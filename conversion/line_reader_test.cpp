@@ -209,67 +209,89 @@ TEST(PlainCrLfRun, MatchesTheObviousRuleOnRandomText) {
   }
 }
 
-// Each CR LF in `s` made a lone LF: how CopyLinesToLf writes lines.
-std::string WithLfEnds(std::string_view s) {
+// Each line end in `s` made `end` (LF or CR LF): how CopyLinesToLf and
+// CopyLinesToCrLf write lines.
+std::string WithLineEnds(std::string_view s, std::string_view end) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+    if (s[i] == '\n') {
+      out += end;
+    } else {
+      out += s[i];
+    }
   }
   return out;
 }
 
-TEST(CopyLinesToLf, CopiesWholeLinesUpToTheFirstItMayNotTake) {
+TEST(CopyLinesWide, CopiesWholeLinesUpToTheFirstItMayNotTake) {
+  struct Case {
+    const char* name;
+    LfCopy (*copy)(const char*, const char*, char*, char*, const ByteSet&);
+    std::string_view end;
+    std::size_t store_room;  // bytes left before the room's end to store
+  };
+  const Case kCases[] = {{"to LF", CopyLinesToLf, "\n", 32},
+                         {"to CR LF", CopyLinesToCrLf, "\r\n", 33}};
   const std::string probe =
       std::string(100, 'x') + "\r\n" + std::string(40, 'y') + "\r\n";
-  std::string sink(probe.size(), '\0');
+  std::string sink(probe.size() + 64, '\0');
   if (CopyLinesToLf(probe.data(), probe.data() + probe.size(), sink.data(),
                     sink.data() + sink.size(), "F")
           .next == probe.data()) {
     GTEST_SKIP() << "this processor has no wide copy";
   }
-  std::mt19937 random(11);
-  const char alphabet[] = {'a', 'F', '>', '\r', '\n', 'b'};
-  constexpr char kCanary = '\x7f';
-  for (int round = 0; round < 20000; ++round) {
-    const std::size_t size = random() % 300;
-    std::string s;
-    while (s.size() < size) {
-      if (random() % 4 != 0) {
-        s += std::string(random() % 70, 'x') +
-             (random() % 8 == 0 ? "\n" : "\r\n");
-      } else {
-        s += alphabet[random() % sizeof alphabet];
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937 random(11);
+    const char alphabet[] = {'a', 'F', '>', '\r', '\n', 'b'};
+    constexpr char kCanary = '\x7f';
+    for (int round = 0; round < 20000; ++round) {
+      const std::size_t size = random() % 300;
+      std::string s;
+      while (s.size() < size) {
+        if (random() % 4 != 0) {
+          s += std::string(random() % 70, 'x') +
+               (random() % 2 == 0 ? "\n" : "\r\n");
+        } else {
+          s += alphabet[random() % sizeof alphabet];
+        }
       }
-    }
-    if (s.empty() || s[0] == 'F') s.insert(0, "x");
-    const std::size_t room = random() % (s.size() + 40);
-    std::string out(room + 64, kCanary);
-    const char* const begin = s.data();
-    const char* const end = begin + s.size();
-    const LfCopy copy =
-        CopyLinesToLf(begin, end, out.data(), out.data() + room, "F");
-    const auto taken = static_cast<std::size_t>(copy.next - begin);
-    const std::string_view lines(begin, taken);
-    SCOPED_TRACE(::testing::PrintToString(s));
-    ASSERT_TRUE(taken == 0 || s[taken - 1] == '\n');
-    ASSERT_EQ(std::string_view(out.data(), static_cast<std::size_t>(
-                                               copy.written - out.data())),
-              WithLfEnds(lines));
-    ASSERT_EQ(out.find_first_not_of(kCanary, room), std::string::npos);
-    std::size_t lone = 0;
-    for (std::size_t i = 0; i < taken; ++i) {
-      if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r')) ++lone;
-    }
-    ASSERT_EQ(copy.lf_lines, static_cast<qint64>(lone));
-    if (taken > 0) {
-      ASSERT_EQ(copy.last_crlf, taken >= 2 && s[taken - 2] == '\r');
-    }
-    // The line it stopped before begins with a byte it may not take, or
-    // its end lies too close to the end of the input or of the room.
-    if (taken < s.size() && s[taken] != '>' && s[taken] != 'F') {
-      const std::size_t lf = s.find('\n', taken);
-      const std::size_t reach = std::min(s.size(), room);
-      ASSERT_TRUE(lf == std::string::npos || lf + 32 > reach) << taken;
+      if (s.empty() || s[0] == 'F') s.insert(0, "x");
+      const std::size_t room = random() % (s.size() + 40);
+      std::string out(room + 64, kCanary);
+      const char* const begin = s.data();
+      const char* const end = begin + s.size();
+      const LfCopy copy =
+          c.copy(begin, end, out.data(), out.data() + room, "F");
+      const auto taken = static_cast<std::size_t>(copy.next - begin);
+      const auto written = static_cast<std::size_t>(copy.written - out.data());
+      const std::string_view lines(begin, taken);
+      SCOPED_TRACE(::testing::PrintToString(s));
+      ASSERT_TRUE(taken == 0 || s[taken - 1] == '\n');
+      ASSERT_EQ(std::string_view(out.data(), written),
+                WithLineEnds(lines, c.end));
+      ASSERT_EQ(out.find_first_not_of(kCanary, room), std::string::npos);
+      std::size_t lone = 0;
+      for (std::size_t i = 0; i < taken; ++i) {
+        if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r')) ++lone;
+      }
+      ASSERT_EQ(copy.lf_lines, static_cast<qint64>(lone));
+      if (taken > 0) {
+        ASSERT_EQ(copy.last_crlf, taken >= 2 && s[taken - 2] == '\r');
+      }
+      // The line it stopped before begins with a byte it may not take, or
+      // its end lies too close to the end of the input or of the room: where
+      // it would be written (with LF ends, where it is read, which output
+      // never passes).
+      if (taken < s.size() && s[taken] != '>' && s[taken] != 'F') {
+        const std::size_t lf = s.find('\n', taken);
+        const std::size_t lf_out =
+            c.end.size() == 1 ? lf : written + (lf - taken);
+        ASSERT_TRUE(lf == std::string::npos || lf + 32 > s.size() ||
+                    lf_out + c.store_room > room)
+            << taken;
+      }
     }
   }
 }

@@ -92,7 +92,9 @@ class ToBoxConverter : public ConverterBase {
         reckoned_ += static_cast<qint64>(run.size());
       }
     }
-    const LineEnd last = TakePlainLines<kDirection>(stops, write_pending);
+    // A source whose lines end in lone LF has nearly every line copied.
+    const LineEnd last =
+        TakePlainLines<kDirection>(stops, !crlf_source_, write_pending);
     if (last != LineEnd::kNone) crlf_source_ = last == LineEnd::kCrLf;
   }
 

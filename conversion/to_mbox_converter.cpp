@@ -52,7 +52,8 @@ class ToMboxConverter : public ConverterBase {
   void TakeRuns() {
     static constexpr ByteSet kStops[2] = {
         kRuleBytes.always, kRuleBytes.in_headers | ByteSet("\r\n")};
-    TakePlainLines<kDirection>(kStops[in_headers_ ? 1 : 0],
+    // .box lines end in CR LF: nearly every line is copied.
+    TakePlainLines<kDirection>(kStops[in_headers_ ? 1 : 0], true,
                                [this] { wrote_any_ = true; });
   }
   bool EmptyMayBeTakenWhole() const { return true; }
