@@ -248,6 +248,12 @@ bool LineReader::ReadMailboxLine() {
 
 std::string_view LineReader::Head(std::size_t n) {
   if (!in_line_) return {};
+  if (available() <= n) {
+    // A line end in view settles the line's head as a longer window would:
+    // more is read only when it is not.
+    const LineScan scan = ScanLine(data(), data() + available(), eof_, &rule_);
+    if (scan.found) return {data(), scan.content};
+  }
   // One byte more than asked, so that a CR at the n-th byte can be judged.
   Ensure(n + 1);
   const std::size_t window = std::min(n + 1, available());

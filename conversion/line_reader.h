@@ -247,6 +247,12 @@ class LineReader {
   // Whether the file ends right after what LookAhead() last showed, given
   // that it showed fewer bytes than asked.
   bool at_eof() const { return eof_; }
+  // What LookAhead() would show of the bytes already read, without
+  // reading: a look that these bytes settle costs no read and no move of
+  // the buffer, which a look as far as LookAhead()'s largest needs near
+  // the end of each read. at_eof() says whether the file ends right after
+  // them.
+  std::string_view Buffered() const { return {data(), available()}; }
 
   // The file offset of the reading position.
   qint64 offset() const { return base_ + static_cast<qint64>(pos_); }

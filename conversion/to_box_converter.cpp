@@ -225,6 +225,16 @@ class ToBoxConverter : public ConverterBase {
   bool IsSeparator(qint64 line_start) {
     if (line_start == 0 || line_start == trusted_.separator) return true;
     if (line_start < trusted_.end) return false;  // inside a trusted body
+    // The bytes already read nearly always settle it: then it costs no
+    // read and no move of the buffer. FromLineStartsMessage() judges the
+    // same from any window that holds enough, and says when one does not.
+    const std::string_view read = reader_.Buffered();
+    if (read.size() < kFromLineLookAhead) {
+      if (const auto starts = FromLineStartsMessage(read, reader_.at_eof(),
+                                                    reader_.cr_rule())) {
+        return *starts;
+      }
+    }
     const std::string_view raw = reader_.LookAhead(kFromLineLookAhead);
     if (const auto starts = FromLineStartsMessage(
             raw, raw.size() < kFromLineLookAhead && reader_.at_eof(),

@@ -143,14 +143,26 @@ class ToMboxConverter : public ConverterBase {
   // The Date of the message that starts here, or the run's start time.
   UtcTime MessageTime() {
     FlushSpan();  // looking ahead may move the reader's buffer
-    // One byte past the reach tells whether the window ends with the file:
-    // a last line that ends exactly at the reach is whole.
-    std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
-    const bool window_ends_file = window.size() <= kDateLookAhead;
-    window = window.substr(0, kDateLookAhead);
+    const bool cr_ends_lines = reader_.cr_rule() == CrRule::kEndsLine;
+    // A header block nearly always lies whole in the bytes already read:
+    // looked at there first, it costs no read and no move of the buffer.
+    // MessageDate() reads the same date from any window that holds the
+    // block, or says that it was cut. More than the reach already read is
+    // the window a read would give.
+    const std::string_view read = reader_.Buffered();
+    const bool short_window = read.size() <= kDateLookAhead;
     bool cut = false;
-    std::optional<UtcTime> when = MessageDate(
-        window, window_ends_file, reader_.cr_rule() == CrRule::kEndsLine, &cut);
+    std::optional<UtcTime> when =
+        MessageDate(read.substr(0, kDateLookAhead),
+                    short_window && reader_.at_eof(), cr_ends_lines, &cut);
+    if (cut && short_window) {
+      // One byte past the reach tells whether the window ends with the
+      // file: a last line that ends exactly at the reach is whole.
+      std::string_view window = reader_.LookAhead(kDateLookAhead + 1);
+      const bool window_ends_file = window.size() <= kDateLookAhead;
+      window = window.substr(0, kDateLookAhead);
+      when = MessageDate(window, window_ends_file, cr_ends_lines, &cut);
+    }
     if (cut) {
       // A header block longer than the window: read it where it stands.
       std::optional<FileError> failure;
