@@ -89,13 +89,25 @@ std::string AsctimeUtc(const QDateTime& time) {
   return AsctimeUtc(UtcTimeOf(time.toSecsSinceEpoch()));
 }
 
-std::string TargetSeparator(Direction direction, const UtcTime& message_time) {
-  if (direction == Direction::kToBox) return std::string(BoxSeparator);
+SeparatorLine TargetSeparatorLine(Direction direction,
+                                  const UtcTime& message_time) {
   static constexpr std::string_view kHead = "From - ";
-  std::string line(kHead.size() + kAsctimeSize, ' ');
-  std::memcpy(line.data(), kHead.data(), kHead.size());
-  PutAsctime(message_time, line.data() + kHead.size());
+  static_assert(BoxSeparator.size() <= sizeof SeparatorLine::bytes_ &&
+                kHead.size() + kAsctimeSize <= sizeof SeparatorLine::bytes_);
+  SeparatorLine line;
+  if (direction == Direction::kToBox) {
+    std::memcpy(line.bytes_, BoxSeparator.data(), BoxSeparator.size());
+    line.size_ = BoxSeparator.size();
+    return line;
+  }
+  std::memcpy(line.bytes_, kHead.data(), kHead.size());
+  PutAsctime(message_time, line.bytes_ + kHead.size());
+  line.size_ = kHead.size() + kAsctimeSize;
   return line;
+}
+
+std::string TargetSeparator(Direction direction, const UtcTime& message_time) {
+  return std::string(TargetSeparatorLine(direction, message_time).view());
 }
 
 std::string TargetSeparator(Direction direction,

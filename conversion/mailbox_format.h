@@ -59,6 +59,21 @@ std::int64_t DaysSinceEpoch(std::int64_t year, int month, int day);
 std::string TargetSeparator(Direction direction, const UtcTime& message_time);
 std::string TargetSeparator(Direction direction, const QDateTime& message_time);
 
+// TargetSeparator()'s line held in place, for the converter's loop, which
+// writes one per message: no string on the heap.
+class SeparatorLine {
+ public:
+  std::string_view view() const { return {bytes_, size_}; }
+
+ private:
+  friend SeparatorLine TargetSeparatorLine(Direction direction,
+                                           const UtcTime& message_time);
+  char bytes_[32];
+  std::size_t size_ = 0;
+};
+SeparatorLine TargetSeparatorLine(Direction direction,
+                                  const UtcTime& message_time);
+
 // The asctime form of `time` in UTC: "Mon Jan  1 09:00:00 2024", with
 // English names whatever the locale. The year must have four digits.
 std::string AsctimeUtc(const UtcTime& time);

@@ -37,6 +37,19 @@ bool IsSplitSpace(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r') || (c >= '\x1c' && c <= '\x1f');
 }
 
+// Three bytes, each made lower case as Lower() does, in one number: a
+// three-letter name is then told with one comparison per name.
+constexpr std::uint32_t LowerKey(char a, char b, char c) {
+  const auto lower = [](char x) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(
+        x >= 'A' && x <= 'Z' ? static_cast<char>(x + 32) : x));
+  };
+  return lower(a) << 16 | lower(b) << 8 | lower(c);
+}
+constexpr std::uint32_t LowerKey(std::string_view three) {
+  return LowerKey(three[0], three[1], three[2]);
+}
+
 // 1..12 for a month's three-letter or full English name, or 0.
 int MonthNumber(std::string_view token) {
   static constexpr std::array<std::string_view, 12> kShort = {
@@ -45,6 +58,19 @@ int MonthNumber(std::string_view token) {
   static constexpr std::array<std::string_view, 12> kFull = {
       "january", "february", "march",     "april",   "may",      "june",
       "july",    "august",   "september", "october", "november", "december"};
+  if (token.size() == 3) {  // nearly every date: the short name only
+    static constexpr auto kKeys = [] {
+      std::array<std::uint32_t, 12> keys{};
+      for (std::size_t m = 0; m < keys.size(); ++m)
+        keys[m] = LowerKey(kShort[m]);
+      return keys;
+    }();
+    const std::uint32_t key = LowerKey(token);
+    for (std::size_t m = 0; m < kKeys.size(); ++m) {
+      if (key == kKeys[m]) return static_cast<int>(m) + 1;
+    }
+    return 0;
+  }
   for (std::size_t m = 0; m < kShort.size(); ++m) {
     if (EqualsIgnoringCase(token, kShort[m]) ||
         EqualsIgnoringCase(token, kFull[m])) {
@@ -55,9 +81,13 @@ int MonthNumber(std::string_view token) {
 }
 
 bool IsDayName(std::string_view token) {
-  for (std::string_view day :
-       {"mon", "tue", "wed", "thu", "fri", "sat", "sun"}) {
-    if (EqualsIgnoringCase(token, day)) return true;
+  if (token.size() != 3) return false;
+  static constexpr std::array<std::uint32_t, 7> kKeys = {
+      LowerKey("mon"), LowerKey("tue"), LowerKey("wed"), LowerKey("thu"),
+      LowerKey("fri"), LowerKey("sat"), LowerKey("sun")};
+  const std::uint32_t key = LowerKey(token);
+  for (const std::uint32_t day : kKeys) {
+    if (key == day) return true;
   }
   return false;
 }
@@ -366,7 +396,13 @@ namespace {
 class JoinedValue {
  public:
   JoinedValue() {}  // NOLINT: the bytes in place are written before read
-  explicit JoinedValue(std::string_view first) { Append(first); }
+
+  // Starts over with `first`.
+  void Assign(std::string_view first) {
+    size_ = 0;
+    spilled_.clear();
+    Append(first);
+  }
 
   void Append(std::string_view more) {
     if (spilled_.empty() && size_ + more.size() <= kInPlace) {
@@ -406,9 +442,9 @@ class DateFields {
     }
     if (IsBlank(line.front())) {
       if (gathering_ != nullptr) {
-        if (whole) (*gathering_)->Append(line);  // unfolding keeps the blanks
-        if (!whole || (*gathering_)->size() > kDateLineMax) {
-          gathering_->reset();
+        if (whole) gathering_->value.Append(line);  // unfolding keeps blanks
+        if (!whole || gathering_->value.size() > kDateLineMax) {
+          gathering_->present = false;
           gathering_ = nullptr;
         }
       }
@@ -416,11 +452,14 @@ class DateFields {
     }
     gathering_ = nullptr;
     if (date_seen_ && received_seen_) return false;
+    // Most lines are neither field: their first byte tells.
+    const char first = Lower(line.front());
+    if (first != 'd' && first != 'r') return true;
     if (!date_seen_) {
       if (const auto value = FieldValue(line, "date")) {
         date_seen_ = true;
         if (whole) {
-          date_.emplace(*value);
+          date_.Assign(*value);
           gathering_ = &date_;
         }
         return true;
@@ -430,7 +469,7 @@ class DateFields {
       if (const auto value = FieldValue(line, "received")) {
         received_seen_ = true;
         if (whole) {
-          received_.emplace(*value);
+          received_.Assign(*value);
           gathering_ = &received_;
         }
       }
@@ -443,16 +482,16 @@ class DateFields {
   bool Settled(std::string_view next) const {
     const bool gathered = !next.empty() && !IsBlank(next.front());
     if (gathered && date_seen_ && received_seen_) return true;
-    return date_ && (gathered || gathering_ != &date_) &&
-           ParseMailDate(date_->view());
+    return date_.present && (gathered || gathering_ != &date_) &&
+           ParseMailDate(date_.value.view());
   }
 
   std::optional<UtcTime> Result() const {
-    if (date_) {
-      if (auto when = ParseMailDate(date_->view())) return when;
+    if (date_.present) {
+      if (auto when = ParseMailDate(date_.value.view())) return when;
     }
-    if (received_) {
-      const std::string_view received = received_->view();
+    if (received_.present) {
+      const std::string_view received = received_.value.view();
       const std::size_t semicolon = received.rfind(';');
       if (semicolon != std::string_view::npos) {
         return ParseMailDate(received.substr(semicolon + 1));
@@ -462,12 +501,24 @@ class DateFields {
   }
 
  private:
-  std::optional<JoinedValue> date_;
-  std::optional<JoinedValue> received_;
+  // A field's value, when it is held: not for a field with a line, or a
+  // joined value, too long. Not an optional: making a value optional
+  // clears its bytes in place, for every message, before any is written.
+  struct Field {
+    JoinedValue value;
+    bool present = false;
+
+    void Assign(std::string_view first) {
+      value.Assign(first);
+      present = true;
+    }
+  };
+  Field date_;
+  Field received_;
   bool date_seen_ = false;
   bool received_seen_ = false;
   // The field whose folded lines may follow.
-  std::optional<JoinedValue>* gathering_ = nullptr;
+  Field* gathering_ = nullptr;
 };
 
 }  // namespace

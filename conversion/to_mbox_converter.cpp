@@ -126,7 +126,8 @@ class ToMboxConverter : public ConverterBase {
       // format's empty line.
       Writer().WriteMailboxLine({});
     }
-    Writer().WriteMailboxLine(TargetSeparator(kDirection, MessageTime()));
+    Writer().WriteMailboxLine(
+        TargetSeparatorLine(kDirection, MessageTime()).view());
     in_message_ = true;
     in_headers_ = true;
     content_length_.reset();
