@@ -193,7 +193,7 @@ TEST(PlainCrLfRun, MatchesTheObviousRuleOnRandomText) {
   std::mt19937 random(7);
   const char alphabet[] = {'a', 'F', '\r', '\n', 'b', 'c', 'd', 'e'};
   for (int round = 0; round < 20000; ++round) {
-    const std::size_t size = random() % 80;
+    const std::size_t size = random() % 200;  // several 32-byte blocks
     // Mostly ordinary CR LF lines, sometimes anything.
     std::string s;
     while (s.size() < size) {
