@@ -159,21 +159,21 @@ __attribute__((target("avx2"))) LfCopy CopyLinesWide(const char* line,
   LfCopy copy{line, out};
   // A block is read only where 32 bytes are left before `end`, and stored
   // only where they fit before `out_end` with, for CR LF, the CR added.
-  // Within a line output and input go forward together, so one bound on
-  // the input holds both: with LF ends output never runs ahead of input
-  // and the bound holds for the whole call; with CR LF ends each lone LF
-  // puts output a byte further ahead, and the bound is taken again.
+  // Output never runs ahead of input by more than the bytes read: with LF
+  // ends it never runs ahead, with CR LF ends a byte for each line, and a
+  // line has at least one byte. So one bound on the input, taken once,
+  // holds both.
   constexpr std::ptrdiff_t kStoreRoom = kCrLf ? 33 : 32;
-  const auto last_block_at = [end, out_end](const char* in, char* to) {
-    return in + std::min(end - in - 32, out_end - to - kStoreRoom);
-  };
+  constexpr std::ptrdiff_t kOutPerIn = kCrLf ? 2 : 1;
   if (end - line < 32 || out_end - out < kStoreRoom || *line == '>') {
     return copy;
   }
+  const char* const last_block =
+      line +
+      std::min(end - line - 32, (out_end - out - kStoreRoom) / kOutPerIn);
   const __m256i lf = _mm256_set1_epi8('\n');
   const char* p = line;
   char* o = out;
-  const char* last_block = last_block_at(p, o);
   while (p <= last_block) {
     const __m256i block =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -208,7 +208,6 @@ __attribute__((target("avx2"))) LfCopy CopyLinesWide(const char* line,
     if (line == end || *line == '>' || stops.contains(*line)) break;
     p = line;
     o = copy.written;
-    if constexpr (kCrLf) last_block = last_block_at(p, o);
   }
   return copy;
 }
