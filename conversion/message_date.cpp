@@ -314,19 +314,19 @@ std::optional<std::string_view> FieldValue(std::string_view line,
   return line.substr(i + 1);
 }
 
-// Most Date fields have one shape, "[Www, ]d Mmm yyyy hh:mm:ss +hhmm" with
-// single spaces: it is read here in a few steps, to the instant that
-// PythonDate() reads from it in many. Nothing for anything else, or for a
-// field out of range, which PythonDate() then reads.
+// Most dates have one of two shapes: a Date field's "[Www, ]d Mmm yyyy
+// hh:mm:ss zone" and a Received field's asctime order "Www Mmm d hh:mm:ss
+// yyyy zone", with single spaces (a second one before a one-digit day in
+// asctime order), any one blank before the zone, and a zone written
+// +hhmm, -hhmm or as a name that NamedZone() knows. They are read here in
+// a few steps, to the instant that PythonDate() reads from the same words
+// in many. Nothing for anything else, or for a field out of range, which
+// PythonDate() then reads.
 std::optional<std::int64_t> UsualDate(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && IsSplitSpace(text[i])) ++i;
   const std::string_view s = text.substr(i);
   i = 0;
-  // A word ending in a comma goes in either reading: the weekday's.
-  if (s.size() > 5 && s[3] == ',' && s[4] == ' ' && IsDayName(s.substr(0, 3))) {
-    i = 5;
-  }
   // `n` digits at `i`, then the byte `after` (or, for '\0', the text's
   // end or a split space); -1 otherwise.
   const auto number = [&](std::size_t n, char after) -> int {
@@ -345,23 +345,72 @@ std::optional<std::int64_t> UsualDate(std::string_view text) {
     }
     return value;
   };
-  const bool one_digit_day = s.size() > i + 1 && s[i + 1] == ' ';
-  const int day = number(one_digit_day ? 1 : 2, ' ');
-  if (day < 1 || s.size() < i + 4 || s[i + 3] != ' ') return std::nullopt;
-  const int month = MonthNumber(s.substr(i, 3));
-  i += 4;
-  const int year = month == 0 ? -1 : number(4, ' ');
-  const int hour = year < 1000 ? -1 : number(2, ':');
-  const int minute = hour < 0 ? -1 : number(2, ':');
-  const int second = minute < 0 ? -1 : number(2, ' ');
-  if (second < 0 || i >= s.size() || (s[i] != '+' && s[i] != '-')) {
-    return std::nullopt;
+  // A day of one or two digits, then a space.
+  const auto day_number = [&] {
+    const bool one_digit = s.size() > i + 1 && s[i + 1] == ' ';
+    return number(one_digit ? 1 : 2, ' ');
+  };
+  // A month's three-letter name, then a space; 0 otherwise.
+  const auto month_name = [&] {
+    if (s.size() < i + 4 || s[i + 3] != ' ') return 0;
+    const int month = MonthNumber(s.substr(i, 3));
+    i += 4;
+    return month;
+  };
+  int day = 0;
+  int month = 0;
+  int year = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  const auto clock = [&](char after) {
+    hour = number(2, ':');
+    minute = hour < 0 ? -1 : number(2, ':');
+    second = minute < 0 ? -1 : number(2, after);
+    return second >= 0;
+  };
+  if (s.size() > 4 && s[3] == ' ' && IsDayName(s.substr(0, 3))) {
+    // Asctime order: the weekday goes in either reading, and Python takes
+    // the word with a colon for the time, the one after it for the year.
+    i = 4;
+    month = month_name();
+    if (month == 0) return std::nullopt;
+    if (i < s.size() && s[i] == ' ') ++i;
+    day = day_number();
+    if (day < 1 || !clock(' ')) return std::nullopt;
+    year = number(4, '\0');
+  } else {
+    // A word ending in a comma goes in either reading: the weekday's.
+    if (s.size() > 5 && s[3] == ',' && s[4] == ' ' &&
+        IsDayName(s.substr(0, 3))) {
+      i = 5;
+    }
+    day = day_number();
+    if (day < 1) return std::nullopt;
+    month = month_name();
+    year = month == 0 ? -1 : number(4, ' ');
+    if (year < 1000 || !clock('\0')) return std::nullopt;
   }
-  const int sign = s[i++] == '-' ? -1 : 1;
-  const int hhmm = number(4, '\0');
-  if (hhmm < 0 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  // One blank, then the zone, the fifth word.
+  if (year < 1000 || i + 1 >= s.size()) return std::nullopt;
+  ++i;
+  std::int64_t hhmm = 0;
+  if (s[i] == '+' || s[i] == '-') {
+    const int sign = s[i++] == '-' ? -1 : 1;
+    const int digits = number(4, '\0');
+    if (digits < 0) return std::nullopt;
+    hhmm = sign * digits;
+  } else {
+    std::size_t end = i;
+    while (end < s.size() && !IsSplitSpace(s[end])) ++end;
+    const std::optional<std::int64_t> named = NamedZone(s.substr(i, end - i));
+    if (!named) return std::nullopt;
+    hhmm = *named;
+  }
+  if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  const std::int64_t magnitude = hhmm < 0 ? -hhmm : hhmm;
   const std::int64_t offset =
-      sign * ((hhmm / 100) * std::int64_t{3600} + (hhmm % 100) * 60);
+      (hhmm < 0 ? -1 : 1) * ((magnitude / 100) * 3600 + (magnitude % 100) * 60);
   if (offset <= -86400 || offset >= 86400) return std::nullopt;
   static constexpr std::array<int, 12> kMonthDays = {31, 28, 31, 30, 31, 30,
                                                      31, 31, 30, 31, 30, 31};

@@ -154,9 +154,10 @@ TEST(MailDates, ReadTheInstantPythonReads) {
 
 // Case rules must not follow the locale: under a Turkish one, "I" is not
 // the capital of "i" there.
-// The usual shape is read by a short path; the same words with two spaces
-// between them take Python's steps. Both must read the same instant, at
-// every field's edges.
+// The usual shapes, a Date field's and asctime order's, are read by a
+// short path; the same words with two spaces between two of them take
+// Python's steps. Both must read the same instant, at every field's edges,
+// with any zone and any one blank before it.
 TEST(MailDates, UsualShapeReadsAsPythonsStepsDo) {
   int compared = 0;
   for (const char* day : {"0", "1", "01", "28", "29", "30", "31", "32"}) {
@@ -164,24 +165,34 @@ TEST(MailDates, UsualShapeReadsAsPythonsStepsDo) {
       for (const char* year : {"0999", "1000", "1900", "2000", "2024"}) {
         for (const char* clock :
              {"00:00:00", "23:59:59", "24:00:00", "12:60:00", "12:00:60"}) {
-          for (const char* zone : {"+0000", "-0000", "+2359", "-2359", "+2400",
-                                   "+0099", "+0130 (CET)"}) {
-            const std::string tail =
-                std::string(month) + " " + year + " " + clock + " " + zone;
-            const std::string usual = std::string(day) + " " + tail;
-            const std::string spaced = std::string(day) + "  " + tail;
-            ASSERT_EQ(Parsed(usual), Parsed(spaced)) << usual;
-            ASSERT_EQ(Parsed("Sun, " + usual), Parsed("Sun,  " + usual))
-                << usual;
-            ++compared;
+          for (const char* zone :
+               {"+0000", "-0000", "+2359", "-2359", "+2400", "+0099",
+                "+0130 (CET)", "GMT", "est", "A", "+01"}) {
+            for (const char* blank : {" ", "\t"}) {
+              const std::string last = std::string(blank) + zone;
+              const std::string tail =
+                  std::string(month) + " " + year + " " + clock + last;
+              const std::string usual = std::string(day) + " " + tail;
+              const std::string spaced = std::string(day) + "  " + tail;
+              ASSERT_EQ(Parsed(usual), Parsed(spaced)) << usual;
+              ASSERT_EQ(Parsed("Sun, " + usual), Parsed("Sun,  " + usual))
+                  << usual;
+              const std::string asctime =
+                  std::string("Sun ") + month + " " + day + " " + clock;
+              ASSERT_EQ(Parsed(asctime + " " + year + last),
+                        Parsed(asctime + "  " + year + last))
+                  << asctime;
+              ++compared;
+            }
           }
         }
       }
     }
   }
-  EXPECT_EQ(compared, 8 * 6 * 5 * 5 * 7);
+  EXPECT_EQ(compared, 8 * 6 * 5 * 5 * 11 * 2);
   // The grid holds dates that both read.
   EXPECT_NE(Parsed("29 feb 2024 23:59:59 -2359"), "none");
+  EXPECT_NE(Parsed("Sun Feb 29 23:59:59 2024\tGMT"), "none");
 }
 
 TEST(MailDates, CaseRulesIgnoreTheLocale) {
