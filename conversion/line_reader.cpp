@@ -212,36 +212,21 @@ __attribute__((target("avx2"))) LfCopy CopyLinesWide(const char* line,
   return copy;
 }
 
-bool HasWideCopy() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+// Asked once, at start-up: __builtin_cpu_init() first, as the processor's
+// features may not be known yet while static objects are made.
+LineCopy WideIfAvailable(LineCopy wide) {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? wide : nullptr;
 }
 
 }  // namespace
-#endif
 
-LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
-                     char* out_end, const ByteSet& stops) {
-#if defined(QUILLET_WIDE_LF_COPY)
-  if (HasWideCopy())
-    return CopyLinesWide<false>(line, end, out, out_end, stops);
+const LineCopy kWideCopyToLf = WideIfAvailable(&CopyLinesWide<false>);
+const LineCopy kWideCopyToCrLf = WideIfAvailable(&CopyLinesWide<true>);
+#else
+const LineCopy kWideCopyToLf = nullptr;
+const LineCopy kWideCopyToCrLf = nullptr;
 #endif
-  static_cast<void>(end);
-  static_cast<void>(out_end);
-  static_cast<void>(stops);
-  return LfCopy{line, out};
-}
-
-LfCopy CopyLinesToCrLf(const char* line, const char* end, char* out,
-                       char* out_end, const ByteSet& stops) {
-#if defined(QUILLET_WIDE_LF_COPY)
-  if (HasWideCopy()) return CopyLinesWide<true>(line, end, out, out_end, stops);
-#endif
-  static_cast<void>(end);
-  static_cast<void>(out_end);
-  static_cast<void>(stops);
-  return LfCopy{line, out};
-}
 
 LineReader::LineReader(InputFile& file, std::size_t read_chunk, qint64 offset,
                        CrRule rule)

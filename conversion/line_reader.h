@@ -100,13 +100,26 @@ struct LfCopy {
 // nothing was taken, always so where the processor lacks the wide instructions.
 // One pass that reads and writes each byte once, where finding each line's end
 // and copying it apart would go over its bytes twice.
-LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
-                     char* out_end, const ByteSet& stops);
+using LineCopy = LfCopy (*)(const char* line, const char* end, char* out,
+                            char* out_end, const ByteSet& stops);
+// The wide copies, or nullptr where the processor lacks their instructions.
+// Called straight from the inline functions below: a run stops at every
+// line a rule looks at, and each stop calls a copy again.
+extern const LineCopy kWideCopyToLf;
+extern const LineCopy kWideCopyToCrLf;
+inline LfCopy CopyLinesToLf(const char* line, const char* end, char* out,
+                            char* out_end, const ByteSet& stops) {
+  if (kWideCopyToLf == nullptr) return LfCopy{line, out};
+  return kWideCopyToLf(line, end, out, out_end, stops);
+}
 // The same with each line end made CR LF. Output runs ahead of input by a
 // byte for each lone LF, so a block is stored only where 33 bytes are left
 // before `out_end`.
-LfCopy CopyLinesToCrLf(const char* line, const char* end, char* out,
-                       char* out_end, const ByteSet& stops);
+inline LfCopy CopyLinesToCrLf(const char* line, const char* end, char* out,
+                              char* out_end, const ByteSet& stops) {
+  if (kWideCopyToCrLf == nullptr) return LfCopy{line, out};
+  return kWideCopyToCrLf(line, end, out, out_end, stops);
+}
 
 // In a file whose lone CRs are ordinary bytes: the length of the longest
 // run at the start of [begin, end), which must be the start of a line, made
