@@ -301,14 +301,19 @@ std::string WithoutComments(std::string_view text) {
 }
 
 // The value of a header field named `lower_name` (any letter case, blanks
-// allowed before the colon), or nothing when `line` is another line.
+// allowed before the colon), or nothing when `line` is another line. The
+// name is lower-case letters only, written as a literal: a byte is the
+// same letter in either case exactly when, with bit 0x20 set, it equals the
+// lower-case one, and the loop over a known length unrolls.
+template <std::size_t N>
 std::optional<std::string_view> FieldValue(std::string_view line,
-                                           std::string_view lower_name) {
-  if (line.size() < lower_name.size() ||
-      !EqualsIgnoringCase(line.substr(0, lower_name.size()), lower_name)) {
-    return std::nullopt;
+                                           const char (&lower_name)[N]) {
+  constexpr std::size_t kSize = N - 1;
+  if (line.size() < kSize) return std::nullopt;
+  for (std::size_t i = 0; i < kSize; ++i) {
+    if ((line[i] | 0x20) != lower_name[i]) return std::nullopt;
   }
-  std::size_t i = lower_name.size();
+  std::size_t i = kSize;
   while (i < line.size() && IsBlank(line[i])) ++i;
   if (i == line.size() || line[i] != ':') return std::nullopt;
   return line.substr(i + 1);
