@@ -131,16 +131,24 @@ __attribute__((target("avx2"))) std::size_t PlainCrLfRunWide(
 }
 #endif
 
-}  // namespace
-
-std::size_t PlainCrLfRun(const char* begin, const char* end,
-                         const ByteSet& excluded) {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-  static const bool wide = __builtin_cpu_supports("avx2");
-  if (wide) return PlainCrLfRunWide(begin, end, excluded);
-#endif
+std::size_t PlainCrLfRunNarrow(const char* begin, const char* end,
+                               const ByteSet& excluded) {
   return PlainCrLfRunFrom(begin, begin, end, excluded);
 }
+
+// Asked once, at start-up: __builtin_cpu_init() first, as the processor's
+// features may not be known yet while static objects are made.
+CrLfRunScan ChosenCrLfRun() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return &PlainCrLfRunWide;
+#endif
+  return &PlainCrLfRunNarrow;
+}
+
+}  // namespace
+
+const CrLfRunScan kPlainCrLfRun = ChosenCrLfRun();
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define QUILLET_WIDE_LF_COPY 1
