@@ -227,9 +227,12 @@ class ToBoxConverter : public ConverterBase {
     if (line_start < trusted_.end) return false;  // inside a trusted body
     // The bytes already read nearly always settle it: then it costs no
     // read and no move of the buffer. FromLineStartsMessage() judges the
-    // same from any window that holds enough, and says when one does not.
+    // same from any window that holds enough, and says when one does not;
+    // short of the file's end, no window up to the longest field name
+    // after the line does (a small mailbox's first read, all of it).
     const std::string_view read = reader_.Buffered();
-    if (read.size() < kFromLineLookAhead) {
+    if (read.size() < kFromLineLookAhead &&
+        (reader_.at_eof() || read.size() > kFieldNameMax + 1)) {
       if (const auto starts = FromLineStartsMessage(read, reader_.at_eof(),
                                                     reader_.cr_rule())) {
         return *starts;
