@@ -1002,8 +1002,6 @@ TEST(RealFaults, DotDotAfterALinkIsResolvedByTheSystem) {
   EXPECT_FALSE(QFileInfo::exists(root + "inbox.box"));
 }
 
-// Whether process `pid` has a file open in `folder` that has no name
-// there (O_TMPFILE: "<folder>/#<inode> (deleted)").
 // Whether process `pid` holds a file in `folder` other than a finished
 // output (a name ending in ".box"): a temporary file, named or unnamed.
 bool HoldsTemporaryFileIn(pid_t pid, const QString& folder) {
@@ -1017,11 +1015,21 @@ bool HoldsTemporaryFileIn(pid_t pid, const QString& folder) {
                                  target, sizeof target - 1);
     if (n <= 0) continue;
     const QByteArray link(target, n);
-    if (link.startsWith(prefix) && !link.endsWith(".box")) return true;
+    if (!link.startsWith(prefix) || link.endsWith(".box")) continue;
+    // An unnamed file keeps its "#inode (deleted)" link after it was given
+    // its name, until it is closed: only one without a name yet counts.
+    struct stat st {};
+    if (link.contains(kTemporaryMarker) ||
+        (::stat(QFile::encodeName(fds + fd).constData(), &st) == 0 &&
+         st.st_nlink == 0)) {
+      return true;
+    }
   }
   return false;
 }
 
+// Whether process `pid` has a file open in `folder` that has no name
+// there (O_TMPFILE: "<folder>/#<inode> (deleted)").
 bool HoldsUnnamedFileIn(pid_t pid, const QString& folder) {
   const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
   const QByteArray prefix = QFile::encodeName(QDir(folder).absolutePath());
