@@ -78,7 +78,7 @@ int main(int argc, char* argv[]) {
   haupt.Command2_Click();
 
   // What one repaint costs, for reading the figures: the run paints the bar
-  // and the status line about 30 times a second.
+  // and the status line at most 10 times a second.
   auto* bar = haupt.findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
   auto* label = haupt.findChild<QLabel*>(QStringLiteral("Label1"));
   if (bar == nullptr || label == nullptr) {
