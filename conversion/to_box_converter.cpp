@@ -139,7 +139,7 @@ class ToBoxConverter : public ConverterBase {
 
   void ProcessLine() {
     const qint64 line_start = reader_.offset();
-    const std::string_view head = reader_.Head(kLineProbe);
+    std::string_view head = reader_.Head(kLineProbe);
     const bool whole = head.size() < kLineProbe;
     if (line_start == 0) {
       mmdf_ = whole && head == kMmdfDelimiter;
@@ -162,9 +162,13 @@ class ToBoxConverter : public ConverterBase {
       Reckon(reader_.line_length());
       return;
     }
-    if (from && !mmdf_ && IsSeparator(line_start)) {
-      StartMessage();
-      return;
+    if (from && !mmdf_) {
+      if (IsSeparator(line_start)) {
+        StartMessage();
+        return;
+      }
+      // Judging it may have read ahead and moved the buffer under `head`.
+      head = reader_.Head(kLineProbe);
     }
     if (head.empty()) {
       SkipRestOfLine(reader_);
