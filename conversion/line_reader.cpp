@@ -103,6 +103,14 @@ std::size_t PlainCrLfRunFrom(const char* begin, const char* line,
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Whether the processor has the wide (AVX2) instructions. Asked by the
+// choices made at start-up: __builtin_cpu_init() first, as the processor's
+// features may not be known yet while static objects are made.
+bool HasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
 // PlainCrLfRun() 32 bytes at a time: every LF of a block is judged from the
 // one search, where a memchr per line would start over at each line.
 __attribute__((target("avx2"))) std::size_t PlainCrLfRunWide(
@@ -136,12 +144,9 @@ std::size_t PlainCrLfRunNarrow(const char* begin, const char* end,
   return PlainCrLfRunFrom(begin, begin, end, excluded);
 }
 
-// Asked once, at start-up: __builtin_cpu_init() first, as the processor's
-// features may not be known yet while static objects are made.
 CrLfRunScan ChosenCrLfRun() {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return &PlainCrLfRunWide;
+  if (HasAvx2()) return &PlainCrLfRunWide;
 #endif
   return &PlainCrLfRunNarrow;
 }
@@ -151,7 +156,6 @@ CrLfRunScan ChosenCrLfRun() {
 const CrLfRunScan kPlainCrLfRun = ChosenCrLfRun();
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define QUILLET_WIDE_LF_COPY 1
 namespace {
 
 // CopyLinesToLf() and CopyLinesToCrLf() with 32-byte blocks. Each block is
@@ -220,12 +224,7 @@ __attribute__((target("avx2"))) LfCopy CopyLinesWide(const char* line,
   return copy;
 }
 
-// Asked once, at start-up: __builtin_cpu_init() first, as the processor's
-// features may not be known yet while static objects are made.
-LineCopy WideIfAvailable(LineCopy wide) {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? wide : nullptr;
-}
+LineCopy WideIfAvailable(LineCopy wide) { return HasAvx2() ? wide : nullptr; }
 
 }  // namespace
 
